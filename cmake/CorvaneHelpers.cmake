@@ -1,0 +1,135 @@
+# Helpers shared by every component's CMakeLists.txt.
+#
+#   corvane_add_library(NAME <target> [SHARED|STATIC] [RECURSE]
+#                       SOURCES_DIR <dir>... [SOURCES <file>...]
+#                       INCLUDE_DIR <dir>... [LIBS <lib>...] [PRIVATE_LIBS <lib>...])
+#   corvane_add_test(NAME <exe> SOURCES_DIR <dir>... [SOURCES <file>...]
+#                    [LIBS <lib>...] [DATA <file-or-dir>...])
+#   corvane_add_benchmark(NAME <exe> SOURCES_DIR <dir>... [SOURCES <file>...]
+#                         [LIBS <lib>...] [NO_BENCHMARK_MAIN])
+#
+# Relative directories are taken relative to the calling CMakeLists.txt.
+
+include_guard(GLOBAL)
+
+# Collects the *.cc files of the given directories (and the explicit SOURCES)
+# into <out_var>. The glob is re-checked at build time, so adding a source file
+# needs no manual re-configure.
+function(_corvane_collect_sources out_var recurse)
+  set(_files)
+  foreach(_dir IN LISTS ARGN)
+    cmake_path(ABSOLUTE_PATH _dir BASE_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} NORMALIZE)
+    if(recurse)
+      file(GLOB_RECURSE _found CONFIGURE_DEPENDS ${_dir}/*.cc)
+    else()
+      file(GLOB _found CONFIGURE_DEPENDS ${_dir}/*.cc)
+    endif()
+    list(APPEND _files ${_found})
+  endforeach()
+  list(SORT _files)
+  set(${out_var} ${_files} PARENT_SCOPE)
+endfunction()
+
+# A library of the platform or of the station server. Shared by default: backends
+# register themselves with the device factory when their library is loaded.
+# Public include directories and LIBS propagate to everything that links it.
+# A component with headers only so far becomes an INTERFACE library.
+function(corvane_add_library)
+  cmake_parse_arguments(PARSE_ARGV 0 ARG "SHARED;STATIC;RECURSE" "NAME"
+                        "SOURCES_DIR;SOURCES;INCLUDE_DIR;LIBS;PRIVATE_LIBS")
+  if(NOT ARG_NAME)
+    message(FATAL_ERROR "corvane_add_library: NAME is required")
+  endif()
+  if(ARG_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "corvane_add_library(${ARG_NAME}): unknown arguments ${ARG_UNPARSED_ARGUMENTS}")
+  endif()
+  if(ARG_SHARED AND ARG_STATIC)
+    message(FATAL_ERROR "corvane_add_library(${ARG_NAME}): SHARED and STATIC exclude each other")
+  endif()
+
+  _corvane_collect_sources(_sources "${ARG_RECURSE}" ${ARG_SOURCES_DIR})
+  list(APPEND _sources ${ARG_SOURCES})
+
+  set(_includes)
+  foreach(_inc IN LISTS ARG_INCLUDE_DIR)
+    cmake_path(ABSOLUTE_PATH _inc BASE_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} NORMALIZE)
+    list(APPEND _includes ${_inc})
+  endforeach()
+
+  if(NOT _sources)
+    message(STATUS "corvane_add_library(${ARG_NAME}): no sources yet, header-only target")
+    add_library(${ARG_NAME} INTERFACE)
+    target_include_directories(${ARG_NAME} INTERFACE ${_includes})
+    target_link_libraries(${ARG_NAME} INTERFACE ${ARG_LIBS})
+    return()
+  endif()
+
+  if(ARG_STATIC)
+    add_library(${ARG_NAME} STATIC ${_sources})
+  else()
+    add_library(${ARG_NAME} SHARED ${_sources})
+  endif()
+  target_include_directories(${ARG_NAME} PUBLIC ${_includes})
+  target_link_libraries(${ARG_NAME} PUBLIC ${ARG_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
+endfunction()
+
+# One GoogleTest executable per unit, linked with gtest_main and gmock. Its
+# tests are registered with ctest under the names "<exe>.<Suite>.<Case>" and
+# run in the executable's binary directory, where DATA files are copied.
+function(corvane_add_test)
+  cmake_parse_arguments(PARSE_ARGV 0 ARG "RECURSE" "NAME" "SOURCES_DIR;SOURCES;LIBS;DATA")
+  if(NOT ARG_NAME)
+    message(FATAL_ERROR "corvane_add_test: NAME is required")
+  endif()
+  if(ARG_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "corvane_add_test(${ARG_NAME}): unknown arguments ${ARG_UNPARSED_ARGUMENTS}")
+  endif()
+
+  _corvane_collect_sources(_sources "${ARG_RECURSE}" ${ARG_SOURCES_DIR})
+  list(APPEND _sources ${ARG_SOURCES})
+  if(NOT _sources)
+    message(STATUS "corvane_add_test(${ARG_NAME}): no sources yet, skipped")
+    return()
+  endif()
+
+  add_executable(${ARG_NAME} ${_sources})
+  target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
+
+  foreach(_data IN LISTS ARG_DATA)
+    cmake_path(ABSOLUTE_PATH _data BASE_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} NORMALIZE)
+    file(COPY ${_data} DESTINATION ${CMAKE_CURRENT_BINARY_DIR})
+  endforeach()
+
+  gtest_discover_tests(${ARG_NAME}
+    TEST_PREFIX "${ARG_NAME}."
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT 300)
+endfunction()
+
+# A benchmark program; all of them land in <build>/bench/. Linked with
+# benchmark_main unless NO_BENCHMARK_MAIN (e.g. the pulse driver has its own main).
+function(corvane_add_benchmark)
+  cmake_parse_arguments(PARSE_ARGV 0 ARG "RECURSE;NO_BENCHMARK_MAIN" "NAME" "SOURCES_DIR;SOURCES;LIBS")
+  if(NOT ARG_NAME)
+    message(FATAL_ERROR "corvane_add_benchmark: NAME is required")
+  endif()
+  if(ARG_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "corvane_add_benchmark(${ARG_NAME}): unknown arguments ${ARG_UNPARSED_ARGUMENTS}")
+  endif()
+
+  _corvane_collect_sources(_sources "${ARG_RECURSE}" ${ARG_SOURCES_DIR})
+  list(APPEND _sources ${ARG_SOURCES})
+  if(NOT _sources)
+    message(STATUS "corvane_add_benchmark(${ARG_NAME}): no sources yet, skipped")
+    return()
+  endif()
+
+  add_executable(${ARG_NAME} ${_sources})
+  if(ARG_NO_BENCHMARK_MAIN)
+    target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} benchmark::benchmark Threads::Threads)
+  else()
+    target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} benchmark::benchmark_main Threads::Threads)
+  endif()
+  set_target_properties(${ARG_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endfunction()
