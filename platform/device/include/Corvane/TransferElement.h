@@ -1,0 +1,68 @@
+// One register (or a part of one) of one device, ready to transfer: the untyped half of a
+// RegisterAccessor, which is what a TransferGroup works with.
+//
+// read() and write() check the register's access mode (reading a write-only register or
+// writing a read-only or interrupt register is a Corvane::logic_error naming it). Faults of
+// the device come out as Corvane::runtime_error naming device and register, whatever the
+// backend threw; conversion errors (NaN to fixed point) are Corvane::logic_error and are
+// raised before anything is written.
+#pragma once
+
+#include "Corvane/DeviceBackend.h"
+#include "Corvane/RegisterInfo.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Corvane {
+
+  class TransferGroup;
+
+  class TransferElement {
+   public:
+    virtual ~TransferElement() = default;
+    TransferElement(const TransferElement&) = delete;
+    TransferElement& operator=(const TransferElement&) = delete;
+
+    void read();
+    void write();
+
+    const RegisterInfo& getRegisterInfo() const { return *_info; }
+    const std::string& getDeviceName() const { return _deviceName; }
+    std::size_t getNumberOfElements() const { return _raw.size(); }
+    std::size_t getOffset() const { return _offset; }
+    const std::shared_ptr<DeviceBackend>& getBackend() const { return _backend; }
+
+    std::uint64_t byteAddress() const { return _info->address + 4 * _offset; }
+    std::size_t byteSize() const { return 4 * _raw.size(); }
+
+    /// Turns the exception being handled into the device access's error for `context`.
+    [[noreturn]] static void rethrowTransferError(const std::string& context);
+
+   protected:
+    /// `info` must belong to the backend's register map; nElements + offset must fit it.
+    TransferElement(std::shared_ptr<DeviceBackend> backend, std::string deviceName, const RegisterInfo& info,
+        std::size_t nElements, std::size_t offset);
+
+    virtual void decode() = 0; ///< _raw -> user values
+    virtual void encode() = 0; ///< user values -> _raw
+
+    std::vector<std::int32_t> _raw;
+    RegisterConverter _converter;
+
+   private:
+    friend class TransferGroup;
+
+    void checkReadable() const;
+    void checkWritable() const;
+    std::string context(const char* action) const;
+
+    std::shared_ptr<DeviceBackend> _backend;
+    std::string _deviceName;
+    const RegisterInfo* _info; // owned by the backend's register map
+    std::size_t _offset;
+  };
+
+} // namespace Corvane

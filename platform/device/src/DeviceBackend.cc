@@ -1,0 +1,30 @@
+#include "Corvane/DeviceBackend.h"
+
+#include "Corvane/Exception.h"
+
+namespace Corvane {
+
+  DeviceBackend::DeviceBackend(std::shared_ptr<const RegisterMap> registerMap)
+  : _registerMap(registerMap ? std::move(registerMap) : std::make_shared<const RegisterMap>()) {}
+
+  InterruptSubscription DeviceBackend::subscribeInterrupt(
+      std::uint32_t interruptNumber, InterruptDispatcher::Callback callback) {
+    auto id = _interrupts->add(interruptNumber, std::move(callback));
+    return InterruptSubscription(_interrupts, id);
+  }
+
+  void DeviceBackend::checkTransfer(
+      std::uint8_t bar, std::uint64_t address, std::size_t nBytes, std::uint64_t barSize) const {
+    if(address % 4 != 0 || nBytes % 4 != 0) {
+      throw Corvane::logic_error("transfer of " + std::to_string(nBytes) + " bytes at address " +
+          std::to_string(address) + " of bar " + std::to_string(bar) + " is not word-aligned (" +
+          getRegisterMap().fileName() + ")");
+    }
+    if(address > barSize || nBytes > barSize - address) {
+      throw Corvane::logic_error("transfer of " + std::to_string(nBytes) + " bytes at address " +
+          std::to_string(address) + " lies outside bar " + std::to_string(bar) + " of " + std::to_string(barSize) +
+          " bytes (" + getRegisterMap().fileName() + ")");
+    }
+  }
+
+} // namespace Corvane

@@ -1,0 +1,152 @@
+#include "Corvane/DummyBackend.h"
+
+#include "Corvane/BackendRegisterer.h"
+#include "Corvane/Exception.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace Corvane {
+
+  namespace {
+    BackendRegisterer dummyRegisterer("dummy", &DummyBackend::createInstance, {"map"});
+  } // namespace
+
+  DummyBackend::DummyBackend(const std::string& mapFileName)
+  : DummyBackend(std::make_shared<const RegisterMap>(RegisterMap::load(mapFileName))) {}
+
+  DummyBackend::DummyBackend(std::shared_ptr<const RegisterMap> registerMap) : DeviceBackend(std::move(registerMap)) {
+    for(auto [bar, nBytes] : getRegisterMap().barSizes()) {
+      auto& words = _ownedBars[bar];
+      words.assign(nBytes / 4, 0);
+      _bars[bar] = std::span<std::int32_t>(words);
+    }
+  }
+
+  DummyBackend::DummyBackend(std::shared_ptr<const RegisterMap> registerMap, ExternalStorage)
+  : DeviceBackend(std::move(registerMap)) {}
+
+  void DummyBackend::setBarStorage(std::uint8_t bar, std::span<std::int32_t> words) { _bars[bar] = words; }
+
+  std::shared_ptr<DeviceBackend> DummyBackend::createInstance(
+      const std::string&, const std::map<std::string, std::string>& parameters) {
+    auto map = parameters.find("map");
+    if(map == parameters.end() || map->second.empty()) {
+      throw Corvane::logic_error("No map file name given in the device descriptor.");
+    }
+    return std::make_shared<DummyBackend>(convertPathRelativeToDmapToAbs(map->second));
+  }
+
+  std::string DummyBackend::convertPathRelativeToDmapToAbs(const std::string& path) {
+    std::filesystem::path file(path);
+    if(file.is_absolute()) return path;
+    auto dmap = getDMapFilePath();
+    auto base = dmap.empty() ? std::filesystem::current_path()
+                             : std::filesystem::absolute(dmap).parent_path();
+    return (base / file).lexically_normal().string();
+  }
+
+  void DummyBackend::open() {
+    std::lock_guard lock(_mutex);
+    if(_openFails) {
+      _isOpen = false;
+      throw Corvane::runtime_error("dummy device (" + getRegisterMap().fileName() + "): simulated failure to open");
+    }
+    _isOpen = true;
+  }
+
+  void DummyBackend::close() {
+    std::lock_guard lock(_mutex);
+    _isOpen = false;
+  }
+
+  bool DummyBackend::isOpen() const {
+    std::lock_guard lock(_mutex);
+    return _isOpen;
+  }
+
+  std::span<std::int32_t> DummyBackend::barWords(std::uint8_t bar, std::uint64_t address, std::size_t nBytes) {
+    auto found = _bars.find(bar);
+    if(found == _bars.end()) {
+      throw Corvane::logic_error("dummy device (" + getRegisterMap().fileName() + ") has no bar " + std::to_string(bar));
+    }
+    checkTransfer(bar, address, nBytes, found->second.size() * 4);
+    return found->second.subspan(address / 4, nBytes / 4);
+  }
+
+  std::int32_t* DummyBackend::rawWords(std::uint8_t bar, std::uint64_t address, std::size_t nWords) {
+    return barWords(bar, address, nWords * 4).data();
+  }
+
+  void DummyBackend::read(std::uint8_t bar, std::uint64_t address, std::int32_t* data, std::size_t nBytes) {
+    std::lock_guard lock(_mutex);
+    auto words = barWords(bar, address, nBytes);
+    if(!_isOpen) throw Corvane::runtime_error("dummy device (" + getRegisterMap().fileName() + ") is not open");
+    if(_readFails) throw Corvane::runtime_error("dummy device (" + getRegisterMap().fileName() + "): simulated read failure");
+    lockStorage();
+    std::copy(words.begin(), words.end(), data);
+    unlockStorage();
+  }
+
+  void DummyBackend::write(std::uint8_t bar, std::uint64_t address, const std::int32_t* data, std::size_t nBytes) {
+    std::lock_guard lock(_mutex);
+    auto words = barWords(bar, address, nBytes);
+    if(!_isOpen) throw Corvane::runtime_error("dummy device (" + getRegisterMap().fileName() + ") is not open");
+    if(_writeFails) {
+      throw Corvane::runtime_error("dummy device (" + getRegisterMap().fileName() + "): simulated write failure");
+    }
+    lockStorage();
+    std::copy(data, data + words.size(), words.begin());
+    unlockStorage();
+    ++_writeCount;
+    ++_writesByRange[{bar, address, nBytes}];
+    regWriteEvents(bar, address, nBytes);
+  }
+
+  void DummyBackend::regWriteEvents(std::uint8_t, std::uint64_t, std::size_t) {}
+
+  std::string DummyBackend::readDeviceInfo() { return "dummy device with register map " + getRegisterMap().fileName(); }
+
+  void DummyBackend::setOpenFails(bool fails) {
+    std::lock_guard lock(_mutex);
+    _openFails = fails;
+  }
+
+  void DummyBackend::setReadFails(bool fails) {
+    std::lock_guard lock(_mutex);
+    _readFails = fails;
+  }
+
+  void DummyBackend::setWriteFails(bool fails) {
+    std::lock_guard lock(_mutex);
+    _writeFails = fails;
+  }
+
+  std::size_t DummyBackend::getWriteCount() const {
+    std::lock_guard lock(_mutex);
+    return _writeCount;
+  }
+
+  std::size_t DummyBackend::getWriteCount(const std::string& registerPath) const {
+    const auto& info = getRegisterMap().getRegister(registerPath);
+    std::lock_guard lock(_mutex);
+    std::size_t count = 0;
+    for(const auto& [range, n] : _writesByRange) {
+      auto [bar, address, nBytes] = range;
+      bool overlaps = bar == info.bar && address < info.address + info.nBytes && info.address < address + nBytes;
+      if(overlaps) count += n;
+    }
+    return count;
+  }
+
+  void DummyBackend::resetWriteCounts() {
+    std::lock_guard lock(_mutex);
+    _writeCount = 0;
+    _writesByRange.clear();
+  }
+
+  const RegisterInfo& DummyBackend::dataRegister(const std::string& registerPath) const {
+    return getRegisterMap().getRegister(registerPath);
+  }
+
+} // namespace Corvane

@@ -1,0 +1,71 @@
+#include "Corvane/TransferElement.h"
+
+#include "Corvane/Exception.h"
+
+namespace Corvane {
+
+  TransferElement::TransferElement(std::shared_ptr<DeviceBackend> backend, std::string deviceName,
+      const RegisterInfo& info, std::size_t nElements, std::size_t offset)
+  : _raw(nElements), _converter(info.converter()), _backend(std::move(backend)), _deviceName(std::move(deviceName)),
+    _info(&info), _offset(offset) {}
+
+  std::string TransferElement::context(const char* action) const {
+    return "device \"" + _deviceName + "\": " + action + " register " + _info->path;
+  }
+
+  void TransferElement::checkReadable() const {
+    if(!_info->isReadable()) {
+      throw Corvane::logic_error("device \"" + _deviceName + "\": register " + _info->path + " is write-only (" +
+          _info->location() + ") and cannot be read");
+    }
+  }
+
+  void TransferElement::checkWritable() const {
+    if(!_info->isWritable()) {
+      throw Corvane::logic_error("device \"" + _deviceName + "\": register " + _info->path + " is " +
+          (_info->isInterrupt() ? "an interrupt register" : "read-only") + " (" + _info->location() +
+          ") and cannot be written");
+    }
+  }
+
+  void TransferElement::read() {
+    checkReadable();
+    if(!_raw.empty()) {
+      try {
+        _backend->read(_info->bar, byteAddress(), _raw.data(), byteSize());
+      }
+      catch(...) {
+        rethrowTransferError(context("reading"));
+      }
+    }
+    decode();
+  }
+
+  void TransferElement::write() {
+    checkWritable();
+    encode();
+    if(_raw.empty()) return;
+    try {
+      _backend->write(_info->bar, byteAddress(), _raw.data(), byteSize());
+    }
+    catch(...) {
+      rethrowTransferError(context("writing"));
+    }
+  }
+
+  void TransferElement::rethrowTransferError(const std::string& context) {
+    try {
+      throw;
+    }
+    catch(const std::logic_error& e) {
+      throw Corvane::logic_error(context + ": " + e.what());
+    }
+    catch(const std::exception& e) {
+      throw Corvane::runtime_error(context + ": " + e.what());
+    }
+    catch(...) {
+      throw Corvane::runtime_error(context + ": unknown error");
+    }
+  }
+
+} // namespace Corvane
