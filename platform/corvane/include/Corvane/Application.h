@@ -1,0 +1,111 @@
+// The application: root of the module tree, owner of the variable network and the threads.
+//
+// Life cycle (checked at each transition):
+//   constructed -> initialise() (connect the network) -> run() (activate devices, prepare every
+//   module, deliver initial values, start one thread per application module) -> shutdown()
+//   (interrupt every blocking call, join the threads). shutdown() is idempotent and safe in any
+//   state. Only one application exists at a time; getInstance() returns it.
+#pragma once
+
+#include "Corvane/ModuleGroup.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace Corvane {
+
+  class ConfigReader;
+  class ControlSystem;
+
+  namespace detail {
+    class Network;
+    class Scheduler;
+  } // namespace detail
+
+  class Application : public ModuleGroup {
+   public:
+    enum class State { constructed, initialised, running, shuttingDown, shutDown };
+
+    explicit Application(const std::string& name);
+    ~Application() override;
+    Application(Application&&) = delete;
+    Application& operator=(Application&&) = delete;
+
+    /// The one application of the process. Throws logic_error when there is none.
+    static Application& getInstance();
+    static bool hasInstance();
+
+    /// Resolves every accessor to its path and connects the variable network. Throws
+    /// logic_error for wiring conflicts, naming the path and every participant.
+    virtual void initialise();
+
+    /// Starts the application (initialising first if needed) and returns once every module
+    /// thread runs.
+    virtual void run();
+
+    /// Stops every thread; no module code runs afterwards. Idempotent.
+    virtual void shutdown();
+
+    /// Blocks until a shutdown was requested (by a failing module or requestShutdown()).
+    void waitForShutdownRequest();
+    /// Asks for shutdown from any thread (signal handlers use a self-pipe or a flag instead).
+    void requestShutdown();
+
+    State getState() const { return _state; }
+
+    /// Non-zero after a module ended with an exception; the message names the module.
+    int exitStatus() const { return _exitStatus.load(); }
+    std::string failureMessage() const;
+
+    /// Testable-mode lock of the calling module thread: while released, the test facility may
+    /// regard the thread as idle (it waits for something outside the application).
+    void lock(const std::string& name);
+    void unlock(const std::string& name);
+
+    /// The application's configuration (set by the ConfigReader that the application builds).
+    ConfigReader& getConfigReader() const;
+    void setConfigReader(ConfigReader* reader) { _configReader = reader; }
+    ConfigReader* configReaderPointer() const { return _configReader; }
+
+    ControlSystem& getControlSystem();
+    detail::Scheduler& scheduler() { return *_scheduler; }
+    detail::Network& network() { return *_network; }
+
+    /// Push-queue length of inputs connected from now on (default 3).
+    void setQueueLength(std::size_t length) { _queueLength = length; }
+    std::size_t queueLength() const { return _queueLength; }
+
+    /// Whether the control system receives every value (default). The transport benchmark
+    /// switches it off to measure the module-to-module path alone.
+    void setControlSystemPublishing(bool enabled) { _publishToControlSystem = enabled; }
+    bool controlSystemPublishing() const { return _publishToControlSystem; }
+
+    /// Reports a module's failure: logs it, records a non-zero exit status, asks for shutdown.
+    void reportModuleFailure(const std::string& modulePath, const std::string& message);
+
+   private:
+    void startThreads();
+    void runModuleThread(detail::EntityNode* moduleNode);
+
+    State _state{State::constructed};
+    std::unique_ptr<detail::Scheduler> _scheduler;
+    std::unique_ptr<detail::Network> _network;
+    std::unique_ptr<ControlSystem> _controlSystem;
+    ConfigReader* _configReader{nullptr};
+    std::vector<std::thread> _threads;
+    std::size_t _queueLength{3};
+    bool _publishToControlSystem{true};
+    std::atomic<int> _exitStatus{0};
+    mutable std::mutex _mutex;
+    std::condition_variable _shutdownRequested;
+    bool _shutdownRequestedFlag{false};
+    std::string _failure;
+  };
+
+} // namespace Corvane

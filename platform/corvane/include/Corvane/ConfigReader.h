@@ -1,0 +1,65 @@
+// The application's configuration: reads the station's configuration file, offers typed access
+// by key, and publishes every value as a read-only constant process variable at its key below
+// the reader's own directory (with the name "." at "/" + key).
+//
+// A key that a module also declares as an input with write-back becomes an operator setting:
+// the control system may write it, and its value at every start is the file's.
+#pragma once
+
+#include "Corvane/ConfigFile.h"
+#include "Corvane/ModuleGroup.h"
+
+#include <memory>
+
+namespace Corvane {
+
+  class ConfigReader : public ModuleGroup {
+   public:
+    ConfigReader(Module* owner, const std::string& name, const std::string& fileName,
+        const std::unordered_set<std::string>& tags = {});
+    ~ConfigReader() override;
+    ConfigReader(ConfigReader&&) = delete;
+    ConfigReader& operator=(ConfigReader&&) = delete;
+
+    /// The value of `key` of exactly type T (Boolean for "boolean"; std::vector<T> for arrays).
+    /// A missing key or a key of another type throws logic_error naming key, file and types.
+    template<class T>
+    T get(const std::string& key) const;
+
+    const ConfigFile& file() const { return *_file; }
+
+   protected:
+    void addExternalEndpoints(std::vector<std::shared_ptr<detail::ExternalEndpoint>>& endpoints) override;
+
+   private:
+    std::unique_ptr<ConfigFile> _file;
+  };
+
+  namespace detail {
+    template<class T>
+    struct ConfigType {
+      using type = T;
+    };
+    template<>
+    struct ConfigType<Boolean> {
+      using type = bool;
+    };
+    template<class T>
+    struct IsVector : std::false_type {};
+    template<class T>
+    struct IsVector<std::vector<T>> : std::true_type {};
+  } // namespace detail
+
+  template<class T>
+  T ConfigReader::get(const std::string& key) const {
+    if constexpr(detail::IsVector<T>::value) {
+      using E = typename T::value_type;
+      auto values = _file->getArray<typename detail::ConfigType<E>::type>(key);
+      return T(values.begin(), values.end());
+    }
+    else {
+      return T(_file->get<typename detail::ConfigType<T>::type>(key));
+    }
+  }
+
+} // namespace Corvane

@@ -1,0 +1,86 @@
+// Common part of all accessors: a handle on one registered variable endpoint with its own
+// value buffer. Moving an accessor moves the registration; a default-constructed accessor
+// belongs to no variable (writes do nothing, reads return at once).
+#pragma once
+
+#include "Corvane/Exception.h"
+#include "Corvane/TransferElementID.h"
+#include "Corvane/VariableNetworkNode.h"
+#include "Corvane/VersionNumber.h"
+#include "Corvane/detail/Nodes.h"
+
+#include <memory>
+#include <string>
+#include <unordered_set>
+
+namespace Corvane {
+
+  class Module;
+
+  namespace detail {
+    /// Registers an accessor node with its owner; throws logic_error for an invalid name.
+    void registerAccessor(AccessorNode& node, Module* owner);
+  } // namespace detail
+
+  template<class T>
+  class TransferElement {
+   public:
+    using value_type = T;
+
+    TransferElement() : _node(std::make_unique<detail::TypedAccessorNode<T>>(1)) {}
+    TransferElement(TransferElement&&) noexcept = default;
+    TransferElement& operator=(TransferElement&&) noexcept = default;
+
+    /// Push input: waits for the next value. Poll input: takes the newest value.
+    void read() { _node->read(); }
+    bool readNonBlocking() { return _node->readNonBlocking(); }
+    bool readLatest() { return _node->readLatest(); }
+    /// Sends the current value to every reader. Returns true when data was lost (never here:
+    /// losses are counted at the receiving queues).
+    bool write() { return _node->write(false); }
+    /// Like write(), but the buffer may be handed on without a copy; its content is undefined
+    /// afterwards.
+    bool writeDestructively() { return _node->write(true); }
+
+    VersionNumber getVersionNumber() const { return _node->version; }
+    DataValidity dataValidity() const { return _node->validity; }
+    /// Validity that the next writes carry (the module's validity can still make them faulty).
+    void setDataValidity(DataValidity validity) { _node->ownValidity = validity; }
+    TransferElementID getId() const { return _node->id; }
+
+    /// The absolute path (the declared name when the accessor has no owner).
+    std::string getName() const { return _node->path(); }
+    std::string getUnit() const { return _node->unit; }
+    std::string getDescription() const { return _node->description; }
+    std::size_t getNElements() const { return _node->buffer.size(); }
+    bool isReadable() const { return !_node->isFeeding() || _node->direction.withReturn; }
+    bool isWriteable() const { return _node->isFeeding() || _node->direction.withReturn; }
+
+    /// Number of buffers of the receive queue: its length plus the reader's own buffer.
+    std::size_t getNumberOfBuffers() const { return _node->channel ? _node->channel->queueLength() + 1 : 1; }
+
+    VariableNetworkNode getNode() const { return VariableNetworkNode(_node.get()); }
+    operator VariableNetworkNode() const { return getNode(); }
+    detail::AccessorNode* accessorNode() const { return _node.get(); }
+
+   protected:
+    TransferElement(Module* owner, const std::string& name, VariableDirection direction, const std::string& unit,
+        std::size_t nElements, UpdateMode mode, const std::string& description,
+        const std::unordered_set<std::string>& tags)
+    : _node(std::make_unique<detail::TypedAccessorNode<T>>(nElements)) {
+      _node->name = name;
+      _node->unit = unit;
+      _node->description = description;
+      _node->tags = tags;
+      _node->direction = direction;
+      _node->mode = mode;
+      detail::registerAccessor(*_node, owner);
+    }
+
+    std::vector<T>& buffer() { return _node->buffer; }
+    const std::vector<T>& buffer() const { return _node->buffer; }
+
+    std::unique_ptr<detail::TypedAccessorNode<T>> _node;
+  };
+
+} // namespace Corvane

@@ -1,0 +1,153 @@
+// Receiving ends of process variables.
+//
+// Every participant of a variable that receives values owns one channel:
+//  - pushQueue: bounded queue (length + the reader's buffer); a write into a full queue replaces
+//    the oldest queued value, so the newest always arrives, and counts one lost transfer;
+//  - latest: keeps only the newest value (poll inputs, read-back channels, the control system),
+//    never counts a loss.
+// Values are converted to the channel's type on delivery. Buffers are recycled, and a value that
+// the writer gives up (destructive write) is moved, not copied, into the last same-typed channel.
+#pragma once
+
+#include "Corvane/Conversion.h"
+#include "Corvane/Types.h"
+#include "Corvane/VersionNumber.h"
+#include "Corvane/detail/Scheduler.h"
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace Corvane::detail {
+
+  class ReceiveChannel {
+   public:
+    enum class Kind { pushQueue, latest };
+
+    ReceiveChannel(Kind kind, std::size_t queueLength, std::shared_ptr<Inbox> inbox, DataType type, std::size_t n)
+    : _kind(kind), _queueLength(kind == Kind::latest ? 1 : queueLength), _inbox(std::move(inbox)), _type(type),
+      _nElements(n) {}
+    virtual ~ReceiveChannel() = default;
+
+    /// Puts a value into the channel. `source` points to a std::vector of `sourceType`; when
+    /// `mayTake` is set its buffer may be swapped out (the writer gets a recycled one back).
+    virtual void deliver(DataType sourceType, void* source, bool mayTake, const VersionNumber& version,
+        DataValidity validity) = 0;
+
+    /// Number of queued values. Caller holds the inbox mutex.
+    virtual std::size_t size() const = 0;
+    /// Arrival sequence of the oldest queued value. Caller holds the inbox mutex; size() > 0.
+    virtual std::uint64_t headSequence() const = 0;
+    /// Drops every queued value (used when an accessor is read "latest" through its poll form).
+    virtual void clear() = 0;
+
+    Inbox& inbox() { return *_inbox; }
+    const std::shared_ptr<Inbox>& inboxPtr() const { return _inbox; }
+    Kind kind() const { return _kind; }
+    DataType type() const { return _type; }
+    std::size_t nElements() const { return _nElements; }
+    std::size_t queueLength() const { return _queueLength; }
+    std::uint64_t lostTransfers() const { return _lost.load(std::memory_order_relaxed); }
+
+   protected:
+    Kind _kind;
+    std::size_t _queueLength;
+    std::shared_ptr<Inbox> _inbox;
+    DataType _type;
+    std::size_t _nElements;
+    std::atomic<std::uint64_t> _lost{0};
+  };
+
+  template<class T>
+  class TypedChannel : public ReceiveChannel {
+   public:
+    using ReceiveChannel::ReceiveChannel;
+
+    void deliver(DataType sourceType, void* source, bool mayTake, const VersionNumber& version,
+        DataValidity validity) override {
+      std::vector<T> buffer = takeSpare();
+      bool faulty = validity == DataValidity::faulty;
+      callForType(sourceType, [&](auto sample) {
+        using S = decltype(sample);
+        auto& in = *static_cast<std::vector<S>*>(source);
+        if constexpr(std::is_same_v<S, T>) {
+          if(mayTake) {
+            if(buffer.size() != in.size()) buffer.resize(in.size());
+            buffer.swap(in);
+          }
+          else {
+            buffer.assign(in.begin(), in.end());
+            if constexpr(std::is_arithmetic_v<T>) {
+              bytesCopied().fetch_add(in.size() * sizeof(T), std::memory_order_relaxed);
+            }
+          }
+        }
+        else if constexpr(isConvertible<S, T>()) {
+          buffer.resize(in.size());
+          for(std::size_t i = 0; i < in.size(); ++i) buffer[i] = convertValue<T>(in[i], faulty);
+        }
+      });
+      {
+        std::lock_guard lock(_inbox->mutex);
+        if(_queue.size() >= _queueLength) {
+          _spare.push_back(std::move(_queue.front().data));
+          _queue.pop_front();
+          if(_kind == Kind::pushQueue) {
+            _lost.fetch_add(1, std::memory_order_relaxed);
+            _inbox->scheduler->lostTransfers.fetch_add(1, std::memory_order_relaxed);
+          }
+        }
+        _queue.push_back(Item{std::move(buffer), version, faulty ? DataValidity::faulty : DataValidity::ok,
+            ++_inbox->sequence});
+        _inbox->scheduler->touch();
+      }
+      _inbox->cv.notify_all();
+    }
+
+    /// Takes the oldest value into `buffer` (swapping buffers). Caller holds the inbox mutex.
+    bool take(std::vector<T>& buffer, VersionNumber& version, DataValidity& validity) {
+      if(_queue.empty()) return false;
+      auto& item = _queue.front();
+      buffer.swap(item.data);
+      version = item.version;
+      validity = item.validity;
+      if(_spare.size() < _queueLength + 2) _spare.push_back(std::move(item.data));
+      _queue.pop_front();
+      return true;
+    }
+
+    std::size_t size() const override { return _queue.size(); }
+    std::uint64_t headSequence() const override { return _queue.front().sequence; }
+    void clear() override { _queue.clear(); }
+
+    /// Copy of the newest value without consuming it. Caller holds the inbox mutex.
+    bool peekLatest(std::vector<T>& buffer, VersionNumber& version, DataValidity& validity) const {
+      if(_queue.empty()) return false;
+      buffer = _queue.back().data;
+      version = _queue.back().version;
+      validity = _queue.back().validity;
+      return true;
+    }
+
+   private:
+    struct Item {
+      std::vector<T> data;
+      VersionNumber version;
+      DataValidity validity;
+      std::uint64_t sequence;
+    };
+
+    std::vector<T> takeSpare() {
+      std::lock_guard lock(_inbox->mutex);
+      if(_spare.empty()) return std::vector<T>(_nElements);
+      auto buffer = std::move(_spare.back());
+      _spare.pop_back();
+      return buffer;
+    }
+
+    std::deque<Item> _queue;
+    std::vector<std::vector<T>> _spare;
+  };
+
+} // namespace Corvane::detail

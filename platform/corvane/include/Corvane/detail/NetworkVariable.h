@@ -1,0 +1,105 @@
+// One process variable of the connected network: a path with exactly one feeder and any number
+// of consumers. A write by one participant reaches every other participant that receives.
+#pragma once
+
+#include "Corvane/Types.h"
+#include "Corvane/VersionNumber.h"
+#include "Corvane/detail/Channel.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace Corvane {
+  class Application;
+}
+
+namespace Corvane::detail {
+
+  struct AccessorNode;
+  class NetworkVariable;
+
+  /// A participant that is not a module accessor: a configuration value, a constant, a device
+  /// register. Feeders send through the variable after connection; consumers provide a channel.
+  class ExternalEndpoint {
+   public:
+    virtual ~ExternalEndpoint() = default;
+
+    std::string path;
+    DataType type{DataType::int32};
+    std::size_t nElements{1};
+    std::string unit, description;
+    std::unordered_set<std::string> tags;
+    /// What this is, for error messages ("configuration value in file.xml:12").
+    std::string what;
+    /// 0 when it does not feed; otherwise the feeder precedence (lower wins): 1 device register,
+    /// 2 configuration value, 3 constant.
+    int feederRank{0};
+    bool consumes{false};
+
+    /// Channel that receives values written to the variable (consumers only).
+    virtual std::shared_ptr<ReceiveChannel> makeReceiver(Application&) { return nullptr; }
+    /// Called once the variable exists; feeders keep it to send.
+    virtual void connected(const std::shared_ptr<NetworkVariable>& var, std::size_t index) {
+      variable = var;
+      participant = index;
+    }
+    /// Sends the value that consumers hold before the threads start (configuration, constants).
+    virtual void sendInitialValue() {}
+
+    std::shared_ptr<NetworkVariable> variable;
+    std::size_t participant{0};
+  };
+
+  /// An endpoint with a fixed value: configuration values and constants.
+  template<class T>
+  class ValueEndpoint : public ExternalEndpoint {
+   public:
+    explicit ValueEndpoint(std::vector<T> value_) : value(std::move(value_)) {
+      type = dataTypeOf<T>();
+      nElements = value.size();
+    }
+    void sendInitialValue() override;
+    std::vector<T> value;
+  };
+
+  struct Participant {
+    AccessorNode* accessor{nullptr};
+    std::shared_ptr<ExternalEndpoint> endpoint;
+    bool isControlSystem{false};
+    std::shared_ptr<ReceiveChannel> receiver;
+    bool canSend{false};
+    std::string describe() const;
+  };
+
+  class NetworkVariable {
+   public:
+    std::string path;
+    DataType type{DataType::int32};
+    std::size_t nElements{1};
+    std::string unit, description;
+    std::unordered_set<std::string> tags;
+    std::vector<Participant> participants;
+    /// Index of the feeding participant; the control system when no module or endpoint feeds.
+    std::size_t feeder{0};
+    std::optional<std::size_t> controlSystem;
+    /// Values may also flow from write-back inputs and the control system.
+    bool bidirectional{false};
+
+    bool isFedByControlSystem() const { return controlSystem && feeder == *controlSystem; }
+
+    /// Delivers `data` (a std::vector of `sourceType`) to every participant but `from`.
+    void send(std::size_t from, DataType sourceType, void* data, const VersionNumber& version,
+        DataValidity validity, bool destructive);
+  };
+
+  template<class T>
+  void ValueEndpoint<T>::sendInitialValue() {
+    if(!variable) return;
+    auto copy = value;
+    variable->send(participant, dataTypeOf<T>(), &copy, VersionNumber{}, DataValidity::ok, true);
+  }
+
+} // namespace Corvane::detail

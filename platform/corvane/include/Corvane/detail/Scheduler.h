@@ -1,0 +1,93 @@
+// Run-time coordination of one application's module threads: shutdown, the clock, the
+// per-module inboxes on which threads wait, and the bookkeeping that lets the test facility
+// decide that the application is idle.
+#pragma once
+
+#include "Corvane/Time.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace Corvane::detail {
+
+  class Scheduler;
+
+  /// Thrown inside a module thread when the application shuts down; ends the thread quietly.
+  /// Deliberately not derived from std::exception, so module code catching those lets it pass.
+  struct ThreadInterrupted {};
+
+  /// The receiving side of one module thread: every channel of the module delivers under this
+  /// mutex and wakes the thread through this condition variable.
+  struct Inbox {
+    enum class State { idleNotStarted, running, waiting, released, ended };
+
+    explicit Inbox(Scheduler* scheduler_, std::string name_) : scheduler(scheduler_), name(std::move(name_)) {}
+
+    /// Blocks until pred() holds (checked under the mutex). Throws ThreadInterrupted at shutdown.
+    void wait(std::unique_lock<std::mutex>& lock, const std::function<bool()>& pred);
+
+    /// Waits until `deadline` of the application clock, interruptible by shutdown.
+    void sleepUntil(SteadyClock::time_point deadline);
+
+    /// True when this thread is not doing anything the test facility must wait for.
+    bool isIdle();
+
+    void setState(State newState);
+
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::uint64_t sequence{0};
+    Scheduler* scheduler;
+    std::string name;
+    State state{State::idleNotStarted};
+    const std::function<bool()>* waitPredicate{nullptr};
+  };
+
+  class Scheduler {
+   public:
+    std::shared_ptr<Inbox> makeInbox(const std::string& name);
+
+    /// Something changed that may end idleness or make it (a delivery, a thread state change).
+    void touch() { generation.fetch_add(1, std::memory_order_acq_rel); }
+    void touchAndNotify();
+
+    void requestShutdown();
+    bool isShuttingDown() const { return shuttingDown.load(std::memory_order_acquire); }
+
+    /// Test mode: the clock stands still until advanceTime().
+    void enableTestMode();
+    bool inTestMode() const { return testMode; }
+    SteadyClock::time_point now() const;
+    void advanceTime(SteadyClock::duration d);
+
+    /// Waits until every module thread is idle and nothing changes any more. Returns false when
+    /// the bound `timeout` passes (a thread that keeps running, e.g. a busy loop).
+    bool waitUntilIdle(std::chrono::milliseconds timeout);
+
+    void notifyAll();
+
+    std::atomic<std::uint64_t> lostTransfers{0};
+
+   private:
+    std::atomic<std::uint64_t> generation{0};
+    std::atomic<bool> shuttingDown{false};
+    bool testMode{false};
+    std::atomic<SteadyClock::rep> virtualNow{0};
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::vector<std::weak_ptr<Inbox>> inboxes;
+  };
+
+  /// The inbox of the calling module thread, or null outside module threads.
+  Inbox*& currentInbox();
+
+  /// Counts bytes of array data copied by the transport (for the transport benchmark).
+  std::atomic<std::uint64_t>& bytesCopied();
+
+} // namespace Corvane::detail

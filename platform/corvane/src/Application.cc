@@ -1,0 +1,231 @@
+#include "Corvane/Application.h"
+
+#include "Corvane/ApplicationModule.h"
+#include "Corvane/ControlSystem.h"
+#include "Corvane/Exception.h"
+#include "Corvane/Logger.h"
+#include "Corvane/detail/Network.h"
+#include "Corvane/detail/Nodes.h"
+#include "Corvane/detail/Scheduler.h"
+
+#include <chrono>
+#include <sstream>
+
+namespace Corvane {
+
+  using detail::EntityKind;
+  using detail::EntityNode;
+
+  namespace {
+    Application*& instancePointer() {
+      static Application* instance{nullptr};
+      return instance;
+    }
+
+    std::string stateName(Application::State state) {
+      switch(state) {
+        case Application::State::constructed: return "constructed";
+        case Application::State::initialised: return "initialised";
+        case Application::State::running: return "running";
+        case Application::State::shuttingDown: return "shutting down";
+        case Application::State::shutDown: return "shut down";
+      }
+      return "?";
+    }
+  } // namespace
+
+  Application::Application(const std::string& name)
+  : ModuleGroup(nullptr, EntityKind::application, name, "", {}), _scheduler(std::make_unique<detail::Scheduler>()),
+    _network(std::make_unique<detail::Network>(*this)), _controlSystem(std::make_unique<ControlSystem>()) {
+    if(instancePointer()) {
+      throw logic_error("Application '" + name + "' cannot be created: application '" +
+          instancePointer()->getName() + "' exists already");
+    }
+    instancePointer() = this;
+  }
+
+  Application::~Application() {
+    shutdown();
+    if(instancePointer() == this) instancePointer() = nullptr;
+  }
+
+  Application& Application::getInstance() {
+    if(!instancePointer()) throw logic_error("No application exists");
+    return *instancePointer();
+  }
+
+  bool Application::hasInstance() { return instancePointer() != nullptr; }
+
+  void Application::initialise() {
+    if(_state != State::constructed) {
+      throw logic_error("Application " + getName() + " cannot be initialised in state " + stateName(_state));
+    }
+    _network->build();
+    _network->sendEndpointInitialValues();
+    _state = State::initialised;
+  }
+
+  void Application::run() {
+    if(_state == State::constructed) initialise();
+    if(_state != State::initialised) {
+      throw logic_error("Application " + getName() + " cannot be run in state " + stateName(_state));
+    }
+    auto& entities = _network->entities();
+    for(auto* node : entities)
+      if(auto* module = dynamic_cast<Module*>(node->object)) module->activate();
+    // modules first, each followed by its variable groups (depth first, construction order)
+    for(auto* node : entities) {
+      if(node->kind == EntityKind::variableGroup || node->prepared) continue;
+      if(auto* module = dynamic_cast<Module*>(node->object)) module->prepare();
+      node->prepared = true;
+      if(node->kind != EntityKind::applicationModule) continue;
+      auto prepareGroups = [&](auto& self, EntityNode* parent) -> void {
+        for(auto* child : parent->children) {
+          if(child->kind != EntityKind::variableGroup || child->disabled) continue;
+          if(!child->prepared) {
+            child->prepared = true;
+            if(auto* group = dynamic_cast<Module*>(child->object)) group->prepare();
+          }
+          self(self, child);
+        }
+      };
+      prepareGroups(prepareGroups, node);
+    }
+    _controlSystem->sendInitialValues();
+    _state = State::running;
+    startThreads();
+  }
+
+  void Application::startThreads() {
+    for(auto* node : _network->applicationModules()) {
+      // counted as busy from now on, so that a test never sees a thread that has not started as idle
+      {
+        auto& inbox = *node->runtime->inbox;
+        std::lock_guard lock(inbox.mutex);
+        inbox.setState(detail::Inbox::State::running);
+      }
+      _threads.emplace_back([this, node] { runModuleThread(node); });
+    }
+  }
+
+  void Application::runModuleThread(EntityNode* node) {
+    auto& inbox = *node->runtime->inbox;
+    detail::currentInbox() = &inbox;
+    auto path = node->qualifiedName();
+    auto* module = dynamic_cast<ApplicationModule*>(node->object);
+    try {
+      // every input holds a value before the main loop starts
+      auto inputs = _network->inputsOf(node);
+      for(auto* input : inputs) {
+        if(input->pull) input->pull();
+      }
+      std::unique_lock lock(inbox.mutex);
+      auto allArrived = [&] {
+        for(auto* input : inputs)
+          if(input->channel->size() == 0) return false;
+        return true;
+      };
+      if(!_scheduler->inTestMode()) {
+        // in real time, say which inputs keep the module waiting
+        if(!inbox.cv.wait_for(lock, std::chrono::seconds(5), [&] { return allArrived() || _scheduler->isShuttingDown(); })) {
+          std::ostringstream missing;
+          for(auto* input : inputs)
+            if(input->channel->size() == 0) missing << "\n  " << input->path();
+          Logger::instance().log(Logger::Severity::warning, path, "still waiting for initial values of:" + missing.str());
+        }
+      }
+      inbox.wait(lock, allArrived);
+      for(auto* input : inputs) input->takeLocked();
+      lock.unlock();
+      if(module) module->mainLoop();
+    }
+    catch(detail::ThreadInterrupted&) {
+    }
+    catch(std::exception& e) {
+      reportModuleFailure(path, e.what());
+    }
+    catch(...) {
+      reportModuleFailure(path, "unknown exception");
+    }
+    // outputs never written reach their readers once, so that nobody waits for ever
+    if(!_scheduler->isShuttingDown()) {
+      try {
+        for(auto* output : _network->outputsOf(node))
+          if(!output->everWritten && output->canSend) output->write(false);
+      }
+      catch(...) {
+      }
+    }
+    std::lock_guard lock(inbox.mutex);
+    inbox.setState(detail::Inbox::State::ended);
+  }
+
+  void Application::reportModuleFailure(const std::string& modulePath, const std::string& message) {
+    Logger::instance().log(Logger::Severity::error, modulePath, "module failed, application shuts down: " + message);
+    {
+      std::lock_guard lock(_mutex);
+      if(_failure.empty()) _failure = modulePath + ": " + message;
+    }
+    _exitStatus = 1;
+    requestShutdown();
+  }
+
+  std::string Application::failureMessage() const {
+    std::lock_guard lock(_mutex);
+    return _failure;
+  }
+
+  void Application::requestShutdown() {
+    {
+      std::lock_guard lock(_mutex);
+      _shutdownRequestedFlag = true;
+    }
+    _shutdownRequested.notify_all();
+    _scheduler->requestShutdown();
+  }
+
+  void Application::waitForShutdownRequest() {
+    std::unique_lock lock(_mutex);
+    _shutdownRequested.wait(lock, [&] { return _shutdownRequestedFlag; });
+  }
+
+  void Application::shutdown() {
+    if(_state == State::shutDown || _state == State::shuttingDown) return;
+    auto previous = _state;
+    _state = State::shuttingDown;
+    _scheduler->requestShutdown();
+    for(auto& thread : _threads) {
+      if(!thread.joinable()) continue;
+      if(thread.get_id() == std::this_thread::get_id()) thread.detach(); // exit() from a module thread
+      else thread.join();
+    }
+    _threads.clear();
+    if(previous == State::running) {
+      for(auto* node : _network->entities())
+        if(auto* module = dynamic_cast<Module*>(node->object)) module->deactivate();
+    }
+    _state = State::shutDown;
+  }
+
+  void Application::lock(const std::string&) {
+    auto* inbox = detail::currentInbox();
+    if(!inbox) return;
+    std::lock_guard lock(inbox->mutex);
+    inbox->setState(detail::Inbox::State::running);
+  }
+
+  void Application::unlock(const std::string&) {
+    auto* inbox = detail::currentInbox();
+    if(!inbox) return;
+    std::lock_guard lock(inbox->mutex);
+    inbox->setState(detail::Inbox::State::released);
+  }
+
+  ConfigReader& Application::getConfigReader() const {
+    if(!_configReader) throw logic_error("Application " + getName() + " has no configuration reader");
+    return *_configReader;
+  }
+
+  ControlSystem& Application::getControlSystem() { return *_controlSystem; }
+
+} // namespace Corvane
