@@ -7,6 +7,8 @@
 // Two descriptors with the same type, address and parameters (in any order) are one device.
 #pragma once
 
+#include "Corvane/Exception.h"
+
 #include <compare>
 #include <map>
 #include <string>
