@@ -54,13 +54,21 @@ namespace Corvane {
       auto& h = header();
       if(--h.users == 0) {
         h.removed = 1;
-        ::shm_unlink(_name.c_str());
+        if(nameStillRefersToUs()) ::shm_unlink(_name.c_str());
       }
       unlock();
     }
     catch(...) {
       // a mutex that cannot be recovered leaves the segment to remove()
     }
+  }
+
+  bool SharedMemorySegment::nameStillRefersToUs() const {
+    // after an explicit remove() the name may belong to a newer segment, which must stay
+    FileDescriptor current(::shm_open(_name.c_str(), O_RDONLY, 0));
+    struct stat ours {}, theirs {};
+    if(!current || ::fstat(_fd.get(), &ours) != 0 || ::fstat(current.get(), &theirs) != 0) return false;
+    return ours.st_dev == theirs.st_dev && ours.st_ino == theirs.st_ino;
   }
 
   bool SharedMemorySegment::tryAttach() {

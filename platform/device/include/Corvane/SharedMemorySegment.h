@@ -52,6 +52,7 @@ namespace Corvane {
     void createAndInitialise();
     bool attachExisting();
     Header& header() const;
+    bool nameStillRefersToUs() const;
 
     std::string _name;
     std::size_t _payloadSize;
