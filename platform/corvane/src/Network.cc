@@ -244,7 +244,7 @@ namespace Corvane::detail {
         p.accessor->channel = p.receiver;
         p.accessor->canSend = p.canSend;
       }
-      if(p.endpoint) p.endpoint->connected(var, i);
+      if(p.endpoint) p.endpoint->connected(var.get(), i);
       if(p.isControlSystem) {
         _app.getControlSystem().add(
             path, std::make_unique<ControlSystemVariable>(var, i, p.receiver, p.canSend));

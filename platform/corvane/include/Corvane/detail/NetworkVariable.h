@@ -42,14 +42,15 @@ namespace Corvane::detail {
     /// Channel that receives values written to the variable (consumers only).
     virtual std::shared_ptr<ReceiveChannel> makeReceiver(Application&) { return nullptr; }
     /// Called once the variable exists; feeders keep it to send.
-    virtual void connected(const std::shared_ptr<NetworkVariable>& var, std::size_t index) {
+    virtual void connected(NetworkVariable* var, std::size_t index) {
       variable = var;
       participant = index;
     }
     /// Sends the value that consumers hold before the threads start (configuration, constants).
     virtual void sendInitialValue() {}
 
-    std::shared_ptr<NetworkVariable> variable;
+    /// The connected variable (owned by the network, which outlives every endpoint's use).
+    NetworkVariable* variable{nullptr};
     std::size_t participant{0};
   };
 
