@@ -176,6 +176,21 @@ Scaled                      1      0x10    4   0   8   -2   0
     }
   }
 
+  TEST(RegisterMap, ARegisterCannotBeADirectory) {
+    for(const char* text : {"A.B 1 0 4 0\nA 1 4 4 0\n", "A 1 4 4 0\nA.B.C 1 0 4 0\n"}) {
+      SCOPED_TRACE(text);
+      try {
+        parse(text);
+        ADD_FAILURE() << "accepted";
+      }
+      catch(const Corvane::logic_error& e) {
+        std::string message = e.what();
+        EXPECT_NE(message.find("lies below the register /A (line"), std::string::npos) << message;
+      }
+    }
+    EXPECT_NO_THROW(parse("A.B 1 0 4 0\nAB 1 4 4 0\nA.C 1 8 4 0\n"));
+  }
+
   TEST(RegisterMap, LoadNamesAMissingFile) {
     CorvaneTest::TempDirectory dir;
     auto missing = (dir.path() / "none.map").string();

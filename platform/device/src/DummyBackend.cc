@@ -145,8 +145,4 @@ namespace Corvane {
     _writesByRange.clear();
   }
 
-  const RegisterInfo& DummyBackend::dataRegister(const std::string& registerPath) const {
-    return getRegisterMap().getRegister(registerPath);
-  }
-
 } // namespace Corvane

@@ -196,7 +196,21 @@ namespace Corvane {
       map._registers.push_back(std::move(info));
     }
     if(input.bad()) throw Corvane::logic_error("error reading register map file " + fileName);
+    map.checkNoRegisterIsADirectory();
     return map;
+  }
+
+  void RegisterMap::checkNoRegisterIsADirectory() const {
+    // registers become variables by path; one path cannot be a variable and a directory
+    for(const auto& info : _registers) {
+      for(auto slash = info.path.find('/', 1); slash != std::string::npos; slash = info.path.find('/', slash + 1)) {
+        if(auto parent = _index.find(info.path.substr(0, slash)); parent != _index.end()) {
+          throw Corvane::logic_error(info.location() + ": register " + info.path + " lies below the register " +
+              parent->first + " (line " + std::to_string(_registers[parent->second].line) +
+              "); a path cannot be a register and a directory");
+        }
+      }
+    }
   }
 
   bool RegisterMap::hasRegister(std::string_view path) const {

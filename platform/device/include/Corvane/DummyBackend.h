@@ -87,7 +87,6 @@ namespace Corvane {
 
    private:
     std::span<std::int32_t> barWords(std::uint8_t bar, std::uint64_t address, std::size_t nBytes);
-    const RegisterInfo& dataRegister(const std::string& registerPath) const;
 
     mutable std::mutex _mutex;
     std::map<std::uint8_t, std::vector<std::int32_t>> _ownedBars;
@@ -102,7 +101,7 @@ namespace Corvane {
 
   template<RawConversion::UserType T>
   void DummyBackend::setRegister(const std::string& registerPath, const std::vector<T>& values, std::size_t offset) {
-    const auto& info = dataRegister(registerPath);
+    const auto& info = getRegisterMap().getRegister(registerPath);
     if(offset > info.nElements || values.size() > info.nElements - offset) {
       throw Corvane::logic_error("setRegister: " + std::to_string(values.size()) + " values at offset " +
           std::to_string(offset) + " do not fit register " + info.path + " of " + std::to_string(info.nElements));
@@ -118,7 +117,7 @@ namespace Corvane {
 
   template<RawConversion::UserType T>
   std::vector<T> DummyBackend::getRegister(const std::string& registerPath) {
-    const auto& info = dataRegister(registerPath);
+    const auto& info = getRegisterMap().getRegister(registerPath);
     std::vector<std::int32_t> raw(info.nElements);
     {
       std::lock_guard lock(_mutex);

@@ -17,7 +17,8 @@
 // - signed: 1 or 0 (default 1).
 // - access: RO, RW (default), WO, or INTERRUPT / INTERRUPT:n (pushed when interrupt n, default
 //   0, fires).
-// "#" starts a comment; blank lines are ignored. Errors name file and line.
+// "#" starts a comment; blank lines are ignored. Names are unique, and no register lies below
+// another ("A" and "A.B" together are refused). Errors name file and line.
 #pragma once
 
 #include "Corvane/RegisterInfo.h"
@@ -60,6 +61,8 @@ namespace Corvane {
     std::map<std::uint8_t, std::uint64_t> barSizes() const;
 
    private:
+    void checkNoRegisterIsADirectory() const;
+
     std::string _fileName;
     std::vector<RegisterInfo> _registers;
     std::unordered_map<std::string, std::size_t> _index;
