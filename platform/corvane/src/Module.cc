@@ -44,6 +44,13 @@ namespace Corvane {
       const std::unordered_set<std::string>& tags)
   : Module(owner, EntityKind::moduleGroup, name, description, tags) {}
 
+  void Module::prepareGroup(Module& group) {
+    auto* node = group.entityNode();
+    if(node && node->prepared) return;
+    if(node) node->prepared = true;
+    group.prepare();
+  }
+
   void Module::disable() {
     if(_node) _node->disabled = true;
   }
@@ -126,6 +133,24 @@ namespace Corvane {
   void Module::decrementDataFaultCounter() {
     auto* runtime = runtimeOf(_node.get());
     if(runtime && runtime->dataFaultCounter > 0) --runtime->dataFaultCounter;
+  }
+
+} // namespace Corvane
+
+#include <cxxabi.h>
+#include <typeinfo>
+
+namespace Corvane {
+
+  Logger::Stream ApplicationModule::logger(Logger::Severity severity) const {
+    int status = 0;
+    std::unique_ptr<char, void (*)(void*)> demangled(
+        abi::__cxa_demangle(typeid(*this).name(), nullptr, nullptr, &status), std::free);
+    std::string name = status == 0 && demangled ? demangled.get() : typeid(*this).name();
+    auto template_ = name.find('<');
+    auto colon = name.rfind("::", template_);
+    if(colon != std::string::npos) name = name.substr(colon + 2);
+    return Logger::instance().stream(severity, name);
   }
 
 } // namespace Corvane

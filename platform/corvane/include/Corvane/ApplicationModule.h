@@ -2,6 +2,7 @@
 // input holds its initial value.
 #pragma once
 
+#include "Corvane/Logger.h"
 #include "Corvane/VariableGroup.h"
 
 namespace Corvane {
@@ -16,6 +17,17 @@ namespace Corvane {
 
     /// The module's work. May return: that ends only this module's thread.
     virtual void mainLoop() = 0;
+
+    /// Log stream whose source is the module's class name without namespace ("GainTable").
+    Logger::Stream logger(Logger::Severity severity) const;
+    Logger::Stream logger(int severity) const { return logger(Logger::toSeverity(severity)); }
+    /// Log stream with an explicit source name.
+    static Logger::Stream logger(Logger::Severity severity, std::string source) {
+      return Logger::instance().stream(severity, std::move(source));
+    }
+    static Logger::Stream logger(int severity, std::string source) {
+      return Logger::instance().stream(Logger::toSeverity(severity), std::move(source));
+    }
   };
 
 } // namespace Corvane

@@ -29,8 +29,14 @@ namespace Corvane {
     ~Module() override = default;
 
     /// Called once after the network is connected and before any module thread starts.
-    /// Writes made here are initial values.
+    /// Writes made here are initial values. The framework prepares each application module
+    /// first, then its variable groups (depth first, construction order).
     virtual void prepare() {}
+
+    /// Prepares one of this entity's variable groups now. A module that needs its groups
+    /// prepared in an order of its own calls this from its prepare(); the framework then does
+    /// not prepare those groups again (each group's prepare() runs at most once).
+    void prepareGroup(Module& group);
 
     /// Takes this entity and everything below it out of the application: no thread, no
     /// variables; the paths it would have fed are then fed as if it did not exist.
