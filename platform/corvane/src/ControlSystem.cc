@@ -5,25 +5,79 @@
 namespace Corvane {
 
   namespace {
-    /// Channel of the control-system participant: keeps the newest value, counts arrivals and
-    /// tells the listener.
+    /// Channel of the control-system participant: keeps the newest value as a shared, immutable
+    /// snapshot, counts arrivals and tells the listener. Readers take the snapshot pointer under
+    /// the lock (no copy of the data), so a writer never waits for a reader's copy; a snapshot
+    /// that no reader holds any more is recycled for the next value.
     template<class T>
-    class ControlSystemChannel final : public detail::TypedChannel<T> {
+    class ControlSystemChannel final : public detail::ReceiveChannel {
      public:
-      using detail::TypedChannel<T>::TypedChannel;
+      ControlSystemChannel(std::shared_ptr<detail::Inbox> inbox, DataType type, std::size_t n)
+      : detail::ReceiveChannel(Kind::latest, 1, std::move(inbox), type, n) {}
+
       void deliver(DataType sourceType, void* source, bool mayTake, const VersionNumber& version,
           DataValidity validity) override {
-        detail::TypedChannel<T>::deliver(sourceType, source, mayTake, version, validity);
+        std::shared_ptr<ControlSystemValue<T>> next;
+        {
+          std::lock_guard lock(_inbox->mutex);
+          next = std::move(_spare);
+        }
+        if(!next) next = std::make_shared<ControlSystemValue<T>>();
+        bool faulty = validity == DataValidity::faulty;
+        auto& buffer = next->data;
+        callForType(sourceType, [&](auto sample) {
+          using S = decltype(sample);
+          auto& in = *static_cast<std::vector<S>*>(source);
+          if constexpr(std::is_same_v<S, T>) {
+            if(mayTake) {
+              if(buffer.size() != in.size()) buffer.resize(in.size());
+              buffer.swap(in);
+            }
+            else {
+              buffer.assign(in.begin(), in.end());
+              if constexpr(std::is_arithmetic_v<T>) {
+                detail::bytesCopied().fetch_add(in.size() * sizeof(T), std::memory_order_relaxed);
+              }
+            }
+          }
+          else if constexpr(isConvertible<S, T>()) {
+            buffer.resize(in.size());
+            for(std::size_t i = 0; i < in.size(); ++i) buffer[i] = convertValue<T>(in[i], faulty);
+          }
+        });
+        next->version = version;
+        next->validity = faulty ? DataValidity::faulty : DataValidity::ok;
+        std::shared_ptr<ControlSystemValue<T>> previous;
         std::function<void()> call;
         {
-          std::lock_guard lock(this->inbox().mutex);
-          ++updates;
+          std::lock_guard lock(_inbox->mutex);
+          next->sequence = ++updates;
+          _arrival = ++_inbox->sequence;
+          previous = std::move(_latest);
+          _latest = std::move(next);
+          // nobody else can take `previous` any more: when no reader holds it, it is ours again
+          if(previous && previous.use_count() == 1) _spare = std::move(previous);
+          _inbox->scheduler->touch();
           call = listener;
         }
+        _inbox->cv.notify_all();
         if(call) call();
       }
+
+      std::size_t size() const override { return _latest ? 1 : 0; }
+      std::uint64_t headSequence() const override { return _arrival; }
+      void clear() override { _latest.reset(); }
+
+      /// Caller holds the inbox mutex.
+      std::shared_ptr<const ControlSystemValue<T>> latest() const { return _latest; }
+
       std::uint64_t updates{0};
       std::function<void()> listener;
+
+     private:
+      std::shared_ptr<ControlSystemValue<T>> _latest;
+      std::shared_ptr<ControlSystemValue<T>> _spare;
+      std::uint64_t _arrival{0};
     };
   } // namespace
 
@@ -32,7 +86,7 @@ namespace Corvane {
     auto inbox = std::make_shared<detail::Inbox>(scheduler, "control system");
     return callForType(type, [&](auto sample) -> std::shared_ptr<detail::ReceiveChannel> {
       using T = decltype(sample);
-      return std::make_shared<ControlSystemChannel<T>>(detail::ReceiveChannel::Kind::latest, 1, inbox, type, n);
+      return std::make_shared<ControlSystemChannel<T>>(inbox, type, n);
     });
   }
 
@@ -73,15 +127,24 @@ namespace Corvane {
   void ControlSystemVariable::getRaw(void* vector, VersionNumber* version, DataValidity* validity) const {
     callForType(type(), [&](auto sample) {
       using T = decltype(sample);
-      auto* channel = static_cast<ControlSystemChannel<T>*>(_channel.get());
-      VersionNumber v{nullptr};
-      DataValidity d{DataValidity::ok};
-      std::lock_guard lock(channel->inbox().mutex);
-      channel->peekLatest(*static_cast<std::vector<T>*>(vector), v, d);
-      if(version) *version = v;
-      if(validity) *validity = d;
+      auto value = latest<T>();
+      auto& out = *static_cast<std::vector<T>*>(vector);
+      if(value) out = value->data;
+      if(version) *version = value ? value->version : VersionNumber{nullptr};
+      if(validity) *validity = value ? value->validity : DataValidity::ok;
     });
   }
+
+  std::shared_ptr<const void> ControlSystemVariable::latestErased() const {
+    return callForType(type(), [&](auto sample) -> std::shared_ptr<const void> {
+      using T = decltype(sample);
+      auto* channel = static_cast<ControlSystemChannel<T>*>(_channel.get());
+      std::lock_guard lock(channel->inbox().mutex);
+      return channel->latest();
+    });
+  }
+
+  bool ControlSystemVariable::isFedByControlSystem() const { return _variable->isFedByControlSystem(); }
 
   void ControlSystemVariable::checkWritable(std::size_t n) const {
     if(!_writable) throw logic_error("Variable " + path() + " is not writable by the control system");

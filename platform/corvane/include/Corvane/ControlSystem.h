@@ -29,6 +29,16 @@ namespace Corvane {
     class ReceiveChannel;
   } // namespace detail
 
+  /// One value as the control system holds it: shared, never changed once published.
+  template<class T>
+  struct ControlSystemValue {
+    std::vector<T> data;
+    VersionNumber version{nullptr};
+    DataValidity validity{DataValidity::ok};
+    /// Number of values that had arrived at the variable when this one arrived (1 for the first).
+    std::uint64_t sequence{0};
+  };
+
   class ControlSystemVariable {
    public:
     ControlSystemVariable(std::shared_ptr<detail::NetworkVariable> variable, std::size_t participant,
@@ -41,11 +51,20 @@ namespace Corvane {
     std::string description() const;
     std::unordered_set<std::string> tags() const;
     bool isWritable() const { return _writable; }
+    /// True when no module, register, configuration value or constant feeds the variable: the
+    /// control system is its source (an operator setting).
+    bool isFedByControlSystem() const;
 
     /// The newest value, converted to T. Empty before the first value arrived.
     template<class T>
     std::vector<T> get(VersionNumber* version = nullptr, DataValidity* validity = nullptr) const;
     bool hasValue() const;
+    /// The newest value without copying it; null before the first value. T must be exactly the
+    /// variable's type (logic_error otherwise). Holding the pointer never delays a writer.
+    template<class T>
+    std::shared_ptr<const ControlSystemValue<T>> latest() const;
+    /// The same, type-erased: points to a ControlSystemValue of the variable's type.
+    std::shared_ptr<const void> latestErased() const;
     /// Counts every value that arrived (also the control system's own writes).
     std::uint64_t updateCount() const;
 
@@ -110,6 +129,15 @@ namespace Corvane {
       }
     });
     return result;
+  }
+
+  template<class T>
+  std::shared_ptr<const ControlSystemValue<T>> ControlSystemVariable::latest() const {
+    if(dataTypeOf<T>() != type()) {
+      throw logic_error("Variable " + path() + " of type " + std::string(dataTypeName(type())) +
+          " has no value of type " + std::string(dataTypeName(dataTypeOf<T>())));
+    }
+    return std::static_pointer_cast<const ControlSystemValue<T>>(latestErased());
   }
 
   template<class T>
