@@ -102,6 +102,15 @@ namespace {
     expectLogicError("(emptyTestBoard)", {"emptyTestBoard", "created nothing"});
   }
 
+  TEST_F(BackendFactoryTest, OnceCreationIsClosedOnlyHeldBackendsAreHandedOut) {
+    auto controller = factory.createBackend("Controller");
+    factory.setCreationAllowed(false);
+    EXPECT_EQ(factory.createBackend("CtrlBoard"), controller);
+    expectLogicError("Other", {dmap + ":3", "Other"});
+    factory.setCreationAllowed(true);
+    EXPECT_NE(factory.createBackend("Other"), nullptr);
+  }
+
   TEST_F(BackendFactoryTest, RelativeMapOfADescriptorIsTakenFromTheDMapDirectory) {
     auto backend = factory.createBackend("(dummy:direct?map=maps/board.map)");
     EXPECT_EQ(backend->getRegisterMap().fileName(), (dir.path() / "maps/board.map").string());

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <thread>
 
 using CorvaneTest::DeviceFixture;
 
@@ -148,6 +149,25 @@ namespace {
     dummy->triggerInterrupt(2);
     EXPECT_EQ(seen.size(), 1u);
     EXPECT_THROW(device.subscribeInterrupt("Status", [] {}), Corvane::logic_error);
+  }
+
+  TEST_F(DeviceFixture, ConcurrentClientsNeverSeeHalfWrittenRegisters) {
+    // writers fill the whole table with one value; a torn transfer would mix two
+    std::vector<std::thread> threads;
+    std::atomic<int> tornReads{0};
+    for(int writer = 1; writer <= 2; ++writer) {
+      threads.emplace_back([&, writer] {
+        for(int i = 0; i < 2000; ++i) device.write<int>("Table", std::vector<int>(8, writer * 10000 + i % 1000));
+      });
+    }
+    threads.emplace_back([&] {
+      for(int i = 0; i < 4000; ++i) {
+        auto values = device.read<int>("Table");
+        if(std::adjacent_find(values.begin(), values.end(), std::not_equal_to<>()) != values.end()) ++tornReads;
+      }
+    });
+    for(auto& thread : threads) thread.join();
+    EXPECT_EQ(tornReads.load(), 0);
   }
 
 } // namespace

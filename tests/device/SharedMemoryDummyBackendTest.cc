@@ -15,7 +15,7 @@ namespace {
   class SharedMemoryDummyTest : public ::testing::Test {
    protected:
     CorvaneTest::TempDirectory dir;
-    std::string mapFile = dir.write("board.map", "Status 1 0 4 0 32 0 0 RO\nTable 4 4 16 0 18 17 1 RW\nOther 2 0 8 3\n");
+    std::string mapFile = dir.write("board.map", "Status 1 0 4 0 32 0 0 RO\nTable 4 4 16 0 18 17 1 RW\nOther 4096 0 16384 3\n");
     // unique per test process, so parallel test runs do not meet
     std::string instance = "test" + std::to_string(::getpid());
     std::string name = SharedMemoryDummyBackend::segmentName(instance, mapFile);
@@ -43,12 +43,36 @@ namespace {
     EXPECT_EQ(std::dynamic_pointer_cast<SharedMemoryDummyBackend>(device.getBackend())->getUserCount(), 1u);
   }
 
+  TEST_F(SharedMemoryDummyTest, AnotherProcessNeverSeesHalfWrittenRegisters) {
+    Corvane::Device device(descriptor());
+    device.open();
+    // the child writes whole arrays of one value while this process reads; the arrays are
+    // long, so that an unguarded copy would be caught halfway
+    CorvaneTest::ChildProcess writer([&] {
+      SharedMemoryDummyBackend board(instance, mapFile);
+      std::vector<int> values(4096);
+      for(int i = 1; i <= 1000; ++i) {
+        std::fill(values.begin(), values.end(), i);
+        board.setRegister<int>("Other", values);
+      }
+      return 0;
+    });
+    int torn = 0;
+    for(int i = 0; i < 100000 && !(i % 10 == 0 && writer.hasEnded()); ++i) {
+      auto values = device.read<int>("Other");
+      if(std::adjacent_find(values.begin(), values.end(), std::not_equal_to<>()) != values.end()) ++torn;
+    }
+    EXPECT_EQ(writer.wait(), 0);
+    EXPECT_EQ(torn, 0);
+    EXPECT_EQ(device.read<int>("Other"), std::vector<int>(4096, 1000));
+  }
+
   TEST_F(SharedMemoryDummyTest, BarsDoNotOverlapInTheSegment) {
     Corvane::Device device(descriptor());
     device.open();
     device.write<int>("Other", {7, 8});  // bar 3, addresses 0 and 4 like Status and Table[0]
     EXPECT_EQ(device.readScalar<int>("Status"), 0);
-    EXPECT_EQ(device.read<int>("Other"), (std::vector<int>{7, 8}));
+    EXPECT_EQ(device.read<int>("Other", 2), (std::vector<int>{7, 8}));
   }
 
   TEST_F(SharedMemoryDummyTest, TheLastUserRemovesTheSegment) {

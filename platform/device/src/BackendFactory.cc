@@ -73,6 +73,10 @@ namespace Corvane {
     if(auto found = _backends.find(key); found != _backends.end()) {
       if(auto existing = found->second.lock()) return existing;
     }
+    if(!_creationAllowed) {
+      throw Corvane::logic_error(context + ": no device module uses this device, and new devices cannot be "
+          "created once the application is built");
+    }
     auto type = _types.find(descriptor.type);
     if(type == _types.end()) {
       std::string known;
@@ -100,6 +104,11 @@ namespace Corvane {
     std::erase_if(_backends, [](const auto& entry) { return entry.second.expired(); });
     _backends[key] = backend;
     return backend;
+  }
+
+  void BackendFactory::setCreationAllowed(bool allowed) {
+    std::lock_guard lock(_mutex);
+    _creationAllowed = allowed;
   }
 
   void BackendFactory::setDMapFilePath(const std::string& path) {

@@ -50,6 +50,11 @@ namespace Corvane {
     /// The descriptor an alias or descriptor text stands for.
     DeviceDescriptor resolve(const std::string& aliasOrDescriptor) const;
 
+    /// While creation is closed, createBackend only hands out backends someone holds already and
+    /// refuses a device nobody created with a Corvane::logic_error (the framework closes it once
+    /// the application is built, so that every device has its device module).
+    void setCreationAllowed(bool allowed);
+
     void setDMapFilePath(const std::string& path);
     std::string getDMapFilePath() const;
 
@@ -68,6 +73,7 @@ namespace Corvane {
     std::map<std::string, Registration> _types;
     std::map<std::string, std::weak_ptr<DeviceBackend>> _backends;
     std::string _dmapFilePath;
+    bool _creationAllowed{true};
   };
 
 } // namespace Corvane
