@@ -13,6 +13,7 @@
 
 #include "Corvane/DeviceBackend.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <span>

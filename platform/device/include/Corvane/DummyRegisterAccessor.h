@@ -11,6 +11,7 @@
 
 #include "Corvane/DummyBackend.h"
 
+#include <algorithm>
 #include <span>
 #include <string>
 #include <vector>
