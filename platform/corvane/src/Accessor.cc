@@ -65,7 +65,7 @@ namespace Corvane::detail {
 } // namespace Corvane::detail
 
 #include "Corvane/Module.h"
-#include "Corvane/TransferElement.h"
+#include "Corvane/AccessorBase.h"
 #include "Corvane/Utilities.h"
 
 namespace Corvane::detail {

@@ -2,20 +2,20 @@
 // nElements, description, tags) for the named kinds.
 #pragma once
 
-#include "Corvane/TransferElement.h"
+#include "Corvane/AccessorBase.h"
 
 #include <vector>
 
 namespace Corvane {
 
   template<class T>
-  class ArrayAccessor : public TransferElement<T> {
+  class ArrayAccessor : public AccessorBase<T> {
    public:
     ArrayAccessor() { this->buffer().clear(); }
     ArrayAccessor(Module* owner, const std::string& name, VariableDirection direction, const std::string& unit,
         std::size_t nElements, UpdateMode mode, const std::string& description,
         const std::unordered_set<std::string>& tags = {})
-    : TransferElement<T>(owner, name, direction, unit, nElements, mode, description, tags) {}
+    : AccessorBase<T>(owner, name, direction, unit, nElements, mode, description, tags) {}
     ArrayAccessor(ArrayAccessor&&) noexcept = default;
     ArrayAccessor& operator=(ArrayAccessor&&) noexcept = default;
 

@@ -3,17 +3,17 @@
 // as members with (owner, name, unit, description, tags).
 #pragma once
 
-#include "Corvane/TransferElement.h"
+#include "Corvane/AccessorBase.h"
 
 namespace Corvane {
 
   template<class T>
-  class ScalarAccessor : public TransferElement<T> {
+  class ScalarAccessor : public AccessorBase<T> {
    public:
     ScalarAccessor() = default;
     ScalarAccessor(Module* owner, const std::string& name, VariableDirection direction, const std::string& unit,
         UpdateMode mode, const std::string& description, const std::unordered_set<std::string>& tags = {})
-    : TransferElement<T>(owner, name, direction, unit, 1, mode, description, tags) {}
+    : AccessorBase<T>(owner, name, direction, unit, 1, mode, description, tags) {}
     ScalarAccessor(ScalarAccessor&&) noexcept = default;
     ScalarAccessor& operator=(ScalarAccessor&&) noexcept = default;
 

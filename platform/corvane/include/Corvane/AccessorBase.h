@@ -23,13 +23,13 @@ namespace Corvane {
   } // namespace detail
 
   template<class T>
-  class TransferElement {
+  class AccessorBase {
    public:
     using value_type = T;
 
-    TransferElement() : _node(std::make_unique<detail::TypedAccessorNode<T>>(1)) {}
-    TransferElement(TransferElement&&) noexcept = default;
-    TransferElement& operator=(TransferElement&&) noexcept = default;
+    AccessorBase() : _node(std::make_unique<detail::TypedAccessorNode<T>>(1)) {}
+    AccessorBase(AccessorBase&&) noexcept = default;
+    AccessorBase& operator=(AccessorBase&&) noexcept = default;
 
     /// Push input: waits for the next value. Poll input: takes the newest value.
     void read() { _node->read(); }
@@ -64,7 +64,7 @@ namespace Corvane {
     detail::AccessorNode* accessorNode() const { return _node.get(); }
 
    protected:
-    TransferElement(Module* owner, const std::string& name, VariableDirection direction, const std::string& unit,
+    AccessorBase(Module* owner, const std::string& name, VariableDirection direction, const std::string& unit,
         std::size_t nElements, UpdateMode mode, const std::string& description,
         const std::unordered_set<std::string>& tags)
     : _node(std::make_unique<detail::TypedAccessorNode<T>>(nElements)) {
