@@ -89,6 +89,13 @@ namespace Corvane {
     /// Reports a module's failure: logs it, records a non-zero exit status, asks for shutdown.
     void reportModuleFailure(const std::string& modulePath, const std::string& message);
 
+    /// Write "<name>.xml" (the variable list, format in XmlVariableList.h) and "<name>.dot" (the
+    /// module graph, DotModuleGraph.h) into the working directory. Need no initialise() and open
+    /// nothing; throw logic_error for wiring the network would refuse, runtime_error when the
+    /// file cannot be written.
+    void generateXML();
+    void generateDOT();
+
    private:
     void startThreads();
     void runModuleThread(detail::EntityNode* moduleNode);
