@@ -14,9 +14,10 @@ namespace Corvane::detail {
         const std::function<void(AccessorNode*, const std::string&)>& onAccessor,
         const std::function<void(const ProvidedEndpoint&)>& onEndpoint) {
       if(node->disabled) return;
+      auto directory = node->directory();
       for(auto* accessor : node->accessors) {
         std::string error;
-        auto path = Utilities::resolvePath(node->directory(), accessor->name, error);
+        auto path = Utilities::resolvePath(directory, accessor->name, error);
         if(path.empty()) {
           throw logic_error(
               "Invalid variable name '" + accessor->name + "' in " + node->qualifiedName() + ": " + error);
