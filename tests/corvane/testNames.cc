@@ -45,6 +45,7 @@ TEST(Names, PathHelpers) {
   EXPECT_EQ(Utilities::unescapeName(escaped), "/app/Group/./x y");
   EXPECT_NE(Utilities::escapeName("a_b"), Utilities::escapeName("a/b"));
   EXPECT_EQ(Utilities::escapeName("a.b/c", true), "a.b/c");
+  for(auto bad : {"_zz", "a_1", "_", "_1g"}) EXPECT_THROW(Utilities::unescapeName(bad), Corvane::logic_error) << bad;
 }
 
 namespace {

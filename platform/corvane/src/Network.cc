@@ -40,8 +40,8 @@ namespace Corvane::detail {
     auto slash = rest.find('/');
     if(slash == std::string::npos) return nullptr;
     auto typeName = rest.substr(0, slash);
-    auto text = Utilities::unescapeName(rest.substr(slash + 1));
-    if(text == "_") text.clear();
+    auto raw = rest.substr(slash + 1);
+    auto text = raw == "_" ? std::string() : Utilities::unescapeName(raw);
     for(int t = 0; t <= static_cast<int>(DataType::nodata); ++t) {
       auto type = static_cast<DataType>(t);
       if(dataTypeName(type) != typeName) continue;
@@ -113,6 +113,7 @@ namespace Corvane::detail {
       }
     }
     for(auto& [path, group] : paths) connectPath(path, group);
+    for(auto& endpoint : _endpoints) endpoint->networkComplete();
   }
 
   void Network::connectPath(const std::string& path, PathGroup& group) {
@@ -255,8 +256,7 @@ namespace Corvane::detail {
 
   void Network::sendEndpointInitialValues() {
     for(auto& endpoint : _endpoints)
-      if(endpoint->feederRank > 0 && endpoint->variable && endpoint->variable->participants[endpoint->variable->feeder].endpoint == endpoint)
-        endpoint->sendInitialValue();
+      if(endpoint->isFeeder()) endpoint->sendInitialValue();
   }
 
   std::vector<AccessorNode*> Network::inputsOf(EntityNode* module) const {

@@ -10,6 +10,10 @@ namespace Corvane::detail {
     return "control system";
   }
 
+  bool ExternalEndpoint::isFeeder() const {
+    return variable && variable->participants[variable->feeder].endpoint.get() == this;
+  }
+
   void NetworkVariable::send(std::size_t from, DataType sourceType, void* data, const VersionNumber& version,
       DataValidity validity, bool destructive) {
     // The last receiver of the writer's own type may take the buffer; everybody before it copies.

@@ -1,5 +1,7 @@
 #include "Corvane/Utilities.h"
 
+#include "Corvane/Exception.h"
+
 #include <cstdio>
 
 namespace Corvane::Utilities {
@@ -23,15 +25,22 @@ namespace Corvane::Utilities {
   }
 
   std::string unescapeName(const std::string& escaped) {
+    auto hex = [](char c) -> int {
+      if(c >= '0' && c <= '9') return c - '0';
+      if(c >= 'a' && c <= 'f') return c - 'a' + 10;
+      return -1;
+    };
     std::string out;
     for(std::size_t i = 0; i < escaped.size(); ++i) {
-      if(escaped[i] == '_' && i + 2 < escaped.size() + 0 && i + 2 <= escaped.size() - 1) {
-        out += static_cast<char>(std::stoi(escaped.substr(i + 1, 2), nullptr, 16));
-        i += 2;
-      }
-      else {
+      if(escaped[i] != '_') {
         out += escaped[i];
+        continue;
       }
+      int high = i + 2 < escaped.size() ? hex(escaped[i + 1]) : -1;
+      int low = i + 2 < escaped.size() ? hex(escaped[i + 2]) : -1;
+      if(high < 0 || low < 0) throw logic_error("'" + escaped + "' is not an escaped name");
+      out += static_cast<char>(high * 16 + low);
+      i += 2;
     }
     return out;
   }

@@ -48,6 +48,11 @@ namespace Corvane::detail {
     }
     /// Sends the value that consumers hold before the threads start (configuration, constants).
     virtual void sendInitialValue() {}
+    /// Called once every variable of the application is connected (the participants of the
+    /// endpoint's variable are final then).
+    virtual void networkComplete() {}
+    /// True when this endpoint feeds its variable.
+    bool isFeeder() const;
 
     /// The connected variable (owned by the network, which outlives every endpoint's use).
     NetworkVariable* variable{nullptr};
