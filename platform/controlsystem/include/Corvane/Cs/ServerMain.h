@@ -1,0 +1,24 @@
+// The entry point of a control-system server program (main() in corvane-cs-main calls it).
+//
+// The program defines its one application as a static object, e.g.
+//   static Tessarel tessarel("tessarel");
+// serverMain() takes it through Corvane::Application::getInstance(), initialises it, binds the
+// server, restores the persisted settings, runs the application and serves it until SIGINT or
+// SIGTERM or a module failure, then stops the server, shuts the application down and saves the
+// settings a last time.
+//
+// Exit status: 0 after a clean shutdown; 1 when the command line is wrong, start-up fails (the
+// reason is printed to stderr), or a module failed while running (its message is printed).
+//
+// A static application whose constructor throws: the exception would end the program before
+// main() without a word. While static objects are constructed, corvane-cs (loaded before the
+// program's own static initialisation runs) keeps a terminate handler in place that prints the
+// exception's message to stderr and exits with status 1; serverMain() restores the previous
+// handler as its first step.
+#pragma once
+
+namespace Corvane::Cs {
+
+  int serverMain(int argc, char** argv);
+
+} // namespace Corvane::Cs

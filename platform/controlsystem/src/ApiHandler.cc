@@ -1,0 +1,219 @@
+#include "Corvane/Cs/ApiHandler.h"
+
+#include "Corvane/Cs/Json.h"
+#include "Corvane/Cs/ValueCodec.h"
+
+#include <Corvane/ControlSystem.h>
+#include <Corvane/Logger.h>
+
+namespace Corvane::Cs {
+
+  namespace {
+    constexpr std::string_view variablesPrefix = "/api/variables";
+
+    HttpResponse error(int status, const std::string& message) {
+      HttpResponse response;
+      response.status = status;
+      response.body = "{\"error\":";
+      Json::appendQuoted(response.body, message);
+      response.body += '}';
+      return response;
+    }
+
+    int hexDigit(char c) {
+      if(c >= '0' && c <= '9') return c - '0';
+      if(c >= 'a' && c <= 'f') return c - 'a' + 10;
+      if(c >= 'A' && c <= 'F') return c - 'A' + 10;
+      return -1;
+    }
+
+    std::string percentDecode(std::string_view text) {
+      std::string out;
+      out.reserve(text.size());
+      for(std::size_t i = 0; i < text.size(); ++i) {
+        if(text[i] != '%') {
+          out += text[i];
+          continue;
+        }
+        int high = i + 1 < text.size() ? hexDigit(text[i + 1]) : -1;
+        int low = i + 2 < text.size() ? hexDigit(text[i + 2]) : -1;
+        if(high < 0 || low < 0) throw RequestError(400, "malformed percent escape in the request target");
+        out += static_cast<char>(high * 16 + low);
+        i += 2;
+      }
+      return out;
+    }
+
+    /// Compares without an early exit, so that the time taken tells nothing about the token.
+    bool constantTimeEqual(std::string_view given, std::string_view token) {
+      unsigned difference = given.size() == token.size() ? 0 : 1;
+      for(std::size_t i = 0; i < given.size(); ++i) {
+        char expected = i < token.size() ? token[i] : '\0';
+        difference |= static_cast<unsigned char>(given[i] ^ expected);
+      }
+      return difference == 0;
+    }
+
+    bool wantsBinary(const HttpRequest& request, const std::string& query) {
+      auto format = ApiHandler::queryParameter(query, "format");
+      if(format == "binary") return true;
+      if(!format.empty()) return false;
+      return request.accept.find("application/octet-stream") != std::string::npos;
+    }
+  } // namespace
+
+  ApiHandler::ApiHandler(ControlSystem& controlSystem, const ServerOptions& options, WriteCounters& counters)
+  : _controlSystem(controlSystem), _options(options), _counters(counters) {
+    _variableList = "{\"variables\":[";
+    bool first = true;
+    for(auto& [path, variable] : _controlSystem.variables()) {
+      if(!first) _variableList += ',';
+      first = false;
+      ValueCodec::appendMetadata(_variableList, *variable);
+    }
+    _variableList += "]}";
+  }
+
+  bool ApiHandler::isApiTarget(const std::string& target) { return target == "/api" || target.starts_with("/api/"); }
+
+  std::pair<std::string, std::string> ApiHandler::splitTarget(const std::string& target) {
+    auto q = target.find('?');
+    std::string path = percentDecode(std::string_view(target).substr(0, q));
+    std::string query = q == std::string::npos ? std::string() : target.substr(q + 1);
+    return {path, query};
+  }
+
+  std::string ApiHandler::queryParameter(const std::string& query, const std::string& name) {
+    std::size_t start = 0;
+    while(start <= query.size()) {
+      auto end = query.find('&', start);
+      if(end == std::string::npos) end = query.size();
+      std::string_view part(query.data() + start, end - start);
+      auto eq = part.find('=');
+      if(part.substr(0, eq) == name) return eq == std::string_view::npos ? std::string() : percentDecode(part.substr(eq + 1));
+      start = end + 1;
+    }
+    return {};
+  }
+
+  HttpResponse ApiHandler::handle(const HttpRequest& request) {
+    try {
+      auto [path, query] = splitTarget(request.target);
+      if(path == variablesPrefix || path == std::string(variablesPrefix) + "/") {
+        if(request.method != "GET") throw RequestError(405, "the variable list can only be read (GET)");
+        HttpResponse response;
+        response.body = _variableList;
+        return response;
+      }
+      if(path.starts_with(std::string(variablesPrefix) + "/")) {
+        std::string variablePath = path.substr(variablesPrefix.size());
+        if(request.method == "GET") return getValue(variablePath, request, query);
+        if(request.method == "PUT") return putValue(variablePath, request);
+        auto response = error(405, "variables are read with GET and written with PUT, not " + request.method);
+        response.headers.emplace_back("Allow", "GET, PUT");
+        return response;
+      }
+      if(path == "/api/info") {
+        if(request.method != "GET") throw RequestError(405, "/api/info can only be read (GET)");
+        HttpResponse response;
+        response.body = std::string("{\"readOnly\":") + (_options.readOnly ? "true" : "false") +
+            ",\"tokenRequired\":" + (_options.token.empty() ? "false" : "true") +
+            ",\"variables\":" + std::to_string(_controlSystem.variables().size()) + "}";
+        return response;
+      }
+      if(path == "/api/stats") {
+        if(request.method != "GET") throw RequestError(405, "/api/stats can only be read (GET)");
+        HttpResponse response;
+        response.body = _statistics ? _statistics() : "{}";
+        return response;
+      }
+      throw RequestError(404, "no such API resource: " + path);
+    }
+    catch(RequestError& e) {
+      if(request.method == "PUT") _counters.refused.fetch_add(1, std::memory_order_relaxed);
+      return error(e.status(), e.what());
+    }
+  }
+
+  HttpResponse ApiHandler::getValue(const std::string& path, const HttpRequest& request, const std::string& query) {
+    if(!_controlSystem.has(path)) throw RequestError(404, "no process variable at path " + path);
+    auto& variable = _controlSystem.variable(path);
+    auto value = variable.latestErased();
+    HttpResponse response;
+    if(!wantsBinary(request, query)) {
+      response.body = ValueCodec::valueDocument(variable, value);
+      return response;
+    }
+    if(!ValueCodec::hasBinaryForm(variable.type())) {
+      throw RequestError(400, path + " is of type " + std::string(dataTypeName(variable.type())) +
+          ", which has no binary form; ask for JSON");
+    }
+    response.contentType = "application/octet-stream";
+    response.headers.emplace_back("X-Corvane-Type", std::string(dataTypeName(variable.type())));
+    response.headers.emplace_back("X-Corvane-Elements", std::to_string(variable.nElements()));
+    if(value) {
+      auto bytes = ValueCodec::rawBytes(variable.type(), value.get());
+      response.body.assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+      std::string stamp = "{";
+      ValueCodec::appendStamp(stamp, variable.type(), value.get());
+      stamp += '}';
+      auto parsed = Json::parse(stamp);
+      response.headers.emplace_back("X-Corvane-Valid", parsed.find("valid")->asBoolean() ? "true" : "false");
+      response.headers.emplace_back("X-Corvane-Version", parsed.find("version")->text());
+      response.headers.emplace_back("X-Corvane-Time", parsed.find("time")->text());
+    }
+    else {
+      response.headers.emplace_back("X-Corvane-Valid", "false");
+      response.headers.emplace_back("X-Corvane-Version", "0");
+    }
+    return response;
+  }
+
+  void ApiHandler::checkWriteAllowed(const HttpRequest& request) const {
+    if(_options.readOnly) throw RequestError(403, "the server is read-only (started with --read-only)");
+    if(_options.token.empty()) return;
+    constexpr std::string_view scheme = "Bearer ";
+    if(!request.authorization.starts_with(scheme)) {
+      throw RequestError(403, "writes need the server's token (header \"Authorization: Bearer <token>\")");
+    }
+    if(!constantTimeEqual(std::string_view(request.authorization).substr(scheme.size()), _options.token)) {
+      throw RequestError(403, "the token given does not match the server's token");
+    }
+  }
+
+  HttpResponse ApiHandler::putValue(const std::string& path, const HttpRequest& request) {
+    if(!_controlSystem.has(path)) throw RequestError(404, "no process variable at path " + path);
+    checkWriteAllowed(request);
+    auto& variable = _controlSystem.variable(path);
+    if(!variable.isWritable()) {
+      throw RequestError(403, path + " is not writable: the application feeds it");
+    }
+    AnyVector value;
+    if(request.contentType.starts_with("application/octet-stream")) {
+      value = ValueCodec::decodeBinary(request.body, variable.type(), variable.nElements(), path);
+    }
+    else {
+      Json document;
+      try {
+        document = Json::parse(request.body);
+      }
+      catch(runtime_error& e) {
+        throw RequestError(400, std::string("the body is not valid JSON: ") + e.what());
+      }
+      const Json* written = &document;
+      if(document.isObject()) {
+        written = document.find("value");
+        if(!written || document.members().size() != 1) {
+          throw RequestError(400, "the body must be a JSON value or an object {\"value\": ...}");
+        }
+      }
+      value = ValueCodec::decodeJson(*written, variable.type(), variable.nElements(), path);
+    }
+    ValueCodec::write(variable, value);
+    _counters.accepted.fetch_add(1, std::memory_order_relaxed);
+    HttpResponse response;
+    response.body = ValueCodec::valueDocument(variable, variable.latestErased());
+    return response;
+  }
+
+} // namespace Corvane::Cs

@@ -1,0 +1,300 @@
+#include "Corvane/Cs/ValueCodec.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <limits>
+
+namespace Corvane::Cs {
+
+  static_assert(std::endian::native == std::endian::little, "the binary wire form is the machine's little-endian form");
+
+  namespace {
+
+    template<class T>
+    void appendElement(std::string& out, const T& value) {
+      if constexpr(std::is_same_v<T, std::string>) {
+        Json::appendQuoted(out, value);
+      }
+      else if constexpr(std::is_same_v<T, Boolean>) {
+        out += static_cast<bool>(value) ? "true" : "false";
+      }
+      else if constexpr(std::is_same_v<T, Void>) {
+        out += "null";
+      }
+      else if constexpr(std::is_floating_point_v<T>) {
+        if(std::isnan(value)) out += "\"NaN\"";
+        else if(std::isinf(value)) out += value > 0 ? "\"Infinity\"" : "\"-Infinity\"";
+        else {
+          char buffer[64];
+          auto result = std::to_chars(buffer, buffer + sizeof(buffer), value);
+          out.append(buffer, result.ptr);
+        }
+      }
+      else {
+        char buffer[32];
+        auto result = std::to_chars(buffer, buffer + sizeof(buffer), static_cast<std::conditional_t<std::is_signed_v<T>,
+            std::int64_t, std::uint64_t>>(value));
+        out.append(buffer, result.ptr);
+      }
+    }
+
+    template<class T>
+    void appendElements(std::string& out, const std::vector<T>& values, bool asArray) {
+      if(!asArray && values.size() == 1) {
+        appendElement(out, values.front());
+        return;
+      }
+      out.reserve(out.size() + values.size() * 12 + 2);
+      out += '[';
+      for(std::size_t i = 0; i < values.size(); ++i) {
+        if(i) out += ',';
+        appendElement(out, values[i]);
+      }
+      out += ']';
+    }
+
+    std::string where(const std::string& path, std::size_t index, std::size_t nElements) {
+      if(nElements == 1) return path + ": ";
+      return path + ": element " + std::to_string(index) + ": ";
+    }
+
+    template<class T>
+    T decodeElement(const Json& j, const std::string& context) {
+      auto typeName = std::string(dataTypeName(dataTypeOf<T>()));
+      if constexpr(std::is_same_v<T, Void>) {
+        return Void{};
+      }
+      else if constexpr(std::is_same_v<T, std::string>) {
+        if(!j.isString()) throw RequestError(400, context + "a string is expected");
+        return j.text();
+      }
+      else if constexpr(std::is_same_v<T, Boolean>) {
+        if(j.isBoolean()) return Boolean(j.asBoolean());
+        if(j.isNumber() && (j.text() == "0" || j.text() == "1")) return Boolean(j.text() == "1");
+        throw RequestError(400, context + "true, false, 0 or 1 is expected for a boolean");
+      }
+      else {
+        if(j.isString() && (j.text() == "NaN" || j.text() == "Infinity" || j.text() == "-Infinity")) {
+          throw RequestError(400, context + j.text() + " is refused: only finite numbers can be written");
+        }
+        if(!j.isNumber()) throw RequestError(400, context + "a number is expected for type " + typeName);
+        if constexpr(std::is_floating_point_v<T>) {
+          auto value = j.asDouble();
+          if(!value) throw RequestError(400, context + "malformed number " + j.text());
+          if(!std::isfinite(*value) || std::fabs(*value) > static_cast<double>(std::numeric_limits<T>::max())) {
+            throw RequestError(400, context + j.text() + " is outside the range of type " + typeName);
+          }
+          return static_cast<T>(*value);
+        }
+        else {
+          if constexpr(std::is_signed_v<T>) {
+            if(auto exact = j.asInt64()) {
+              if(*exact < std::numeric_limits<T>::min() || *exact > std::numeric_limits<T>::max()) {
+                throw RequestError(400, context + j.text() + " is outside the range of type " + typeName);
+              }
+              return static_cast<T>(*exact);
+            }
+          }
+          else {
+            if(auto exact = j.asUint64()) {
+              if(*exact > std::numeric_limits<T>::max()) {
+                throw RequestError(400, context + j.text() + " is outside the range of type " + typeName);
+              }
+              return static_cast<T>(*exact);
+            }
+          }
+          // fractions, exponents and integers beyond 64 bits
+          auto value = j.asDouble();
+          if(!value) throw RequestError(400, context + "malformed number " + j.text());
+          if(std::isfinite(*value) && *value != std::trunc(*value)) {
+            throw RequestError(400, context + j.text() + " is not an integer (type " + typeName + ")");
+          }
+          auto wide = static_cast<long double>(*value);
+          if(!std::isfinite(*value) || wide < static_cast<long double>(std::numeric_limits<T>::min()) ||
+              wide > static_cast<long double>(std::numeric_limits<T>::max())) {
+            throw RequestError(400, context + j.text() + " is outside the range of type " + typeName);
+          }
+          return static_cast<T>(*value);
+        }
+      }
+    }
+
+    template<class F>
+    decltype(auto) withValue(DataType type, const void* value, F&& f) {
+      return callForType(type, [&](auto sample) -> decltype(auto) {
+        using T = decltype(sample);
+        return f(*static_cast<const ControlSystemValue<T>*>(value));
+      });
+    }
+
+  } // namespace
+
+  void ValueCodec::appendJson(std::string& out, DataType type, std::size_t nElements, const void* value) {
+    withValue(type, value, [&](auto& v) { appendElements(out, v.data, nElements != 1); });
+  }
+
+  void ValueCodec::appendJsonElements(std::string& out, const AnyVector& values, bool asArray) {
+    std::visit([&](auto& v) { appendElements(out, v, asArray); }, values);
+  }
+
+  void ValueCodec::appendStamp(std::string& out, DataType type, const void* value) {
+    withValue(type, value, [&](auto& v) {
+      out += "\"valid\":";
+      out += v.validity == DataValidity::ok ? "true" : "false";
+      out += ",\"version\":";
+      out += std::to_string(v.version.value());
+      out += ",\"time\":\"";
+      out += formatTime(v.version.getTime());
+      out += '"';
+    });
+  }
+
+  std::string ValueCodec::valueDocument(const ControlSystemVariable& variable, const std::shared_ptr<const void>& value) {
+    std::string out = "{\"path\":";
+    Json::appendQuoted(out, variable.path());
+    out += ",\"type\":\"";
+    out += dataTypeName(variable.type());
+    out += "\",\"nElements\":";
+    out += std::to_string(variable.nElements());
+    out += ",\"value\":";
+    if(value) {
+      appendJson(out, variable.type(), variable.nElements(), value.get());
+      out += ',';
+      appendStamp(out, variable.type(), value.get());
+    }
+    else {
+      out += "null,\"valid\":false,\"version\":0,\"time\":null";
+    }
+    out += '}';
+    return out;
+  }
+
+  void ValueCodec::appendMetadata(std::string& out, const ControlSystemVariable& variable) {
+    out += "{\"path\":";
+    Json::appendQuoted(out, variable.path());
+    out += ",\"type\":\"";
+    out += dataTypeName(variable.type());
+    out += "\",\"nElements\":";
+    out += std::to_string(variable.nElements());
+    out += ",\"unit\":";
+    Json::appendQuoted(out, variable.unit());
+    out += ",\"description\":";
+    Json::appendQuoted(out, variable.description());
+    out += ",\"tags\":[";
+    std::vector<std::string> tags(variable.tags().begin(), variable.tags().end());
+    std::sort(tags.begin(), tags.end());
+    for(std::size_t i = 0; i < tags.size(); ++i) {
+      if(i) out += ',';
+      Json::appendQuoted(out, tags[i]);
+    }
+    out += "],\"writable\":";
+    out += variable.isWritable() ? "true" : "false";
+    out += '}';
+  }
+
+  std::span<const std::byte> ValueCodec::rawBytes(DataType type, const void* value) {
+    if(!hasBinaryForm(type)) return {};
+    return withValue(type, value, [&](auto& v) -> std::span<const std::byte> {
+      using T = typename std::decay_t<decltype(v.data)>::value_type;
+      if constexpr(std::is_same_v<T, std::string> || std::is_same_v<T, Void>) return {};
+      else return std::as_bytes(std::span<const T>(v.data));
+    });
+  }
+
+  AnyVector ValueCodec::decodeJson(const Json& value, DataType type, std::size_t nElements, const std::string& path) {
+    return callForType(type, [&](auto sample) -> AnyVector {
+      using T = decltype(sample);
+      std::vector<T> out;
+      out.reserve(nElements);
+      if(value.isArray()) {
+        if(value.items().size() != nElements) {
+          throw RequestError(400, path + " has " + std::to_string(nElements) + " element" +
+              (nElements == 1 ? "" : "s") + ", " + std::to_string(value.items().size()) + " were given");
+        }
+        for(std::size_t i = 0; i < nElements; ++i)
+          out.push_back(decodeElement<T>(value.items()[i], where(path, i, nElements)));
+      }
+      else {
+        if(nElements != 1) {
+          throw RequestError(400, path + " has " + std::to_string(nElements) + " elements, a single value was given");
+        }
+        out.push_back(decodeElement<T>(value, path + ": "));
+      }
+      return out;
+    });
+  }
+
+  AnyVector ValueCodec::decodeBinary(std::string_view bytes, DataType type, std::size_t nElements, const std::string& path) {
+    if(!hasBinaryForm(type)) {
+      throw RequestError(400, path + " is of type " + std::string(dataTypeName(type)) + ", which has no binary form");
+    }
+    return callForType(type, [&](auto sample) -> AnyVector {
+      using T = decltype(sample);
+      if constexpr(std::is_same_v<T, std::string> || std::is_same_v<T, Void>) {
+        return std::vector<T>{};
+      }
+      else {
+        if(bytes.size() != nElements * sizeof(T)) {
+          throw RequestError(400, path + " takes " + std::to_string(nElements) + " elements of " +
+              std::to_string(sizeof(T)) + " bytes (" + std::to_string(nElements * sizeof(T)) + " bytes), " +
+              std::to_string(bytes.size()) + " bytes were given");
+        }
+        std::vector<T> out(nElements);
+        std::memcpy(out.data(), bytes.data(), bytes.size());
+        for(std::size_t i = 0; i < nElements; ++i) {
+          if constexpr(std::is_floating_point_v<T>) {
+            if(!std::isfinite(out[i])) {
+              throw RequestError(400, where(path, i, nElements) + "non-finite values are refused");
+            }
+          }
+          else if constexpr(std::is_same_v<T, Boolean>) {
+            auto raw = static_cast<unsigned char>(bytes[i]);
+            if(raw > 1) throw RequestError(400, where(path, i, nElements) + "a boolean byte must be 0 or 1");
+          }
+        }
+        return out;
+      }
+    });
+  }
+
+  void ValueCodec::write(ControlSystemVariable& variable, AnyVector& value) {
+    std::visit(
+        [&](auto& v) {
+          using T = typename std::decay_t<decltype(v)>::value_type;
+          variable.setRaw(dataTypeOf<T>(), &v, VersionNumber{}, DataValidity::ok);
+        },
+        value);
+  }
+
+  AnyVector ValueCodec::toVector(DataType type, const void* value) {
+    return withValue(type, value, [](auto& v) -> AnyVector { return v.data; });
+  }
+
+  std::uint64_t ValueCodec::sequenceOf(DataType type, const void* value) {
+    return withValue(type, value, [](auto& v) { return v.sequence; });
+  }
+
+  std::string ValueCodec::formatTime(std::chrono::system_clock::time_point time) {
+    using namespace std::chrono;
+    auto micros = duration_cast<microseconds>(time.time_since_epoch()).count();
+    auto seconds = static_cast<std::time_t>(micros / 1000000);
+    auto fraction = micros % 1000000;
+    if(fraction < 0) {
+      fraction += 1000000;
+      --seconds;
+    }
+    std::tm tm{};
+    gmtime_r(&seconds, &tm);
+    char buffer[40];
+    auto n = std::strftime(buffer, sizeof(buffer), "%Y-%m-%dT%H:%M:%S", &tm);
+    char tail[16];
+    std::snprintf(tail, sizeof(tail), ".%06ldZ", static_cast<long>(fraction));
+    return std::string(buffer, n) + tail;
+  }
+
+} // namespace Corvane::Cs
