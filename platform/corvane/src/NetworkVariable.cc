@@ -16,6 +16,8 @@ namespace Corvane::detail {
 
   void NetworkVariable::send(std::size_t from, DataType sourceType, void* data, const VersionNumber& version,
       DataValidity validity, bool destructive) {
+    std::unique_lock<std::mutex> lock(sendMutex, std::defer_lock);
+    if(bidirectional) lock.lock();
     // The last receiver of the writer's own type may take the buffer; everybody before it copies.
     std::size_t taker = participants.size();
     if(destructive) {

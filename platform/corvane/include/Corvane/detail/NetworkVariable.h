@@ -7,6 +7,7 @@
 #include "Corvane/detail/Channel.h"
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -94,9 +95,13 @@ namespace Corvane::detail {
     /// Values may also flow from write-back inputs and the control system.
     bool bidirectional{false};
 
+    std::mutex sendMutex;
+
     bool isFedByControlSystem() const { return controlSystem && feeder == *controlSystem; }
 
-    /// Delivers `data` (a std::vector of `sourceType`) to every participant but `from`.
+    /// Delivers `data` (a std::vector of `sourceType`) to every participant but `from`. On a
+    /// variable with several senders the deliveries of one write are not interleaved with
+    /// another's, so every participant sees the writes in the same order.
     void send(std::size_t from, DataType sourceType, void* data, const VersionNumber& version,
         DataValidity validity, bool destructive);
   };

@@ -1,0 +1,95 @@
+// One device of the running application, shared by every device module that reaches it
+// (modules of one alias, or of aliases with an identical descriptor).
+//
+// Its thread opens the device, runs the initialisation handlers, writes the values held for
+// the device and sends the first values of its registers. A fault (an exception of the
+// backend, or reportFault()) marks the device faulty; the thread then re-opens it every second (the first time one second
+// after the fault)
+// until it works again, runs the handlers, writes the latest value of every written register
+// again in the order of the first writes, and lets the device modules resume. Writes made
+// while the device is not functional are held (latest value per register).
+//
+// Published below "/Devices/<alias>": "status" (0 OK, 1 FAULT, 2 OFF before the first
+// successful opening; collected by status aggregators) and "status_message" (the last error,
+// empty when OK).
+#pragma once
+
+#include <Corvane/ApplicationModule.h>
+#include <Corvane/Device.h>
+#include <Corvane/ScalarAccessor.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace Corvane {
+
+  namespace detail {
+    class RegisterEndpointBase;
+  }
+
+  /// Thrown by an initialisation handler whose failure should not count yet (a script within
+  /// its error grace period): the device stays closed and is retried without a FAULT status.
+  class InitialisationPending : public runtime_error {
+   public:
+    using runtime_error::runtime_error;
+  };
+
+  class DeviceManager : public ApplicationModule {
+   public:
+    /// The manager of the device that `aliasOrDescriptor` names in the running application;
+    /// created (owned by the application) when the first device module asks for it.
+    static std::shared_ptr<DeviceManager> forDevice(const std::string& aliasOrDescriptor);
+
+    DeviceManager(Module* owner, const std::string& alias, Device device);
+    ~DeviceManager() override;
+
+    Device& device() { return _device; }
+    const std::string& alias() const { return _alias; }
+    bool isFunctional() const { return _functional.load(std::memory_order_acquire); }
+
+    /// Puts the device into fault from any thread; returns at once.
+    void reportFault(const std::string& message);
+
+    void addInitialisationHandler(std::function<void(Device&)> handler);
+
+    /// Stores a register's value (`store` runs under the write lock) and writes it, or holds
+    /// it while the device is not functional.
+    void write(detail::RegisterEndpointBase& endpoint, const std::function<void()>& store);
+
+    // book-keeping of the device modules' endpoints and threads
+    void addFeeder(detail::RegisterEndpointBase* endpoint);
+    void addWaiter(const std::shared_ptr<detail::Inbox>& inbox);
+
+    void prepare() override;
+    void mainLoop() override;
+
+   protected:
+    void activate() override;
+
+   private:
+    bool recover();
+    void setStatus(int status, const std::string& message);
+
+    std::string _alias;
+    Device _device;
+    std::vector<std::function<void(Device&)>> _initialisationHandlers;
+    std::atomic<bool> _functional{false};
+    std::atomic<bool> _faultReported{false};
+    bool _firstValuesSent{false};
+    std::string _faultMessage;
+    std::mutex _writeMutex;
+    std::vector<detail::RegisterEndpointBase*> _written; // in the order of their first write
+    std::vector<detail::RegisterEndpointBase*> _feeders;
+    std::mutex _waitersMutex;
+    std::vector<std::weak_ptr<detail::Inbox>> _waiters;
+    std::string _lastLoggedError;
+
+    ScalarOutput<std::int32_t> _status{this, "status", "", "Status of the device (0 OK, 1 FAULT)",
+        {"_Corvane_StatusOutput_statusOutput"}};
+    ScalarOutput<std::string> _statusMessage{this, "status_message", "", "Last error of the device"};
+  };
+
+} // namespace Corvane

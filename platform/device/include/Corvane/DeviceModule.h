@@ -1,0 +1,85 @@
+// A device's registers as process variables.
+//
+// The registers below `pathInDevice` become variables at the owner's level (a register
+// "/ToControlSystem/Controller/Status/word" with pathInDevice "/ToControlSystem" is the variable
+// "Controller/Status/word" relative to the owner). Readable registers feed their variables:
+// on every update of the trigger each readable, non-interrupt register of the module is read
+// once in one transfer group and sent with the trigger's version; a poll input reads the
+// register at each read(); interrupt registers push when their interrupt fires. Writable
+// registers consume: what modules write goes to the device. Faults and recovery are the
+// device's (see DeviceManager): module code never sees a device exception.
+#pragma once
+
+#include <Corvane/Device.h>
+#include <Corvane/DeviceManager.h>
+#include <Corvane/ModuleGroup.h>
+#include <Corvane/ScalarAccessor.h>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+
+namespace Corvane {
+
+  namespace detail {
+    /// What a device module's registers and trigger thread share; stays in place when the
+    /// module object is moved.
+    struct DeviceModuleState {
+      std::shared_ptr<DeviceManager> manager;
+      std::vector<RegisterEndpointBase*> triggered;
+      mutable std::mutex versionMutex;
+      VersionNumber lastTrigger{nullptr};
+      VersionNumber lastTriggerVersion() const {
+        std::lock_guard lock(versionMutex);
+        return lastTrigger;
+      }
+    };
+  } // namespace detail
+
+  class DeviceModule : public ModuleGroup {
+   public:
+    DeviceModule() = default;
+    /// `triggerPath` empty: no triggered reads (poll reads and interrupts only).
+    DeviceModule(Module* owner, const std::string& deviceAlias, const std::string& triggerPath = "",
+        std::function<void(Device&)> initialisationHandler = {}, const std::string& pathInDevice = "/");
+    DeviceModule(DeviceModule&&) noexcept = default;
+    DeviceModule& operator=(DeviceModule&&) noexcept = default;
+
+    /// Puts the device into fault; its recovery re-opens it and runs the init handlers again.
+    void reportException(const std::string& message);
+
+    const std::string& getDeviceAlias() const { return _alias; }
+    Device& device() { return _manager->device(); }
+    std::shared_ptr<DeviceManager> manager() const { return _manager; }
+    void addInitialisationHandler(std::function<void(Device&)> handler);
+
+    /// Process-variable paths of the registers below `subtree` (relative to pathInDevice).
+    std::vector<std::string> getVariablePaths(const std::string& subtree = "/") const;
+
+    /// Version of the last trigger (for poll reads of registers).
+    VersionNumber lastTriggerVersion() const;
+
+   protected:
+    void addExternalEndpoints(std::vector<std::shared_ptr<detail::ExternalEndpoint>>& endpoints) override;
+
+   private:
+    /// Reads the module's registers on each trigger.
+    struct TriggerReader : ApplicationModule {
+      TriggerReader() = default;
+      TriggerReader(DeviceModule* owner, const std::string& triggerPath, detail::DeviceModuleState* state);
+      void mainLoop() override;
+      ScalarPushInput<std::int64_t> trigger;
+      detail::DeviceModuleState* state{nullptr};
+    };
+
+    std::string _alias;
+    std::string _pathInDevice;
+    std::shared_ptr<DeviceManager> _manager;
+    std::unique_ptr<detail::DeviceModuleState> _state;
+    TriggerReader _reader;
+  };
+
+  /// Same as DeviceModule; kept as its own name for configurations that list extra devices.
+  using ConnectingDeviceModule = DeviceModule;
+
+} // namespace Corvane

@@ -1,0 +1,191 @@
+#include "Corvane/DeviceManager.h"
+
+#include "Corvane/Application.h"
+#include "Corvane/BackendFactory.h"
+#include "Corvane/Logger.h"
+#include "Corvane/RegisterEndpoint.h"
+#include "Corvane/Time.h"
+#include "Corvane/Utilities.h"
+#include "Corvane/detail/Scheduler.h"
+
+#include <algorithm>
+#include <map>
+
+namespace Corvane {
+
+  namespace {
+    struct Registry {
+      std::mutex mutex;
+      std::map<std::pair<const Application*, const DeviceBackend*>, std::weak_ptr<DeviceManager>> managers;
+    };
+    Registry& registry() {
+      static Registry instance;
+      return instance;
+    }
+  } // namespace
+
+  std::shared_ptr<DeviceManager> DeviceManager::forDevice(const std::string& aliasOrDescriptor) {
+    auto& app = Application::getInstance();
+    Device device(aliasOrDescriptor);
+    auto& r = registry();
+    std::lock_guard lock(r.mutex);
+    auto key = std::make_pair(&app, device.getBackend().get());
+    if(auto existing = r.managers[key].lock()) return existing;
+    auto manager = std::make_shared<DeviceManager>(&app, aliasOrDescriptor, std::move(device));
+    r.managers[key] = manager;
+    return manager;
+  }
+
+  DeviceManager::DeviceManager(Module* owner, const std::string& alias, Device device)
+  : ApplicationModule(owner, "/Devices/" + Utilities::escapeName(alias), "Device " + alias), _alias(alias),
+    _device(std::move(device)) {}
+
+  DeviceManager::~DeviceManager() {
+    BackendFactory::getInstance().setCreationAllowed(true);
+    auto& r = registry();
+    std::lock_guard lock(r.mutex);
+    for(auto it = r.managers.begin(); it != r.managers.end();) {
+      it = it->second.expired() ? r.managers.erase(it) : std::next(it);
+    }
+  }
+
+  void DeviceManager::prepare() {
+    setStatus(2, "not opened yet"); // OFF until the first successful opening
+  }
+
+  void DeviceManager::activate() {
+    // every device of the application exists now; asking for another one is a mistake
+    BackendFactory::getInstance().setCreationAllowed(false);
+  }
+
+  void DeviceManager::addInitialisationHandler(std::function<void(Device&)> handler) {
+    _initialisationHandlers.push_back(std::move(handler));
+  }
+
+  void DeviceManager::addFeeder(detail::RegisterEndpointBase* endpoint) { _feeders.push_back(endpoint); }
+
+  void DeviceManager::addWaiter(const std::shared_ptr<detail::Inbox>& inbox) {
+    std::lock_guard lock(_waitersMutex);
+    _waiters.push_back(inbox);
+  }
+
+  void DeviceManager::reportFault(const std::string& message) {
+    auto* node = entityNode();
+    auto inbox = node && node->runtime ? node->runtime->inbox : nullptr;
+    if(!inbox) {
+      _faultMessage = message;
+      _faultReported = true;
+      return;
+    }
+    {
+      std::lock_guard lock(inbox->mutex);
+      if(!_faultReported) _faultMessage = message;
+      _faultReported = true;
+      inbox->scheduler->touch();
+    }
+    inbox->cv.notify_all();
+  }
+
+  void DeviceManager::write(detail::RegisterEndpointBase& endpoint, const std::function<void()>& store) {
+    std::lock_guard lock(_writeMutex);
+    store();
+    if(std::find(_written.begin(), _written.end(), &endpoint) == _written.end()) _written.push_back(&endpoint);
+    if(!_functional) return; // held until the device works again
+    try {
+      endpoint.writeHeld();
+    }
+    catch(runtime_error& e) {
+      reportFault(e.what());
+    }
+    catch(logic_error& e) {
+      // a value the register cannot take (NaN to fixed point): refused, never written as garbage
+      Logger::instance().log(Logger::Severity::error, "Device " + _alias, e.what());
+    }
+  }
+
+  void DeviceManager::setStatus(int status, const std::string& message) {
+    if(_status != status || _statusMessage.value() != message || !_status.accessorNode()->everWritten) {
+      _status = status;
+      _statusMessage = message;
+      _status.write();
+      _statusMessage.write();
+    }
+  }
+
+  bool DeviceManager::recover() {
+    try {
+      if(_device.isOpened()) _device.close();
+      _device.open();
+      for(auto& handler : _initialisationHandlers) handler(_device);
+      if(!_firstValuesSent) {
+        for(auto* endpoint : _feeders)
+          if(endpoint->hasTriggerRead()) endpoint->sendValue(VersionNumber{}, false);
+        _firstValuesSent = true;
+      }
+      {
+        // rewrite what was written before, in the order of the first writes; later writes
+        // block here and go straight to the device once it is functional
+        std::lock_guard lock(_writeMutex);
+        for(auto* endpoint : _written) endpoint->writeHeld();
+        _functional = true;
+      }
+    }
+    catch(InitialisationPending&) {
+      return false;
+    }
+    catch(std::exception& e) {
+      try {
+        if(_device.isOpened()) _device.close();
+      }
+      catch(std::exception&) {
+      }
+      std::string message = e.what();
+      if(message != _lastLoggedError) {
+        Logger::instance().log(Logger::Severity::error, "Device " + _alias, message);
+        _lastLoggedError = message;
+      }
+      setStatus(1, message);
+      return false;
+    }
+    {
+      std::lock_guard lock(entityNode()->runtime->inbox->mutex);
+      _faultReported = false;
+    }
+    _lastLoggedError.clear();
+    setStatus(0, "");
+    std::vector<std::shared_ptr<detail::Inbox>> waiters;
+    {
+      std::lock_guard lock(_waitersMutex);
+      for(auto& weak : _waiters)
+        if(auto inbox = weak.lock()) waiters.push_back(std::move(inbox));
+    }
+    for(auto& inbox : waiters) {
+      std::lock_guard lock(inbox->mutex);
+      inbox->scheduler->touch();
+      inbox->cv.notify_all();
+    }
+    return true;
+  }
+
+  void DeviceManager::mainLoop() {
+    auto* inbox = detail::currentInbox();
+    while(true) {
+      if(!recover()) {
+        sleepFor(std::chrono::seconds(1));
+        continue;
+      }
+      std::string message;
+      {
+        std::unique_lock lock(inbox->mutex);
+        inbox->wait(lock, [&] { return _faultReported.load(); });
+        message = _faultMessage;
+      }
+      _functional = false;
+      Logger::instance().log(Logger::Severity::error, "Device " + _alias, "fault: " + message);
+      _lastLoggedError = message;
+      setStatus(1, message);
+      sleepFor(std::chrono::seconds(1)); // the first attempt to recover comes a second later
+    }
+  }
+
+} // namespace Corvane

@@ -1,0 +1,109 @@
+#include "Corvane/DeviceModule.h"
+
+#include "Corvane/RegisterEndpoint.h"
+#include "Corvane/RegisterPath.h"
+#include "Corvane/TransferGroup.h"
+#include "Corvane/Utilities.h"
+#include "Corvane/detail/Scheduler.h"
+
+namespace Corvane {
+
+  DeviceModule::DeviceModule(Module* owner, const std::string& deviceAlias, const std::string& triggerPath,
+      std::function<void(Device&)> initialisationHandler, const std::string& pathInDevice)
+  : ModuleGroup(owner, ".", "Device " + deviceAlias), _alias(deviceAlias), _pathInDevice(pathInDevice) {
+    if(!hasOwner()) return; // a placeholder
+    auto normalised = RegisterPath::normalise(pathInDevice);
+    if(!normalised) throw logic_error("Device module for " + deviceAlias + ": invalid path '" + pathInDevice + "'");
+    _pathInDevice = *normalised;
+    _manager = DeviceManager::forDevice(deviceAlias);
+    if(_pathInDevice != "/" && _manager->device().getRegisterMap().registersBelow(_pathInDevice).empty()) {
+      throw logic_error("Device " + deviceAlias + " has no registers below '" + _pathInDevice + "' (" +
+          _manager->device().getRegisterMap().registers().front().mapFile + ")");
+    }
+    if(initialisationHandler) _manager->addInitialisationHandler(std::move(initialisationHandler));
+    _state = std::make_unique<detail::DeviceModuleState>();
+    _state->manager = _manager;
+    if(!triggerPath.empty()) _reader = TriggerReader(this, triggerPath, _state.get());
+  }
+
+  void DeviceModule::reportException(const std::string& message) {
+    if(_manager) _manager->reportFault(message);
+  }
+
+  void DeviceModule::addInitialisationHandler(std::function<void(Device&)> handler) {
+    if(_manager) _manager->addInitialisationHandler(std::move(handler));
+  }
+
+  VersionNumber DeviceModule::lastTriggerVersion() const {
+    return _state ? _state->lastTriggerVersion() : VersionNumber(nullptr);
+  }
+
+  std::vector<std::string> DeviceModule::getVariablePaths(const std::string& subtree) const {
+    std::vector<std::string> paths;
+    if(!_manager) return paths;
+    auto directory = _pathInDevice == "/" ? subtree : _pathInDevice + "/" + subtree;
+    auto normalised = RegisterPath::normalise(directory);
+    if(!normalised) throw logic_error("Device " + _alias + ": invalid register sub-tree '" + subtree + "'");
+    auto base = entityNode()->directory();
+    for(auto* info : _manager->device().getRegisterMap().registersBelow(*normalised)) {
+      std::string error;
+      paths.push_back(Utilities::resolvePath(base, RegisterPath::relativeTo(info->path, _pathInDevice), error));
+    }
+    return paths;
+  }
+
+  void DeviceModule::addExternalEndpoints(std::vector<std::shared_ptr<detail::ExternalEndpoint>>& endpoints) {
+    if(!_manager) return;
+    auto& device = _manager->device();
+    auto base = entityNode()->directory();
+    for(auto* info : device.getRegisterMap().registersBelow(_pathInDevice)) {
+      std::string error;
+      auto path = Utilities::resolvePath(base, RegisterPath::relativeTo(info->path, _pathInDevice), error);
+      if(path.empty()) {
+        throw logic_error("Register " + info->path + " (" + info->location() + ") gives no valid variable name: " + error);
+      }
+      auto endpoint = callForType(info->naturalType(), [&](auto sample) -> std::shared_ptr<detail::RegisterEndpointBase> {
+        using T = decltype(sample);
+        return std::make_shared<detail::RegisterEndpoint<T>>(*_state, *info, device);
+      });
+      endpoint->path = path;
+      endpoints.push_back(endpoint);
+    }
+  }
+
+  DeviceModule::TriggerReader::TriggerReader(
+      DeviceModule* owner, const std::string& triggerPath, detail::DeviceModuleState* state_)
+  : ApplicationModule(owner, ".", "Reads the device's registers on each trigger"), state(state_) {
+    trigger = ScalarPushInput<std::int64_t>(this, triggerPath, "", "Trigger of the device's register reads");
+  }
+
+  void DeviceModule::TriggerReader::mainLoop() {
+    auto* inbox = detail::currentInbox();
+    auto& manager = *state->manager;
+    manager.addWaiter(entityNode()->runtime->inbox);
+    TransferGroup group;
+    for(auto* endpoint : state->triggered) group.add(endpoint->triggerElement());
+    while(true) {
+      trigger.read();
+      {
+        // reads of a faulty device wait for its recovery
+        std::unique_lock lock(inbox->mutex);
+        inbox->wait(lock, [&] { return manager.isFunctional(); });
+      }
+      try {
+        group.read();
+      }
+      catch(runtime_error& e) {
+        manager.reportFault(e.what());
+        continue;
+      }
+      auto version = trigger.getVersionNumber();
+      {
+        std::lock_guard lock(state->versionMutex);
+        state->lastTrigger = version;
+      }
+      for(auto* endpoint : state->triggered) endpoint->sendValue(version, true);
+    }
+  }
+
+} // namespace Corvane

@@ -1,0 +1,149 @@
+#include "Corvane/RegisterEndpoint.h"
+
+#include "Corvane/DeviceManager.h"
+#include "Corvane/DeviceModule.h"
+
+namespace Corvane::detail {
+
+  namespace {
+    /// The receiving end of a writable register: converts and hands the value to the device.
+    template<class T>
+    class RegisterWriteChannel final : public ReceiveChannel {
+     public:
+      RegisterWriteChannel(RegisterEndpoint<T>& endpoint, std::size_t n)
+      : ReceiveChannel(Kind::latest, 1, nullptr, dataTypeOf<T>(), n), _endpoint(endpoint) {}
+
+      void deliver(DataType sourceType, void* source, bool, const VersionNumber&, DataValidity) override {
+        std::vector<T> value;
+        callForType(sourceType, [&](auto sample) {
+          using S = decltype(sample);
+          if constexpr(isConvertible<S, T>()) {
+            auto& in = *static_cast<std::vector<S>*>(source);
+            bool faulty = false;
+            value.reserve(in.size());
+            for(auto& v : in) value.push_back(convertValue<T>(v, faulty));
+          }
+        });
+        _endpoint.hold(std::move(value));
+      }
+      std::size_t size() const override { return 0; }
+      std::uint64_t headSequence() const override { return 0; }
+      void clear() override {}
+
+     private:
+      RegisterEndpoint<T>& _endpoint;
+    };
+  } // namespace
+
+  RegisterEndpointBase::RegisterEndpointBase(DeviceModuleState& module, const RegisterInfo& info)
+  : _manager(*module.manager), _module(module), _info(info) {}
+
+  void RegisterEndpointBase::networkComplete() {
+    if(!isFeeder()) return;
+    _manager.addFeeder(this);
+    if(_info.isInterrupt()) {
+      _interrupt = _manager.device().subscribeInterrupt(_info.path, [this] {
+        if(!_manager.isFunctional()) return;
+        try {
+          sendValue(VersionNumber{}, false);
+        }
+        catch(runtime_error& e) {
+          _manager.reportFault(e.what());
+        }
+      });
+    }
+    else if(_info.isReadable()) {
+      _module.triggered.push_back(this);
+    }
+  }
+
+  template<class T>
+  RegisterEndpoint<T>::RegisterEndpoint(DeviceModuleState& module, const RegisterInfo& info, Device& device)
+  : RegisterEndpointBase(module, info) {
+    type = dataTypeOf<T>();
+    nElements = info.nElements;
+    feederRank = info.isReadable() ? 1 : 0;
+    consumes = info.isWritable();
+    what = "register " + info.path + " of device " + device.getName() + " (" + info.location() + ")";
+    if(info.isReadable() && !info.isInterrupt()) {
+      _triggerAccessor = device.getRegisterAccessor<T>(info.path, info.nElements, 0);
+      _pullAccessor = device.getRegisterAccessor<T>(info.path, info.nElements, 0);
+    }
+    else if(info.isInterrupt() && info.hasData()) {
+      _triggerAccessor = device.getRegisterAccessor<T>(info.path, info.nElements, 0);
+    }
+    if(info.isWritable()) _writeAccessor = device.getRegisterAccessor<T>(info.path, info.nElements, 0);
+  }
+
+  template<class T>
+  std::shared_ptr<ReceiveChannel> RegisterEndpoint<T>::makeReceiver(Application&) {
+    if(!_writeAccessor) return nullptr;
+    return std::make_shared<RegisterWriteChannel<T>>(*this, nElements);
+  }
+
+  template<class T>
+  void RegisterEndpoint<T>::networkComplete() {
+    RegisterEndpointBase::networkComplete();
+    if(!isFeeder() || !_pullAccessor) return;
+    // poll inputs read the register at each read()
+    for(auto& participant : variable->participants) {
+      auto* accessor = participant.accessor;
+      if(!accessor || accessor->isFeeding() || accessor->mode != UpdateMode::poll) continue;
+      auto* channel = participant.receiver.get();
+      accessor->pull = [this, channel, accessor] { pullInto(*channel, *accessor); };
+    }
+  }
+
+  template<class T>
+  void RegisterEndpoint<T>::sendValue(const VersionNumber& version, bool alreadyRead) {
+    if(!variable || !_triggerAccessor) return;
+    if(!alreadyRead) _triggerAccessor->read();
+    auto& value = _triggerAccessor->value();
+    if(_spare.size() != value.size()) _spare.resize(value.size());
+    value.swap(_spare);
+    variable->send(participant, type, &_spare, version, DataValidity::ok, true);
+  }
+
+  template<class T>
+  void RegisterEndpoint<T>::pullInto(ReceiveChannel& channel, AccessorNode& reader) {
+    std::lock_guard lock(_pullMutex);
+    if(_manager.isFunctional()) {
+      try {
+        _pullAccessor->read();
+        auto copy = _pullAccessor->value();
+        channel.deliver(type, &copy, true, _module.lastTriggerVersion(), DataValidity::ok);
+        return;
+      }
+      catch(runtime_error& e) {
+        _manager.reportFault(e.what());
+      }
+    }
+    // the device is not functional: the reader gets its last value again, marked faulty
+    channel.deliver(reader.type, reader.bufferPointer(), false, reader.version, DataValidity::faulty);
+  }
+
+  template<class T>
+  void RegisterEndpoint<T>::hold(std::vector<T> value) {
+    _manager.write(*this, [&] { _writeAccessor->value() = std::move(value); });
+  }
+
+  template<class T>
+  void RegisterEndpoint<T>::writeHeld() {
+    _writeAccessor->write();
+  }
+
+  template class RegisterEndpoint<std::int8_t>;
+  template class RegisterEndpoint<std::uint8_t>;
+  template class RegisterEndpoint<std::int16_t>;
+  template class RegisterEndpoint<std::uint16_t>;
+  template class RegisterEndpoint<std::int32_t>;
+  template class RegisterEndpoint<std::uint32_t>;
+  template class RegisterEndpoint<std::int64_t>;
+  template class RegisterEndpoint<std::uint64_t>;
+  template class RegisterEndpoint<float>;
+  template class RegisterEndpoint<double>;
+  template class RegisterEndpoint<std::string>;
+  template class RegisterEndpoint<Boolean>;
+  template class RegisterEndpoint<Void>;
+
+} // namespace Corvane::detail
