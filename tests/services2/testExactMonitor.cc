@@ -9,6 +9,7 @@ using namespace Corvane;
 
 namespace {
 
+  // the published status values: OK 0, FAULT 1, OFF 2
   constexpr std::int32_t OK = 0, FAULT = 1, OFF = 2;
 
   struct Board : ModuleGroup {

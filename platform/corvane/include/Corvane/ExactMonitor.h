@@ -6,8 +6,8 @@
 //   requiredValuePath  push input, T        "Value to compare with"        (parameter tags)
 //   disablePath        push input, Boolean  "Disable the monitor"          (parameter tags; any
 //                                           non-zero number that feeds it counts as true)
-//   outputPath         int32 status output, tagged "_Corvane_StatusOutput_statusOutput"
-//                                           (plus the output tags)
+//   outputPath         StatusOutput (int32, tagged "_Corvane_StatusOutput_statusOutput",
+//                                           plus the output tags)
 // At start and on every update of any input it writes OFF (2) while disabled, else OK (0) when
 // the monitored value equals the required value, else FAULT (1). Required value and disable flag
 // are often constants (EntityOwner::constant), so that the monitor cannot be changed at run time.
@@ -15,6 +15,7 @@
 
 #include "Corvane/ApplicationModule.h"
 #include "Corvane/ScalarAccessor.h"
+#include "Corvane/StatusOutput.h"
 
 #include <cstdint>
 #include <string>
@@ -25,11 +26,6 @@ namespace Corvane {
   template<class T>
   class ExactMonitor : public ApplicationModule {
    public:
-    static constexpr std::int32_t OK = 0;
-    static constexpr std::int32_t FAULT = 1;
-    static constexpr std::int32_t OFF = 2;
-    static inline const std::string statusOutputTag{"_Corvane_StatusOutput_statusOutput"};
-
     /// A placeholder that takes part in nothing until a real monitor is moved over it.
     ExactMonitor() = default;
 
@@ -40,7 +36,7 @@ namespace Corvane {
     : ApplicationModule(owner, ".", description), input(this, inputPath, "", "Value to monitor"),
       requiredValue(this, requiredValuePath, "", "Value to compare with", parameterTags),
       disableInput(this, disablePath, "", "Disable the monitor", parameterTags),
-      status(this, outputPath, "", description, withStatusTag(outputTags)) {}
+      status(this, outputPath, description, outputTags) {}
 
     ExactMonitor(ExactMonitor&&) noexcept = default;
     ExactMonitor& operator=(ExactMonitor&&) noexcept = default;
@@ -48,21 +44,16 @@ namespace Corvane {
     ScalarPushInput<T> input;
     ScalarPushInput<T> requiredValue;
     ScalarPushInput<Boolean> disableInput;
-    ScalarOutput<std::int32_t> status;
+    StatusOutput status;
 
     void mainLoop() override {
       auto group = readAnyGroup();
       while(true) {
-        status = disableInput ? OFF : (input.value() == requiredValue.value() ? OK : FAULT);
+        if(disableInput) status = StatusOutput::OFF;
+        else status = input.value() == requiredValue.value() ? StatusOutput::OK : StatusOutput::FAULT;
         status.write();
         group.readAny();
       }
-    }
-
-   private:
-    static std::unordered_set<std::string> withStatusTag(std::unordered_set<std::string> tags) {
-      tags.insert(statusOutputTag);
-      return tags;
     }
   };
 

@@ -13,7 +13,8 @@
 // each tick: a change takes effect at the next tick, which still comes at the time planned
 // with the old period. When the clock jumps by a whole period or more (or the thread was held up
 // that long), the ticks missed are not made up: one tick is written and the schedule restarts
-// from there. Every tick carries a new version number.
+// from there. Every tick carries a new version number. Because the period is taken only at the
+// ticks, more writes to it within one period than its queue holds count as lost transfers.
 #pragma once
 
 #include "Corvane/ApplicationModule.h"
