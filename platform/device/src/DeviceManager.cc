@@ -119,7 +119,7 @@ namespace Corvane {
       for(auto& handler : _initialisationHandlers) handler(_device);
       if(!_firstValuesSent) {
         for(auto* endpoint : _feeders)
-          if(endpoint->hasTriggerRead()) endpoint->sendValue(VersionNumber{}, false);
+          if(endpoint->info().isReadable()) endpoint->sendValue(VersionNumber{}, false);
         _firstValuesSent = true;
       }
       {

@@ -96,7 +96,13 @@ namespace Corvane::detail {
 
   template<class T>
   void RegisterEndpoint<T>::sendValue(const VersionNumber& version, bool alreadyRead) {
-    if(!variable || !_triggerAccessor) return;
+    if(!variable) return;
+    if(!_triggerAccessor) {
+      // an interrupt without data: the event itself is the value
+      std::vector<T> event(nElements);
+      variable->send(participant, type, &event, version, DataValidity::ok, true);
+      return;
+    }
     if(!alreadyRead) _triggerAccessor->read();
     auto& value = _triggerAccessor->value();
     if(_spare.size() != value.size()) _spare.resize(value.size());
