@@ -200,6 +200,7 @@ namespace Corvane::Cs {
     auto it = _subscriptions.find(index);
     if(it == _subscriptions.end() || _finished) return;
     auto& subscription = it->second;
+    if(subscription.pending) ++_overwritten;
     subscription.pending = value;
     if(!subscription.inReady && !subscription.waiting) {
       subscription.inReady = true;
@@ -357,7 +358,8 @@ namespace Corvane::Cs {
     out += "{\"id\":" + std::to_string(_id) + ",\"remote\":";
     Json::appendQuoted(out, _remote);
     out += ",\"subscriptions\":" + std::to_string(_subscriptions.size()) + ",\"sent\":" + std::to_string(_sent) +
-        ",\"skipped\":" + std::to_string(_skipped) + ",\"pending\":" + std::to_string(_ready.size() + _waiting.size()) +
+        ",\"skipped\":" + std::to_string(_skipped) +
+        ",\"overwritten\":" + std::to_string(_overwritten) + ",\"pending\":" + std::to_string(_ready.size() + _waiting.size()) +
         "}";
   }
 

@@ -100,6 +100,8 @@ namespace Corvane::Cs {
 
     std::uint64_t _sent{0};
     std::uint64_t _skipped{0};
+    /// values replaced in this client's buffer before they could be sent
+    std::uint64_t _overwritten{0};
   };
 
 } // namespace Corvane::Cs
