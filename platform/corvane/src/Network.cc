@@ -1,5 +1,7 @@
 #include "Corvane/detail/Network.h"
 
+#include "Corvane/detail/VariableTree.h"
+
 #include "Corvane/Application.h"
 #include "Corvane/ControlSystem.h"
 #include "Corvane/Exception.h"
@@ -29,9 +31,6 @@ namespace Corvane::detail {
       else return static_cast<T>(std::stoull(text));
     }
 
-    bool feedsWithReadBack(const Participant& p) {
-      return p.accessor && p.accessor->isFeeding() && p.accessor->direction.withReturn;
-    }
   } // namespace
 
   std::shared_ptr<ExternalEndpoint> makeConstantEndpoint(const std::string& path) {
@@ -120,90 +119,42 @@ namespace Corvane::detail {
     auto var = std::make_shared<NetworkVariable>();
     var->path = path;
 
-    std::vector<AccessorNode*> outputs, inputs;
-    for(auto* a : group.accessors) (a->isFeeding() ? outputs : inputs).push_back(a);
-    std::vector<std::shared_ptr<ExternalEndpoint>> feeders, consumers;
-    for(auto& e : group.endpoints) (e->feederRank > 0 ? feeders : consumers).push_back(e);
-    std::stable_sort(feeders.begin(), feeders.end(), [](auto& a, auto& b) { return a->feederRank < b->feederRank; });
+    // the feeder and the published metadata follow the same rules as the variable model
+    TreeVariable tree{path, group.accessors, {}};
+    for(auto& e : group.endpoints) tree.endpoints.push_back({e, nullptr});
+    auto choice = chooseFeeder(tree);
+    if(!choice.conflict.empty()) throwConflict(tree, choice.conflict);
+    auto meta = mergeMetadata(tree, choice);
+    var->type = meta.type;
+    var->nElements = meta.nElements;
+    var->unit = meta.unit;
+    var->description = meta.description;
+    var->tags = meta.tags;
+    var->bidirectional = choice.writableByControlSystem;
+    bool fedByControlSystem = choice.kind == FeederChoice::Kind::controlSystem;
 
-    auto fail = [&](const std::string& why) {
-      std::ostringstream msg;
-      msg << "Variable " << path << ": " << why << ". Participants:";
-      for(auto* a : group.accessors) msg << "\n  - " << a->describe();
-      for(auto& e : group.endpoints) msg << "\n  - " << e->what;
-      throw logic_error(msg.str());
-    };
-
-    if(outputs.size() > 1) fail("more than one feeder");
-    Participant feeder;
-    if(outputs.size() == 1) {
-      feeder.accessor = outputs.front();
-    }
-    else if(!feeders.empty()) {
-      feeder.endpoint = feeders.front();
-      feeders.erase(feeders.begin());
-    }
-    // further feeding endpoints can only take part as consumers
-    for(auto& e : feeders) {
-      if(!e->consumes) fail("more than one feeder");
-      consumers.push_back(e);
-    }
-
-    bool fedByControlSystem = !feeder.accessor && !feeder.endpoint;
-    bool hasWriteBack = std::any_of(inputs.begin(), inputs.end(), [](auto* a) { return a->direction.withReturn; });
-    bool configurationFed = feeder.endpoint && feeder.endpoint->feederRank == 2;
-    if(hasWriteBack && !fedByControlSystem && !feedsWithReadBack(feeder) && !configurationFed) {
-      fail("an input with write-back needs a variable fed by the control system or by an output with read-back");
-    }
-    var->bidirectional = fedByControlSystem || feedsWithReadBack(feeder) || (configurationFed && hasWriteBack);
-
-    // type and length come from the feeder; without one from the first input (write-back first)
-    if(feeder.accessor) {
-      var->type = feeder.accessor->type;
-      var->nElements = feeder.accessor->nElements;
-    }
-    else if(feeder.endpoint) {
-      var->type = feeder.endpoint->type;
-      var->nElements = feeder.endpoint->nElements;
-    }
-    else {
-      auto it = std::find_if(inputs.begin(), inputs.end(), [](auto* a) { return a->direction.withReturn; });
-      auto* first = it != inputs.end() ? *it : (inputs.empty() ? nullptr : inputs.front());
-      if(!first && !consumers.empty()) {
-        var->type = consumers.front()->type;
-        var->nElements = consumers.front()->nElements;
-      }
-      else if(first) {
-        var->type = first->type;
-        var->nElements = first->nElements;
-      }
-    }
     auto checkParticipant = [&](DataType type, std::size_t n, bool sends) {
       if(type != DataType::nodata && var->type != DataType::nodata && n != var->nElements) {
-        fail("the participants have different numbers of elements");
+        throwConflict(tree, "the participants have different numbers of elements");
       }
-      if(!isConvertible(var->type, type)) fail("a participant's type cannot be converted from the variable's type");
-      if(sends && !isConvertible(type, var->type)) fail("a participant's type cannot be converted to the variable's type");
+      if(!isConvertible(var->type, type)) {
+        throwConflict(tree, "a participant's type cannot be converted from the variable's type");
+      }
+      if(sends && !isConvertible(type, var->type)) {
+        throwConflict(tree, "a participant's type cannot be converted to the variable's type");
+      }
     };
     for(auto* a : group.accessors) checkParticipant(a->type, a->nElements, a->direction.withReturn);
     for(auto& e : group.endpoints) checkParticipant(e->type, e->nElements, false);
 
-    // metadata: the feeder's, else the first participant's with a non-empty entry; tags merged
-    auto takeMeta = [&](const std::string& unit, const std::string& description) {
-      if(var->unit.empty()) var->unit = unit;
-      if(var->description.empty()) var->description = description;
-    };
-    if(feeder.accessor) takeMeta(feeder.accessor->unit, feeder.accessor->description);
-    if(feeder.endpoint) takeMeta(feeder.endpoint->unit, feeder.endpoint->description);
-    for(auto* a : group.accessors) {
-      takeMeta(a->unit, a->description);
-      auto tags = a->allTags();
-      var->tags.insert(tags.begin(), tags.end());
-    }
-    for(auto& e : group.endpoints) {
-      takeMeta(e->unit, e->description);
-      var->tags.insert(e->tags.begin(), e->tags.end());
-    }
+    Participant feeder;
+    feeder.accessor = choice.output;
+    if(choice.endpoint) feeder.endpoint = choice.endpoint->endpoint;
+    std::vector<AccessorNode*> inputs;
+    for(auto* a : group.accessors)
+      if(!a->isFeeding()) inputs.push_back(a);
+    std::vector<std::shared_ptr<ExternalEndpoint>> consumers;
+    for(auto* e : choice.consumingEndpoints) consumers.push_back(e->endpoint);
 
     // participants: feeder, inputs, consuming endpoints, control system
     auto queueLength = _app.queueLength();
