@@ -1,0 +1,124 @@
+// Wire forms of values: JSON and binary encoding, and the checks on written values.
+#include <Corvane/Cs/ValueCodec.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using namespace Corvane;
+using namespace Corvane::Cs;
+
+namespace {
+  template<class T>
+  std::string json(std::vector<T> data, std::size_t n = 0) {
+    ControlSystemValue<T> value{std::move(data)};
+    std::string out;
+    ValueCodec::appendJson(out, dataTypeOf<T>(), n ? n : value.data.size(), &value);
+    return out;
+  }
+
+  template<class T>
+  std::vector<T> decode(const std::string& text, std::size_t n) {
+    return std::get<std::vector<T>>(ValueCodec::decodeJson(Json::parse(text), dataTypeOf<T>(), n, "/v"));
+  }
+
+  std::string refusal(const std::string& text, DataType type, std::size_t n) {
+    try {
+      ValueCodec::decodeJson(Json::parse(text), type, n, "/v");
+    }
+    catch(RequestError& e) {
+      EXPECT_EQ(e.status(), 400);
+      return e.what();
+    }
+    return "accepted";
+  }
+} // namespace
+
+TEST(ValueCodec, EncodesEveryTypeInItsShortestExactForm) {
+  EXPECT_EQ(json<double>({0.1}), "0.1");
+  EXPECT_EQ(json<float>({0.1f}), "0.1");
+  EXPECT_EQ(json<float>({1.f, -2.5f, 1e-7f}), "[1,-2.5,1e-07]");
+  EXPECT_EQ(json<double>({NAN, INFINITY, -INFINITY}), R"(["NaN","Infinity","-Infinity"])");
+  EXPECT_EQ(json<std::int8_t>({-128}), "-128");
+  EXPECT_EQ(json<std::uint8_t>({255}), "255");
+  EXPECT_EQ(json<std::uint64_t>({18446744073709551615ULL}), "18446744073709551615");
+  EXPECT_EQ(json<std::int64_t>({INT64_MIN}), "-9223372036854775808");
+  EXPECT_EQ(json<Boolean>({true, false}), "[true,false]");
+  EXPECT_EQ(json<std::string>({"a\"b"}), R"("a\"b")");
+  EXPECT_EQ(json<Void>({Void{}}), "null");
+  // an array of one element stays an array
+  EXPECT_EQ(json<std::int32_t>({7}, 2), "[7]");
+}
+
+TEST(ValueCodec, DecodesValidValues) {
+  EXPECT_EQ(decode<double>("1.25", 1), std::vector<double>{1.25});
+  EXPECT_EQ(decode<double>("[1.25]", 1), std::vector<double>{1.25});
+  EXPECT_EQ(decode<std::int32_t>("[-2147483648, 2147483647, 1e3, 5.0]", 4),
+      (std::vector<std::int32_t>{INT32_MIN, INT32_MAX, 1000, 5}));
+  EXPECT_EQ(decode<std::uint64_t>("18446744073709551615", 1), std::vector<std::uint64_t>{UINT64_MAX});
+  EXPECT_EQ(decode<std::int64_t>("-9223372036854775808", 1), std::vector<std::int64_t>{INT64_MIN});
+  EXPECT_EQ(decode<Boolean>("[true, 0, 1, false]", 4), (std::vector<Boolean>{true, false, true, false}));
+  EXPECT_EQ(decode<std::string>(R"("x")", 1), std::vector<std::string>{"x"});
+  EXPECT_EQ(decode<float>("3.4028234e38", 1), std::vector<float>{std::numeric_limits<float>::max()});
+  EXPECT_EQ(decode<Void>("null", 1).size(), 1u);
+}
+
+TEST(ValueCodec, RefusesWrongTypeLengthAndRange) {
+  struct Case {
+    std::string text;
+    DataType type;
+    std::size_t n;
+    std::string message;
+  };
+  for(const auto& c : std::vector<Case>{
+          {"\"1\"", DataType::float64, 1, "/v: a number is expected for type double"},
+          {"true", DataType::int32, 1, "a number is expected for type int32"},
+          {"[1,2]", DataType::float64, 1, "/v has 1 element, 2 were given"},
+          {"1", DataType::float32, 3, "/v has 3 elements, a single value was given"},
+          {"[1,2]", DataType::float32, 3, "/v has 3 elements, 2 were given"},
+          {"[1,\"a\",3]", DataType::float32, 3, "/v: element 1: a number is expected"},
+          {"1.5", DataType::int32, 1, "1.5 is not an integer (type int32)"},
+          {"2147483648", DataType::int32, 1, "outside the range of type int32"},
+          {"-1", DataType::uint32, 1, "-1 is outside the range of type uint32"},
+          {"256", DataType::uint8, 1, "outside the range of type uint8"},
+          {"-129", DataType::int8, 1, "outside the range of type int8"},
+          {"1e20", DataType::int64, 1, "outside the range of type int64"},
+          {"18446744073709551616", DataType::uint64, 1, "outside the range of type uint64"},
+          {"1e39", DataType::float32, 1, "outside the range of type float"},
+          {"1e400", DataType::float64, 1, "outside the range of type double"},
+          {"\"NaN\"", DataType::float64, 1, "only finite numbers"},
+          {"[0,\"-Infinity\"]", DataType::float32, 2, "element 1: -Infinity is refused"},
+          {"2", DataType::boolean, 1, "true, false, 0 or 1"},
+          {"\"true\"", DataType::boolean, 1, "true, false, 0 or 1"},
+          {"5", DataType::string, 1, "a string is expected"},
+          {"{}", DataType::int32, 1, "a number is expected"}}) {
+    SCOPED_TRACE(c.text);
+    auto message = refusal(c.text, c.type, c.n);
+    EXPECT_NE(message.find(c.message), std::string::npos) << message;
+  }
+}
+
+TEST(ValueCodec, BinaryFormRoundTripsAndIsChecked) {
+  ControlSystemValue<float> value{{1.f, -2.f, 3.5f}};
+  auto bytes = ValueCodec::rawBytes(DataType::float32, &value);
+  ASSERT_EQ(bytes.size(), 12u);
+  std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  EXPECT_EQ(std::get<std::vector<float>>(ValueCodec::decodeBinary(text, DataType::float32, 3, "/v")), value.data);
+  // little-endian: 1.0f is 00 00 80 3f
+  EXPECT_EQ(static_cast<unsigned char>(text[3]), 0x3f);
+
+  EXPECT_THROW(ValueCodec::decodeBinary(text.substr(1), DataType::float32, 3, "/v"), RequestError);
+  float nan = NAN;
+  EXPECT_THROW(ValueCodec::decodeBinary(std::string_view(reinterpret_cast<char*>(&nan), 4), DataType::float32, 1, "/v"),
+      RequestError);
+  EXPECT_THROW(ValueCodec::decodeBinary("\x02", DataType::boolean, 1, "/v"), RequestError);
+  EXPECT_THROW(ValueCodec::decodeBinary("ab", DataType::string, 1, "/v"), RequestError);
+  EXPECT_TRUE(ValueCodec::rawBytes(DataType::string, nullptr).empty());
+}
+
+TEST(ValueCodec, TimeStampsAreUtcWithMicroseconds) {
+  auto time = std::chrono::system_clock::time_point(std::chrono::microseconds(1700000000123456LL));
+  EXPECT_EQ(ValueCodec::formatTime(time), "2023-11-14T22:13:20.123456Z");
+  EXPECT_EQ(ValueCodec::formatTime({}), "1970-01-01T00:00:00.000000Z");
+}
