@@ -25,9 +25,21 @@ namespace Corvane {
     H5Eclear2(H5E_DEFAULT);
     std::string text = what;
     if(!messages.empty()) {
-      // the outermost message says what failed, the innermost why (e.g. the system's errno text)
+      // the outermost message says what failed, the innermost why: of a failed system call only
+      // the system's own text, the rest of that message is a dump of the call's arguments
       text += ": " + messages.front();
-      if(messages.size() > 1) text += " (" + messages.back() + ")";
+      if(messages.size() > 1) {
+        auto cause = messages.back();
+        const std::string marker = "error message = '";
+        auto start = cause.find(marker);
+        if(start != std::string::npos) {
+          start += marker.size();
+          cause = cause.substr(start, cause.find('\'', start) - start);
+        }
+        for(auto& c : cause)
+          if(c == '\n') c = ' ';
+        text += " (" + cause + ")";
+      }
     }
     return text;
   }
