@@ -1,0 +1,142 @@
+// Operator page test: the real server program with the test application, the page in headless
+// Chromium (Debian's, driven by playwright-core). Loads the page, finds a variable, sees its
+// live value and a plot of an array, writes a setting and sees the application react, and sees
+// a refused write explained. Every wait is bounded.
+//
+// Usage: node operator_page_test.cjs <path to cs_test_server>
+'use strict';
+
+const path = require('path');
+const fs = require('fs');
+const os = require('os');
+const net = require('net');
+const { spawn } = require('child_process');
+
+const webDir = path.resolve(__dirname, '../../../platform/controlsystem/web');
+const { chromium } = require(path.join(webDir, 'node_modules', 'playwright-core'));
+
+const server = path.resolve(process.argv[2]);
+const timeout = 15000;
+let passed = 0;
+
+function check(condition, what) {
+  if (!condition) throw new Error(`failed: ${what}`);
+  passed += 1;
+  console.log(`ok - ${what}`);
+}
+
+function freePort() {
+  return new Promise((resolve, reject) => {
+    const probe = net.createServer();
+    probe.listen(0, '127.0.0.1', () => {
+      const { port } = probe.address();
+      probe.close(() => resolve(port));
+    });
+    probe.on('error', reject);
+  });
+}
+
+async function waitForServer(base, child) {
+  const deadline = Date.now() + 20000;
+  while (Date.now() < deadline) {
+    if (child.exitCode !== null) throw new Error(`server ended early with status ${child.exitCode}`);
+    try {
+      if ((await fetch(`${base}/api/info`)).ok) return;
+    } catch { /* not listening yet */ }
+    await new Promise((r) => setTimeout(r, 50));
+  }
+  throw new Error('server did not answer within 20 s');
+}
+
+async function main() {
+  const workdir = fs.mkdtempSync(path.join(os.tmpdir(), 'cs-page-'));
+  fs.writeFileSync(path.join(workdir, 'cstest_base_config.xml'),
+    '<configuration><module name="Settings"><variable name="offset" type="double" value="0.5"/></module></configuration>');
+  const port = await freePort();
+  const base = `http://127.0.0.1:${port}`;
+  const log = fs.openSync(path.join(workdir, 'server.log'), 'a');
+  const child = spawn(server, ['--listen', `127.0.0.1:${port}`], { cwd: workdir, stdio: ['ignore', log, log] });
+  let context;
+  try {
+    await waitForServer(base, child);
+    context = await chromium.launchPersistentContext(path.join(workdir, 'profile'), {
+      executablePath: '/usr/bin/chromium',
+      headless: true,
+      args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
+        '--disable-component-update', '--disable-sync'],
+      viewport: { width: 1400, height: 900 },
+    });
+    const page = context.pages()[0] || await context.newPage();
+    const pageErrors = [];
+    page.on('pageerror', (error) => pageErrors.push(String(error)));
+
+    await page.goto(base + '/');
+    await page.waitForSelector('body[data-ready=true]', { timeout });
+    check(await page.title() === 'Process variables', 'the page loads');
+    await page.waitForSelector('#connection.open', { timeout });
+    check(true, 'the page is connected live');
+
+    // find a variable through the search box
+    await page.fill('#search', 'gain');
+    await page.waitForSelector('#tree a[data-path="/Settings/gain"]', { state: 'visible', timeout });
+    check(await page.locator('#tree a[data-path="/Signal/trace"]').count() === 0, 'the search narrows the tree');
+    await page.click('#tree a[data-path="/Settings/gain"]');
+    const gain = page.locator('.card[data-path="/Settings/gain"]');
+    await gain.locator('.validity:text("valid")').waitFor({ timeout });
+    check(await gain.locator('.value').textContent() === '0', 'a setting shows its live value and validity');
+
+    await page.click('#tree a[data-path="/Readback/gainApplied"]');
+    const applied = page.locator('.card[data-path="/Readback/gainApplied"]');
+    await applied.locator('.value:text-is("0.5")').waitFor({ timeout });
+    check(await applied.locator('form').count() === 0, 'a read-only result has no field to write');
+
+    // an array is plotted with the plotting library
+    await page.fill('#search', 'trace');
+    await page.click('#tree a[data-path="/Signal/trace"]');
+    await page.waitForSelector('.card[data-path="/Signal/trace"] .plot[data-points="16384"] canvas', { timeout });
+    check(true, 'the 16384-element trace is plotted');
+    const firstStamp = await page.locator('.card[data-path="/Signal/trace"] .stamp').textContent();
+    await page.waitForFunction((before) =>
+      document.querySelector('.card[data-path="/Signal/trace"] .stamp').textContent !== before, firstStamp, { timeout });
+    check(true, 'the plot follows new values');
+
+    // write a setting and see the application react
+    await gain.locator('input[name=value]').fill('12');
+    await gain.locator('button[type=submit]').click();
+    await gain.locator('.message:text("written")').waitFor({ timeout });
+    await applied.locator('.value:text-is("24.5")').waitFor({ timeout });
+    check(true, 'a written setting reaches the application, whose result updates');
+
+    // the validator's correction comes back to the page
+    await gain.locator('input[name=value]').fill('150');
+    await gain.locator('button[type=submit]').click();
+    await gain.locator('.value:text-is("100")').waitFor({ timeout });
+    check(true, 'a write-back of the application shows');
+
+    await gain.locator('input[name=value]').fill('abc');
+    await gain.locator('button[type=submit]').click();
+    await gain.locator('.message:text("refused (400)")').waitFor({ timeout });
+    const refusal = await gain.locator('.message').textContent();
+    check(refusal.includes('a number is expected'), `a refused write is explained: "${refusal}"`);
+
+    await page.screenshot({ path: path.join(process.cwd(), 'operator_page.png') });
+    check(pageErrors.length === 0, `no script errors on the page ${pageErrors.join('; ')}`);
+  } finally {
+    if (context) await context.close();
+    child.kill('SIGTERM');
+    await new Promise((resolve) => {
+      const timer = setTimeout(() => { child.kill('SIGKILL'); resolve(); }, 10000);
+      child.on('exit', () => { clearTimeout(timer); resolve(); });
+      if (child.exitCode !== null) { clearTimeout(timer); resolve(); }
+    });
+    fs.rmSync(workdir, { recursive: true, force: true });
+  }
+  if (child.exitCode !== 0) throw new Error(`server exit status ${child.exitCode} after SIGTERM`);
+  console.log(`${passed} passed, 0 failed`);
+}
+
+main().catch((error) => {
+  console.error(error);
+  console.log(`${passed} passed, 1 failed`);
+  process.exit(1);
+});
