@@ -30,7 +30,7 @@ namespace llrf {
 
     /// The value; throws std::bad_optional_access when refused.
     const T& value() const& { return _value.value(); }
-    T&& value() && { return std::move(_value).value(); }
+    T value() && { return std::move(_value).value(); }
 
     /// Why the value was refused; empty when ok().
     const std::string& error() const noexcept { return _error; }

@@ -17,6 +17,7 @@
 #include "llrf/Checked.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace llrf {
