@@ -1,0 +1,77 @@
+// Tessarel: the application of one LLRF station server. It owns every module of the station,
+// built once from the instance name: "<name>.dmap" is the device map and
+// "<name>_base_config.xml" the configuration file, both relative to the working directory.
+//
+// The members are built in declaration order and torn down in reverse after the framework has
+// stopped every thread. Modules that are built late (MicroDAQ, aggregators) start as ownerless
+// placeholders at their place in the order and receive the real module by move assignment.
+// Placeholder units ("G.U.", "P.U.", ...) are replaced by the configured units once every
+// module except the MicroDAQ exists.
+#pragma once
+
+#include "Automation.h"
+#include "BeamLoadingCompensation.h"
+#include "ControllerRoot.h"
+#include "LearningFeedForward.h"
+#include "OutputVectorCorrection/OVCMain.h"
+#include "PhaseSetter.h"
+
+#include <Corvane/Application.h>
+#include <Corvane/ConfigReader.h>
+#include <Corvane/DeviceModule.h>
+#include <Corvane/EventMessageAggregator.h>
+#include <Corvane/MicroDAQ.h>
+#include <Corvane/Multiplier.h>
+#include <Corvane/PeriodicTrigger.h>
+#include <Corvane/SetDMapFilePath.h>
+#include <Corvane/StatusAggregator.h>
+#include <Corvane/VersionInfoProvider.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class Tessarel : public Corvane::Application {
+ public:
+  /// Version of this release, published by the version module and logged at start.
+  static constexpr std::int32_t majorVersion = 8;
+  static constexpr std::int32_t minorVersion = 7;
+  static constexpr std::int32_t patchVersion = 1;
+
+  /// Builds the whole application. Configuration errors (a required key missing or of another
+  /// type, a duplicated extra device) throw Corvane::logic_error naming the key; configurations
+  /// that contradict the automation end the process with exit status 1.
+  explicit Tessarel(const std::string& instanceName);
+  ~Tessarel() override;
+
+  /// Logs the start-up banner, registers the boards' registers with the MicroDAQ, then connects
+  /// the network (Corvane::Application::initialise).
+  void initialise() override;
+
+  Corvane::SetDMapFilePath dmapPath;
+  Corvane::ConfigReader config;
+  Corvane::Multiplier<double, double, 1> bitScalingMultiplier;
+  // samplingPosition (SamplingPosition) and windowLengthSetter (WindowLengthSetter) come here,
+  // then adcBoards (one AdcBoardRoot per "Configuration/nAdcBoards"), as their modules are added.
+  ControllerRoot controller;
+  Automation automation;
+  PhaseSetter phaseSetter;
+  // triggerIntervalMonitor (TriggerIntervalMonitor) and referencePhaseMonitor
+  // (ReferencePhaseMonitor) come here.
+  OutputVectorCorrection::OVCMain outputVectorCorrection;
+  // forwardVectorSum (SoftwareVectorSum "ForwardVectorSum") comes here.
+  LearningFeedForward learningFeedForward;
+  BeamLoadingCompensation beamLoadingCompensation;
+  Corvane::MicroDAQ<std::int64_t> microDaq;
+  // server (Tessarel::Server "Server") comes here.
+  Corvane::PeriodicTrigger monitoringTrigger;
+  // userVariables (UserVariables) comes here.
+  Corvane::VersionInfoProvider versionInfo;
+  std::vector<Corvane::ConnectingDeviceModule> extraDevices;
+  Corvane::EventMessageAggregator eventMessageAggregator;
+  Corvane::StatusAggregator statusAggregator;
+
+ private:
+  void buildExtraDevices();
+  void registerBoardsWithMicroDaq();
+};

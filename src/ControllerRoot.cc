@@ -1,0 +1,24 @@
+#include "ControllerRoot.h"
+
+#include <Corvane/ConfigReader.h>
+
+#include <cstdint>
+
+ControllerRoot::ControllerRoot(Corvane::Module* owner, [[maybe_unused]] const std::string& name,
+    const std::string& description)
+: Corvane::ModuleGroup(owner, ".", description, {}),
+  device(this, "Controller", "/Server/triggerNumber", {}, "/ToControlSystem"),
+  initHandler(this, ".", "Board initialisation", "./initHardware.py CtrlBoard", device, "initScriptOutput", 10),
+  controller(this, "Controller", "RF Controller"), controllerBoard(this, "Controller", "RF Controller"),
+  fromSlave(this, "Controller", "RF Controller") {}
+
+ControllerRoot::Controller::Controller(Corvane::Module* owner, const std::string& name, const std::string& description)
+: Corvane::ModuleGroup(owner, name, description) {
+  auto instanceType = appConfig().get<std::int32_t>("Configuration/instanceType");
+  if(instanceType == 2 || instanceType == 4) disable();
+}
+
+ControllerRoot::FromSlave::FromSlave(Corvane::Module* owner, const std::string& name, const std::string& description)
+: Corvane::ModuleGroup(owner, name, description) {
+  if(appConfig().get<std::int32_t>("Configuration/instanceType") != 1) disable();
+}

@@ -1,0 +1,112 @@
+#include "Tessarel.h"
+
+#include "PlaceholderUnits.h"
+
+#include <Corvane/Exception.h>
+#include <Corvane/Logger.h>
+
+#include <set>
+
+namespace {
+
+  const std::string stationTrigger = "/Server/triggerNumber";
+
+  /// Registers a device module's registers below `subtree` with the MicroDAQ, when this
+  /// MicroDAQ offers device registration. Returns whether it did.
+  template<class Daq>
+  bool addDeviceModule(Daq& daq, Corvane::DeviceModule& device, const std::string& prefix, const std::string& subtree) {
+    if constexpr(requires { daq.addDeviceModule(device, prefix, subtree); }) {
+      daq.addDeviceModule(device, prefix, subtree);
+      return true;
+    }
+    else {
+      return false;
+    }
+  }
+
+  Corvane::Logger::Stream log(Corvane::Logger::Severity severity) { return Corvane::logger(severity, "tessarel"); }
+
+} // namespace
+
+Tessarel::Tessarel(const std::string& instanceName)
+: Corvane::Application(instanceName), dmapPath(instanceName + ".dmap"),
+  config(this, ".", instanceName + "_base_config.xml"),
+  bitScalingMultiplier(this, "Configuration/bitScaling", "digits/G.U.", "Configuration/lengthScale",
+      "Configuration/bitScalingLengthScaled", "digits/G.U.L.S.",
+      "Bit scaling factor with cavity length scaling, as used for the individual cavity signals.", {}, {}, {}),
+  controller(this, "Controller", "Controller configuration"), automation(this, ".", "Automation", {}),
+  phaseSetter(this, "PhaseSetter", "Redefine controller phase", {}),
+  outputVectorCorrection(this, "OutputVectorCorrection", "Slow drift compensation of drive path.", {}),
+  learningFeedForward(this, ".", "", {}), beamLoadingCompensation(this, "BeamLoadingCompensation", "", {}),
+  monitoringTrigger(this, "MonitoringTrigger", "Periodic trigger for monitoring tasks", 1000, {}, "period", "tick"),
+  versionInfo(this, majorVersion, minorVersion, patchVersion) {
+  // The number of ADC boards is required now; the board groups are built here once their
+  // modules exist.
+  (void)config.get<std::uint32_t>("Configuration/nAdcBoards");
+
+  buildExtraDevices();
+
+  eventMessageAggregator =
+      Corvane::EventMessageAggregator(this, "Controller/eventMessage", "Aggregate event-based error/warning messages");
+  statusAggregator = Corvane::StatusAggregator(this, "Controller/readyStatus",
+      "Aggregated status showing whether RF is possible", Corvane::StatusAggregator::PriorityMode{1}, {}, {});
+
+  PlaceholderUnits units(config.get<std::string>("Configuration/gradientUnit"),
+      config.get<std::string>("Configuration/gradientUnitPerLength"), config.get<std::string>("Configuration/powerUnit"));
+  units.substituteIn(*this);
+
+  microDaq = Corvane::MicroDAQ<std::int64_t>(this, "MicroDAQ", "Local ringbuffer DAQ system", "DAQ", stationTrigger);
+}
+
+Tessarel::~Tessarel() {
+  // no module thread may touch a member while the members are destroyed
+  shutdown();
+}
+
+void Tessarel::buildExtraDevices() {
+  std::vector<std::string> aliases;
+  try {
+    aliases = config.get<std::vector<std::string>>("Configuration/extraDevices");
+  }
+  catch(Corvane::logic_error&) {
+    // optional key: absent or not an array of strings means no extra device
+  }
+  // Two modules of one alias would feed the same registers twice; say which alias it is.
+  std::set<std::string> seen;
+  for(auto& alias : aliases) {
+    if(!seen.insert(alias).second) {
+      throw Corvane::logic_error(
+          "Configuration/extraDevices (" + config.file().fileName() + ") lists the device alias '" + alias + "' twice");
+    }
+  }
+  extraDevices.reserve(aliases.size());
+  for(auto& alias : aliases) extraDevices.emplace_back(this, alias, stationTrigger);
+}
+
+void Tessarel::initialise() {
+  auto configPatch = config.get<std::int32_t>("Application/configPatchVersion");
+  log(Corvane::Logger::Severity::info) << std::string(64, '*') << "\n*** Tessarel server version " << majorVersion
+                                       << "." << minorVersion << "." << patchVersion << "-" << configPatch;
+  registerBoardsWithMicroDaq();
+  Corvane::Application::initialise();
+  log(Corvane::Logger::Severity::info) << std::string(64, '*');
+}
+
+void Tessarel::registerBoardsWithMicroDaq() {
+  // The first ADC board's registers are registered from its board group, which does not exist
+  // (yet) in this application: its variables tagged "DAQ" are all the MicroDAQ records of it.
+  log(Corvane::Logger::Severity::warning) << "No ADC board group: the MicroDAQ records no ADC board registers";
+
+  bool details = false;
+  try {
+    details = config.get<Corvane::Boolean>("Configuration/MicroDAQ/enableDetails");
+  }
+  catch(Corvane::logic_error&) {
+    // absent or not a Boolean: record the status registers only
+  }
+  const std::string subtree = details ? "Controller" : "Controller/Status";
+  if(!addDeviceModule(microDaq, controller.device, subtree, subtree)) {
+    log(Corvane::Logger::Severity::info) << "The MicroDAQ records the variables tagged \"DAQ\"; device registers of "
+                                         << subtree << " are not registered";
+  }
+}
