@@ -38,17 +38,23 @@ namespace Corvane {
     return _state ? _state->lastTriggerVersion() : VersionNumber(nullptr);
   }
 
+  std::vector<DeviceModule::RegisterVariable> DeviceModule::getRegisterVariables(const std::string& subtree) const {
+    std::vector<RegisterVariable> result;
+    if(!_manager) return result;
+    auto directory = RegisterPath::normalise(_pathInDevice == "/" ? subtree : _pathInDevice + "/" + subtree);
+    if(!directory) throw logic_error("Device " + _alias + ": invalid register sub-tree '" + subtree + "'");
+    auto base = entityNode()->directory();
+    for(auto* info : _manager->device().getRegisterMap().registersBelow(*directory)) {
+      std::string error;
+      result.push_back({Utilities::resolvePath(base, RegisterPath::relativeTo(info->path, _pathInDevice), error),
+          RegisterPath::relativeTo(info->path, *directory), info});
+    }
+    return result;
+  }
+
   std::vector<std::string> DeviceModule::getVariablePaths(const std::string& subtree) const {
     std::vector<std::string> paths;
-    if(!_manager) return paths;
-    auto directory = _pathInDevice == "/" ? subtree : _pathInDevice + "/" + subtree;
-    auto normalised = RegisterPath::normalise(directory);
-    if(!normalised) throw logic_error("Device " + _alias + ": invalid register sub-tree '" + subtree + "'");
-    auto base = entityNode()->directory();
-    for(auto* info : _manager->device().getRegisterMap().registersBelow(*normalised)) {
-      std::string error;
-      paths.push_back(Utilities::resolvePath(base, RegisterPath::relativeTo(info->path, _pathInDevice), error));
-    }
+    for(auto& variable : getRegisterVariables(subtree)) paths.push_back(variable.path);
     return paths;
   }
 

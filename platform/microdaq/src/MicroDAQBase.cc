@@ -178,3 +178,18 @@ namespace Corvane {
   }
 
 } // namespace Corvane
+
+#include "Corvane/DeviceModule.h"
+
+namespace Corvane {
+
+  void MicroDAQBase::addDeviceModule(
+      DeviceModule& module, const std::string& namePrefix, const std::string& registerSubtree) {
+    for(auto& variable : module.getRegisterVariables(registerSubtree)) {
+      if(!variable.info->isReadable() || !variable.info->hasData()) continue;
+      addSource(variable.path, variable.info->naturalType(), variable.info->nElements,
+          namePrefix + "/" + variable.relativeName);
+    }
+  }
+
+} // namespace Corvane

@@ -53,7 +53,15 @@ namespace Corvane {
     std::shared_ptr<DeviceManager> manager() const { return _manager; }
     void addInitialisationHandler(std::function<void(Device&)> handler);
 
-    /// Process-variable paths of the registers below `subtree` (relative to pathInDevice).
+    /// A register of this module as a process variable.
+    struct RegisterVariable {
+      std::string path;         ///< absolute process-variable path
+      std::string relativeName; ///< register path relative to the sub-tree it was listed from
+      const RegisterInfo* info{nullptr};
+    };
+    /// The registers below `subtree` (relative to pathInDevice); empty for a placeholder.
+    std::vector<RegisterVariable> getRegisterVariables(const std::string& subtree = "/") const;
+    /// Process-variable paths of the registers below `subtree`.
     std::vector<std::string> getVariablePaths(const std::string& subtree = "/") const;
 
     /// Version of the last trigger (for poll reads of registers).

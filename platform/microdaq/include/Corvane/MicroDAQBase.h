@@ -16,6 +16,8 @@
 
 namespace Corvane {
 
+  class DeviceModule;
+
   class MicroDAQBase : public ModuleGroup {
    public:
     /// Records queued for the writer at most, unless setQueueCapacity() says otherwise.
@@ -35,6 +37,10 @@ namespace Corvane {
     void addSource(const std::string& path, DataType type, std::size_t nElements, const std::string& storedName = {});
     /// addSource(path) for each path.
     void recordPaths(const std::vector<std::string>& paths);
+    /// Records the readable registers of a device module below `registerSubtree` (relative to
+    /// the module's path in the device), stored as namePrefix + "/" + the register's path
+    /// relative to that sub-tree.
+    void addDeviceModule(DeviceModule& module, const std::string& namePrefix, const std::string& registerSubtree);
 
     /// Absolute paths of the recorded variables, in recording order.
     std::vector<std::string> recordedPaths() const;
