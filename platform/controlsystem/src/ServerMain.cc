@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <filesystem>
 #include <iostream>
 
@@ -23,36 +22,6 @@ namespace Corvane::Cs {
   namespace {
 
     std::string programName() { return program_invocation_short_name ? program_invocation_short_name : "server"; }
-
-    // Terminate handler while static objects are constructed (see ServerMain.h).
-    std::terminate_handler& previousTerminateHandler() {
-      static std::terminate_handler handler{nullptr};
-      return handler;
-    }
-
-    [[noreturn]] void reportConstructionFailure() {
-      if(auto exception = std::current_exception()) {
-        std::string what = "unknown exception";
-        try {
-          std::rethrow_exception(exception);
-        }
-        catch(std::exception& e) {
-          what = e.what();
-        }
-        catch(...) {
-        }
-        std::fprintf(stderr, "%s: the application could not be constructed: %s\n", programName().c_str(), what.c_str());
-        std::fflush(stderr);
-        std::exit(1);
-      }
-      if(auto previous = previousTerminateHandler()) previous();
-      std::abort();
-    }
-
-    [[maybe_unused]] const bool terminateHandlerInstalled = [] {
-      previousTerminateHandler() = std::set_terminate(reportConstructionFailure);
-      return true;
-    }();
 
     std::filesystem::path environmentPath(const char* name, const char* fallback) {
       const char* value = std::getenv(name);
@@ -74,8 +43,6 @@ namespace Corvane::Cs {
   } // namespace
 
   int serverMain(int argc, char** argv) {
-    std::set_terminate(previousTerminateHandler());
-
     CommandLineOptions commandLine;
     std::string token;
     try {

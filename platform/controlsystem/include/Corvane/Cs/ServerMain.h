@@ -11,10 +11,9 @@
 // reason is printed to stderr), or a module failed while running (its message is printed).
 //
 // A static application whose constructor throws: the exception would end the program before
-// main() without a word. While static objects are constructed, corvane-cs (loaded before the
-// program's own static initialisation runs) keeps a terminate handler in place that prints the
-// exception's message to stderr and exits with status 1; serverMain() restores the previous
-// handler as its first step.
+// main() without a word. corvane-cs-main, the shared library that holds main(), is initialised
+// before the program's own static objects and keeps a terminate handler in place until main()
+// starts that prints the exception's message to stderr and exits with status 1.
 #pragma once
 
 namespace Corvane::Cs {
