@@ -22,7 +22,7 @@ namespace Corvane::Cs {
 
   Server::Impl::Impl(ControlSystem& controlSystem, ServerOptions options)
   : _state(makeState(std::move(options))), _hub(controlSystem, _io), _api(controlSystem, _state->options, _state->writes),
-    _files(_state->options.webRoot, _state->options.plotLibraryDir), _acceptor(_io) {
+    _files(_state->options.webRoot, _state->options.plotLibraryDir), _acceptor(*_io) {
     auto where = _state->options.address + ":" + std::to_string(_state->options.port);
     try {
       tcp::endpoint endpoint(net::ip::make_address(_state->options.address), _state->options.port);
@@ -52,7 +52,7 @@ namespace Corvane::Cs {
     _ended = ended.get_future();
     _thread = std::thread([this, ended = std::move(ended)]() mutable {
       try {
-        _io.run();
+        _io->run();
       }
       catch(std::exception& e) {
         logger(Logger::Severity::error, "ControlSystemServer") << "network thread ended: " << e.what();
@@ -80,7 +80,7 @@ namespace Corvane::Cs {
     _hub.detach();
     if(!_started) return;
     std::promise<void> closed;
-    net::post(_io, [this, &closed] {
+    net::post(*_io, [this, &closed] {
       _state->stopping = true;
       boost::system::error_code ignored;
       _acceptor.close(ignored);
@@ -92,7 +92,7 @@ namespace Corvane::Cs {
     closed.get_future().wait();
     // the closed sockets' handlers finish at once and the thread runs out of work; the bound
     // keeps anything unforeseen from holding the shutdown
-    if(_ended.wait_for(std::chrono::seconds(2)) != std::future_status::ready) _io.stop();
+    if(_ended.wait_for(std::chrono::seconds(2)) != std::future_status::ready) _io->stop();
     _thread.join();
     _state->hub = nullptr;
   }
@@ -101,7 +101,7 @@ namespace Corvane::Cs {
     ServerStatistics result;
     if(_started && !_stopped) {
       std::promise<void> done;
-      net::post(_io, [&] {
+      net::post(*_io, [&] {
         result.connections = _state->connections;
         result.webSocketClients = _state->webSocketClients;
         done.set_value();

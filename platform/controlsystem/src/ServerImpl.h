@@ -30,8 +30,9 @@ namespace Corvane::Cs {
     void accept();
     std::string statisticsDocument() const;
 
-    // the io_context goes last: handlers it still holds may refer to everything else
-    boost::asio::io_context _io;
+    // the io_context goes last: handlers it still holds may refer to everything else (the update
+    // hub's listeners share it, see UpdateHub.cc)
+    std::shared_ptr<boost::asio::io_context> _io{std::make_shared<boost::asio::io_context>()};
     std::shared_ptr<ServerState> _state;
     UpdateHub _hub;
     ApiHandler _api;

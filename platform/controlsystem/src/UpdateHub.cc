@@ -13,7 +13,8 @@ namespace Corvane::Cs {
     std::mutex mutex;
     bool active{false};
     UpdateHub* hub{nullptr};
-    boost::asio::io_context* io{nullptr};
+    // shared, so that a listener that decided to post can do so after letting go of the mutex
+    std::shared_ptr<boost::asio::io_context> io;
     std::vector<std::size_t> changed;
     std::vector<std::atomic<bool>> queued;
     std::vector<std::atomic<std::uint32_t>> subscribed;
@@ -21,23 +22,30 @@ namespace Corvane::Cs {
     void onUpdate(std::size_t index, const std::shared_ptr<Shared>& self) {
       if(subscribed[index].load(std::memory_order_acquire) == 0) return;
       if(queued[index].exchange(true, std::memory_order_acq_rel)) return;
-      std::lock_guard lock(mutex);
-      if(!active) return;
-      changed.push_back(index);
-      if(changed.size() == 1) {
-        boost::asio::post(*io, [self] {
-          UpdateHub* target;
+      std::shared_ptr<boost::asio::io_context> target;
+      {
+        std::lock_guard lock(mutex);
+        if(!active) return;
+        changed.push_back(index);
+        if(changed.size() == 1) target = io;
+      }
+      // posted outside the lock: the network thread's drain takes the same lock at once
+      if(target) {
+        boost::asio::post(*target, [weak = std::weak_ptr<Shared>(self)] {
+          auto shared = weak.lock();
+          if(!shared) return;
+          UpdateHub* hub;
           {
-            std::lock_guard lock(self->mutex);
-            target = self->active ? self->hub : nullptr;
+            std::lock_guard lock(shared->mutex);
+            hub = shared->active ? shared->hub : nullptr;
           }
-          if(target) target->drain();
+          if(hub) hub->drain();
         });
       }
     }
   };
 
-  UpdateHub::UpdateHub(ControlSystem& controlSystem, boost::asio::io_context& io) {
+  UpdateHub::UpdateHub(ControlSystem& controlSystem, std::shared_ptr<boost::asio::io_context> io) {
     for(auto& [path, variable] : controlSystem.variables()) {
       _index[path] = _variables.size();
       _variables.push_back(variable.get());
@@ -45,7 +53,7 @@ namespace Corvane::Cs {
     _subscribers.resize(_variables.size());
     _shared = std::make_shared<Shared>(_variables.size());
     _shared->hub = this;
-    _shared->io = &io;
+    _shared->io = std::move(io);
   }
 
   UpdateHub::~UpdateHub() { detach(); }

@@ -3,7 +3,7 @@
 // Each published variable gets a listener that runs in the writing application thread. It does
 // nothing unless someone subscribed; otherwise it sets the variable's "queued" flag and, when the
 // flag was clear, appends the variable to the changed list (a short mutex-protected append) and,
-// for the first entry of a batch, posts one drain to the network thread. The drain (network
+// for the first entry of a batch, posts one drain to the network thread (outside the mutex). The drain (network
 // thread) takes each changed variable's newest value as a shared snapshot and offers it to the
 // subscribers. Values written again before the drain ran are coalesced: subscribers see the
 // newest, and the values' sequence numbers tell how many were skipped.
@@ -33,7 +33,7 @@ namespace Corvane::Cs {
 
   class UpdateHub {
    public:
-    UpdateHub(ControlSystem& controlSystem, boost::asio::io_context& io);
+    UpdateHub(ControlSystem& controlSystem, std::shared_ptr<boost::asio::io_context> io);
     ~UpdateHub();
     UpdateHub(const UpdateHub&) = delete;
     UpdateHub& operator=(const UpdateHub&) = delete;
