@@ -1,0 +1,97 @@
+// A small station for the application tests: a configuration file, a device map and a
+// controller register map written into the working directory under a test's own instance name,
+// with any key changed, removed or added per test.
+#pragma once
+
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace spine {
+
+  /// One configuration key: its type as written in the file and its value (scalars), or its
+  /// elements (arrays).
+  struct ConfigValue {
+    std::string type;
+    std::string value;
+    std::vector<std::string> elements{};
+    bool isArray{false};
+  };
+
+  class StationFiles {
+   public:
+    /// The keys every test station holds unless a test removes them.
+    explicit StationFiles(std::string instanceName) : _name(std::move(instanceName)) {
+      set("Application/configPatchVersion", "int32", "3");
+      set("Configuration/instanceType", "int32", "1");
+      set("Configuration/nAdcBoards", "uint32", "0");
+      set("Configuration/pulseLength", "uint32", "16");
+      set("Configuration/gradientUnit", "string", "MV/m");
+      set("Configuration/gradientUnitPerLength", "string", "MV");
+      set("Configuration/powerUnit", "string", "kW");
+      set("Configuration/bitScaling", "double", "1000");
+      set("Configuration/lengthScale", "double", "2");
+      set("Configuration/enableAutomation", "int32", "0");
+      set("Configuration/enablePhaseSetter", "int32", "0");
+      set("Configuration/enableControllerChannelStatistics", "boolean", "true");
+    }
+
+    const std::string& name() const { return _name; }
+
+    void set(const std::string& key, const std::string& type, const std::string& value) {
+      _keys[key] = ConfigValue{type, value};
+    }
+    void setArray(const std::string& key, const std::string& type, std::vector<std::string> elements) {
+      _keys[key] = ConfigValue{type, "", std::move(elements), true};
+    }
+    void remove(const std::string& key) { _keys.erase(key); }
+
+    /// Writes "<name>_base_config.xml", "<name>.dmap" and "<name>_ctrl.map" (plus a map for each
+    /// extra device alias given) into the working directory.
+    void write(const std::vector<std::string>& extraAliases = {}) const {
+      std::ofstream(_name + "_base_config.xml") << configText();
+      std::ofstream dmap(_name + ".dmap");
+      dmap << "Controller (dummy:" << _name << "_ctrl?map=" << _name << "_ctrl.map)\n";
+      std::ofstream(_name + "_ctrl.map") << "ToControlSystem.Controller.Status.controllerStatus 1 0 4 0 32 0 0 RO\n"
+                                         << "ToControlSystem.Controller.VectorSum.Calibration.sineTable 1 4 4 0 18 16 1 RW\n"
+                                         << "ToControlSystem.Controller.VectorSum.Calibration.cosineTable 1 8 4 0 18 16 1 RW\n";
+      for(auto& alias : extraAliases) {
+        dmap << alias << " (dummy:" << _name << "_" << alias << "?map=" << _name << "_" << alias << ".map)\n";
+        std::ofstream(_name + "_" + alias + ".map") << alias << ".value 1 0 4 0 32 0 1 RO\n";
+      }
+    }
+
+   private:
+    std::string configText() const {
+      // nested <module> elements per key component
+      std::string text = "<configuration>\n";
+      for(auto& [key, v] : _keys) {
+        std::vector<std::string> parts;
+        std::size_t start = 0;
+        for(std::size_t slash; (slash = key.find('/', start)) != std::string::npos; start = slash + 1) {
+          parts.push_back(key.substr(start, slash - start));
+        }
+        std::string leaf = key.substr(start);
+        for(auto& p : parts) text += "<module name=\"" + p + "\">";
+        if(v.isArray) {
+          text += "<variable name=\"" + leaf + "\" type=\"" + v.type + "\">";
+          for(std::size_t i = 0; i < v.elements.size(); ++i) {
+            text += "<value i=\"" + std::to_string(i) + "\" v=\"" + v.elements[i] + "\"/>";
+          }
+          text += "</variable>";
+        }
+        else {
+          text += "<variable name=\"" + leaf + "\" type=\"" + v.type + "\" value=\"" + v.value + "\"/>";
+        }
+        for(std::size_t i = 0; i < parts.size(); ++i) text += "</module>";
+        text += "\n";
+      }
+      return text + "</configuration>\n";
+    }
+
+    std::string _name;
+    std::map<std::string, ConfigValue> _keys;
+  };
+
+} // namespace spine
