@@ -11,19 +11,6 @@ namespace {
 
   const std::string stationTrigger = "/Server/triggerNumber";
 
-  /// Registers a device module's registers below `subtree` with the MicroDAQ, when this
-  /// MicroDAQ offers device registration. Returns whether it did.
-  template<class Daq>
-  bool addDeviceModule(Daq& daq, Corvane::DeviceModule& device, const std::string& prefix, const std::string& subtree) {
-    if constexpr(requires { daq.addDeviceModule(device, prefix, subtree); }) {
-      daq.addDeviceModule(device, prefix, subtree);
-      return true;
-    }
-    else {
-      return false;
-    }
-  }
-
   Corvane::Logger::Stream log(Corvane::Logger::Severity severity) { return Corvane::logger(severity, "tessarel"); }
 
 } // namespace
@@ -93,8 +80,8 @@ void Tessarel::initialise() {
 }
 
 void Tessarel::registerBoardsWithMicroDaq() {
-  // The first ADC board's registers are registered from its board group, which does not exist
-  // (yet) in this application: its variables tagged "DAQ" are all the MicroDAQ records of it.
+  // The first ADC board's device is registered from its board group. No board group is built,
+  // so there is no board device to register; variables tagged "DAQ" are recorded all the same.
   log(Corvane::Logger::Severity::warning) << "No ADC board group: the MicroDAQ records no ADC board registers";
 
   bool details = false;
@@ -105,8 +92,5 @@ void Tessarel::registerBoardsWithMicroDaq() {
     // absent or not a Boolean: record the status registers only
   }
   const std::string subtree = details ? "Controller" : "Controller/Status";
-  if(!addDeviceModule(microDaq, controller.device, subtree, subtree)) {
-    log(Corvane::Logger::Severity::info) << "The MicroDAQ records the variables tagged \"DAQ\"; device registers of "
-                                         << subtree << " are not registered";
-  }
+  microDaq.addDeviceModule(controller.device, subtree, subtree);
 }

@@ -1,0 +1,165 @@
+// Initialisation and teardown of the station application: the start-up banner, the MicroDAQ
+// registrations, a missing configuration patch version, and a clean shutdown.
+#include "StationFiles.h"
+#include "Tessarel.h"
+
+#include <Corvane/Exception.h>
+#include <Corvane/Logger.h>
+#include <Corvane/TestFacility.h>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+using namespace Corvane;
+using spine::StationFiles;
+
+namespace {
+
+  /// Collects the messages of the source "tessarel" while it lives.
+  class TessarelLog {
+   public:
+    TessarelLog() {
+      Logger::instance().setSink([this](const std::string&, const Logger::Message& m) {
+        if(m.source != "tessarel") return;
+        std::lock_guard lock(_mutex);
+        _messages.push_back(m);
+      });
+    }
+    ~TessarelLog() { Logger::instance().setSink({}); }
+    std::vector<Logger::Message> messages() {
+      Logger::instance().flush();
+      std::lock_guard lock(_mutex);
+      return _messages;
+    }
+
+   private:
+    std::mutex _mutex;
+    std::vector<Logger::Message> _messages;
+  };
+
+  const std::string stars(64, '*');
+
+  TEST(Initialise, BannerCarriesVersionAndConfigurationPatch) {
+    struct Case {
+      const char* patch;
+      const char* line;
+    };
+    for(auto c : {Case{"3", "*** Tessarel server version 8.7.1-3"}, Case{"0", "*** Tessarel server version 8.7.1-0"},
+            Case{"-2", "*** Tessarel server version 8.7.1--2"}, Case{"120", "*** Tessarel server version 8.7.1-120"}}) {
+      StationFiles files("bannerApp");
+      files.set("Application/configPatchVersion", "int32", c.patch);
+      files.write();
+      TessarelLog log;
+      Tessarel app("bannerApp");
+      app.initialise();
+      auto messages = log.messages();
+      ASSERT_GE(messages.size(), 2u);
+      EXPECT_EQ(messages.front().severity, Logger::Severity::info);
+      EXPECT_EQ(messages.front().text, stars + "\n" + c.line);
+      EXPECT_EQ(messages.back().severity, Logger::Severity::info);
+      EXPECT_EQ(messages.back().text, stars);
+      EXPECT_EQ(app.getState(), Application::State::initialised);
+    }
+  }
+
+  TEST(Initialise, MissingOrMistypedPatchVersionLeavesInitialiseBeforeAnything) {
+    for(bool present : {false, true}) {
+      StationFiles files("patchApp");
+      if(present) files.set("Application/configPatchVersion", "uint32", "1");
+      else files.remove("Application/configPatchVersion");
+      files.write();
+      TessarelLog log;
+      Tessarel app("patchApp");
+      try {
+        app.initialise();
+        ADD_FAILURE() << "initialise completed";
+      }
+      catch(Corvane::logic_error& e) {
+        EXPECT_NE(std::string(e.what()).find("Application/configPatchVersion"), std::string::npos) << e.what();
+      }
+      EXPECT_TRUE(log.messages().empty());
+      EXPECT_EQ(app.getState(), Application::State::constructed);
+    }
+  }
+
+  TEST(Initialise, WithoutAdcBoardTheBoardRegistrationIsSkippedWithAWarning) {
+    StationFiles files("noBoardApp");
+    files.write();
+    TessarelLog log;
+    Tessarel app("noBoardApp");
+    app.initialise();
+    bool warned = false;
+    for(auto& m : log.messages()) {
+      warned |= m.severity == Logger::Severity::warning && m.text.find("ADC board") != std::string::npos;
+    }
+    EXPECT_TRUE(warned);
+  }
+
+  /// The controller registers that the MicroDAQ records: the status register always, the
+  /// calibration tables only with details.
+  void expectControllerRecording(const Tessarel& app, bool details) {
+    bool status = false, other = false;
+    for(auto& p : app.microDaq.recordedPaths()) {
+      status |= p == "/Controller/Status/controllerStatus";
+      other |= p == "/Controller/VectorSum/Calibration/sineTable";
+    }
+    EXPECT_TRUE(status);
+    EXPECT_EQ(other, details);
+  }
+
+  TEST(Initialise, DetailsSelectTheWholeControllerOrItsStatus) {
+    struct Case {
+      const char* what;
+      std::function<void(StationFiles&)> edit;
+      bool details;
+    };
+    const Case cases[] = {{"absent", [](StationFiles&) {}, false},
+        {"false", [](StationFiles& f) { f.set("Configuration/MicroDAQ/enableDetails", "boolean", "false"); }, false},
+        {"true", [](StationFiles& f) { f.set("Configuration/MicroDAQ/enableDetails", "boolean", "true"); }, true},
+        {"of another type", [](StationFiles& f) { f.set("Configuration/MicroDAQ/enableDetails", "int32", "1"); }, false}};
+    for(auto& c : cases) {
+      SCOPED_TRACE(c.what);
+      StationFiles files("detailsApp");
+      c.edit(files);
+      files.write();
+      Tessarel app("detailsApp");
+      EXPECT_NO_THROW(app.initialise());
+      expectControllerRecording(app, c.details);
+    }
+  }
+
+  TEST(Teardown, RunningApplicationShutsDownCleanly) {
+    StationFiles files("shutdownApp");
+    files.write();
+    auto app = std::make_unique<Tessarel>("shutdownApp");
+    {
+      TestFacility test(*app);
+      test.runApplication();
+      test.writeScalar<double>("/Controller/VectorSum/Calibration/scale", 1.0);
+      test.stepApplication();
+      test.advanceTime(std::chrono::seconds(3));
+      EXPECT_EQ(app->getState(), Application::State::running);
+    }
+    app->shutdown();
+    app->shutdown(); // idempotent
+    EXPECT_EQ(app->getState(), Application::State::shutDown);
+    EXPECT_EQ(app->exitStatus(), 0) << app->failureMessage();
+    app.reset();
+    // the next application of the process starts from scratch
+    EXPECT_FALSE(Application::hasInstance());
+    Tessarel next("shutdownApp");
+    EXPECT_TRUE(Application::hasInstance());
+  }
+
+  TEST(Teardown, ApplicationThatNeverRanIsDestroyedCleanly) {
+    StationFiles files("idleApp");
+    files.write();
+    {
+      Tessarel app("idleApp");
+      EXPECT_EQ(app.getState(), Application::State::constructed);
+    }
+    EXPECT_FALSE(Application::hasInstance());
+  }
+
+} // namespace
