@@ -1,0 +1,38 @@
+// Per-sample arithmetic of the software vector sum: adds one channel's complex signal, given as
+// amplitude and phase in degrees, to running I and Q sums.
+//
+// The sine and cosine are computed in single precision without a library call, so that the loop
+// runs vectorised (AVX2 and FMA when the processor has them): the phase is reduced exactly in
+// degrees to [-45, 45] around the nearest multiple of 90 (so 0, 90, 180, ... give exact 0 and
+// +-1), converted to radians once and fed to fixed polynomials. Measured against the exact value
+// over every third float phase in [-720, 720] (7.6e8 phases), the error of sin and cos is at
+// most 8.2e-8, below one unit in the last place of 1.0; sinf/cosf of 3.1415927f * phase / 180
+// are off by up to 1.5e-6 over that range (8.7e-8 at 180 degrees from the rounded pi alone).
+// Speed on the development machine: 0.9 ns per sample and channel with AVX2 (2.2 ns portable),
+// against 11.5 ns with sinf/cosf. A phase whose magnitude reaches 2^23 degrees makes the call
+// reduce in double precision instead (exact, slow, never met with the ADC channels' phases).
+// NaN or infinite phases give NaN.
+//
+// Pure functions on spans, free of the framework; SoftwareVectorSum wraps them.
+#pragma once
+
+#include <span>
+
+namespace VectorSumKernels {
+
+  enum class Implementation { portable, avx2 };
+
+  /// The fastest implementation this processor runs.
+  Implementation bestImplementation();
+  bool isAvailable(Implementation implementation);
+
+  /// i[k] += amplitude[k] * cos(phase[k] degrees), q[k] += amplitude[k] * sin(phase[k] degrees),
+  /// for every k. All spans have the same length (a Corvane::logic_error otherwise).
+  void accumulate(std::span<const float> amplitude, std::span<const float> phase, std::span<float> i,
+      std::span<float> q);
+
+  /// As above with a chosen implementation (tests and benchmarks); a logic_error if it is not available.
+  void accumulate(Implementation implementation, std::span<const float> amplitude, std::span<const float> phase,
+      std::span<float> i, std::span<float> q);
+
+} // namespace VectorSumKernels
