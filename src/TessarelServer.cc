@@ -1,0 +1,3 @@
+#include "TessarelServer.h"
+
+TessarelServer::~TessarelServer() = default;

@@ -1,0 +1,5 @@
+#include "UserVariables.h"
+
+UserVariables::~UserVariables() = default;
+
+void UserVariables::mainLoop() {}
