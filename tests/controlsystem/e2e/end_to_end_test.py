@@ -434,6 +434,28 @@ class ServerTest(unittest.TestCase):
         self.assertTrue(requests.get(s.base + "/api/info", timeout=5).json()["tokenRequired"])
 
 
+    def test_connections_are_bounded(self):
+        # 64 connections (the default bound) that send nothing hold every slot
+        held = [socket.create_connection(("127.0.0.1", self.server.port)) for _ in range(64)]
+        try:
+            wait_until(lambda: self.connection_refused(), 10, "a connection beyond the bound to be refused")
+        finally:
+            for s in held:
+                s.close()
+        wait_until(lambda: self.server.get("/Settings/gain").status_code == 200, 10, "room for a new connection")
+
+    def connection_refused(self):
+        with socket.create_connection(("127.0.0.1", self.server.port), timeout=5) as s:
+            s.sendall(b"GET /api/info HTTP/1.1\r\nHost: x\r\n\r\n")
+            answer = s.recv(4096)
+            if not answer.startswith(b"HTTP/1.1 503"):
+                return False
+            while chunk := s.recv(4096):  # the server closes after refusing
+                answer += chunk
+        self.assertIn(b"too many connections", answer)
+        return True
+
+
 class StartupTest(unittest.TestCase):
     """The program's command line, start-up failures and exit status."""
 
