@@ -2,9 +2,10 @@
 // process variable, with value, version, validity and time stamp.
 //
 // Threading contract: the application hands every value to its variable here without waiting
-// (the newest value replaces the previous one; listeners are called in the writing thread and
-// must only take note, never block). Writes from the control system enter the application
-// through the framework's queues from the calling thread.
+// (the newest value replaces the previous one as a new shared snapshot; listeners are called in
+// the writing thread and must only take note, never block). Readers take the snapshot pointer
+// (latest()), never a copy under the writer's lock. Writes from the control system enter the
+// application through the framework's queues from the calling thread.
 #pragma once
 
 #include "Corvane/Conversion.h"
