@@ -69,7 +69,8 @@ class SamplingPosition : public Corvane::ApplicationModule {
   PulseShape pulseShape{this, "/Controller/PulseShape", ""};
   Corvane::ScalarOutput<double> position{
       this, "position", "us", "Global sampling position including the offset", {"DAQ"}};
-  Corvane::ScalarOutput<std::uint32_t> index{this, "index", "", "Sample index of the global sampling position", {"DAQ"}};
+  Corvane::ScalarOutput<std::uint32_t> index{
+      this, "index", "", "Sample index of the global sampling position", {"DAQ"}};
   Corvane::ScalarOutput<std::uint32_t> flattopBeginIndex{
       this, "/Configuration/flattopBeginIndex", "", "Sample index of flattop start"};
   Corvane::ScalarOutput<std::uint32_t> flattopEndIndex{

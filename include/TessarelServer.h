@@ -17,5 +17,6 @@ class TessarelServer : public Corvane::ModuleGroup {
 
   Corvane::DataLossCounter<std::int64_t> dataLossCounter{
       this, "DataLossCounter", "Statistics on lost data within this llrf server", "/Server/triggerNumber"};
-  Corvane::InvalidityTracer invalidityTracer{this, "InvalidityTracer", "Debug tool to trace invalid data in the server."};
+  Corvane::InvalidityTracer invalidityTracer{
+      this, "InvalidityTracer", "Debug tool to trace invalid data in the server."};
 };

@@ -95,8 +95,8 @@ namespace {
       {"flat-top beyond 2^32 samples", 1000, {1000., 0, 5e6, 0., 1., 0.}, {top, top, 999, 0.999}},
       {"offset of 2^31 samples and more", 1000, {1., 0, 10., 0., 10., 3e9}, {10, 20, 999, 999.}},
       {"offset of -2^31 samples and less", 1000, {1., 0, 10., 0., 10., -3e9}, {10, 20, 0, 0.}},
-      {"flat-top start of 2^31 samples and more", 1000, {1., 0, 3e9, 0., 10., -3e9 + 5.}, {3000000000u, 3000000010u,
-                                                                                       5, 5.}},
+      {"flat-top start of 2^31 samples and more", 1000, {1., 0, 3e9, 0., 10., -3e9 + 5.},
+          {3000000000u, 3000000010u, 5, 5.}},
   };
 
 } // namespace
@@ -173,10 +173,12 @@ TEST(SamplingPosition, InputsWithoutANumberMarkTheOutputsInvalid) {
     std::string path;
     double value;
   };
-  for(auto& c : std::vector<Case>{{"frequency NaN", frequencyPath, notANumber}, {"frequency 0", frequencyPath, 0.},
-          {"frequency negative", frequencyPath, -10.}, {"frequency infinite", frequencyPath, infinity},
-          {"offset NaN", offsetPath, notANumber}, {"offset infinite", offsetPath, -infinity}, {"delay NaN", delayPath, notANumber},
-          {"filling infinite", fillingPath, infinity}, {"flat-top NaN", flattopPath, notANumber}}) {
+  const std::vector<Case> cases{{"frequency NaN", frequencyPath, notANumber}, {"frequency 0", frequencyPath, 0.},
+      {"frequency negative", frequencyPath, -10.}, {"frequency infinite", frequencyPath, infinity},
+      {"offset NaN", offsetPath, notANumber}, {"offset infinite", offsetPath, -infinity},
+      {"delay NaN", delayPath, notANumber}, {"filling infinite", fillingPath, infinity},
+      {"flat-top NaN", flattopPath, notANumber}};
+  for(auto& c : cases) {
     LogCapture log("SamplingPosition");
     TempConfig config(keys(16384));
     PositionApp app(config.file());

@@ -217,9 +217,8 @@ TEST(WindowLengthSetter, RfStateAloneWritesNothing) {
   for(auto& path : outputs) counts.push_back(test.updateCount(path));
   EXPECT_EQ(counts, std::vector<std::uint64_t>(outputs.size(), 1)) << "written once at start";
 
-  for(RfState rf : {RfState{0, true, false}, RfState{0, true, true}, RfState{1, true, true}, RfState{0, false, false}}) {
+  for(RfState rf : {RfState{0, true, false}, RfState{0, true, true}, RfState{1, true, true}, RfState{0, false, false}})
     setRf(test, rf);
-  }
   for(std::size_t i = 0; i < outputs.size(); ++i) EXPECT_EQ(test.updateCount(outputs[i]), counts[i]) << outputs[i];
   expectScheme(test, station, 3, "unchanged");
 }
