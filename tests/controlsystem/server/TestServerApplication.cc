@@ -69,15 +69,18 @@ namespace {
     ScalarOutput<double> maxLateMillis{this, "/Signal/maxLateMillis", "ms", "largest lateness of a period"};
 
     void mainLoop() override {
-      double phase = 0;
+      // one period of 4096 samples ahead of the trace, so that moving it is a copy
+      std::vector<float> wave(trace.size() + 4096);
+      for(std::size_t i = 0; i < wave.size(); ++i) wave[i] = float(std::sin(2 * M_PI * double(i) / 4096.));
+      std::size_t phase = 0;
       double longest = 0;
       auto next = steadyNow();
       while(true) {
         readAllLatest();
         double hz = rate > 0 ? std::min(rate.value(), 2000.) : 20.;
         auto period = std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(1. / hz));
-        for(std::size_t i = 0; i < trace.size(); ++i) trace[i] = float(std::sin(phase + 2 * M_PI * double(i) / 4096.));
-        phase += 0.1;
+        std::copy(wave.begin() + long(phase), wave.begin() + long(phase + trace.size()), trace.begin());
+        phase = (phase + 64) % 4096;
         auto before = std::chrono::steady_clock::now();
         trace.write();
         counter = counter + 1;
