@@ -1,0 +1,110 @@
+#include "AdcChannel.h"
+
+#include "AdcChannelKernels.h"
+
+#include <Corvane/ConfigReader.h>
+
+#include <algorithm>
+#include <span>
+
+AdcChannel::ChannelComputations::ChannelComputations(Corvane::ModuleGroup* owner, const std::string& name,
+    const std::string& description, std::uint32_t channel, const std::unordered_set<std::string>& tags)
+: Corvane::ApplicationModule(owner, name, description, tags),
+  pulseLength(appConfig().get<std::uint32_t>("Configuration/pulseLength")),
+  channel(channel),
+  amplitudeUncalibrated(this, "amplitudeUncalibrated", "", pulseLength, "", {}),
+  phaseUncalibrated(this, "phaseUncalibrated", "", pulseLength, "", {}),
+  amplitude(this, "amplitude", "G.U.L.S.", pulseLength, "Amplitude over time", {"DAQ"}),
+  phase(this, "phase", "deg", pulseLength, "Phase over time", {"DAQ"}),
+  power(this, "power", "P.U.", pulseLength, "Computed power over time", {"DAQ"}),
+  samplePoints(this, "Samples", "", {}),
+  configuration(this, "/Configuration", ""),
+  _power(pulseLength, 0.F) {
+  if(appConfig().get<Corvane::Boolean>("Configuration/enableAdcChannelStatistics")) {
+    statistics = Statistics(this, "Statistics", "", {});
+    statisticsEnabled = true;
+  }
+}
+
+void AdcChannel::ChannelComputations::mainLoop() {
+  channelNumber.setAndWrite(channel);
+  _lastErrorCount = daqErrorCounter;
+  _holdOffLength = amplitudeUncalibrated.getNumberOfBuffers();
+  _held = false;
+  _unchangedPasses = 0;
+
+  while(true) {
+    updateHoldOff();
+
+    AdcChannelKernels::SignalParameters parameters;
+    parameters.bitScaling = configuration.bitScalingLengthScaled;
+    parameters.zeroPhaseThreshold = configuration.zeroPhaseThreshold;
+    parameters.powerFactor = AdcChannelKernels::powerFactor(powerScaling, configuration.extraPowerScaling);
+    parameters.flattopBeginIndex = configuration.flattopBeginIndex;
+    const auto results = AdcChannelKernels::computeSignals(std::span<const std::int32_t>(amplitudeUncalibrated.value()),
+        std::span<const std::int32_t>(phaseUncalibrated.value()), parameters,
+        std::span<float>(amplitude.data(), amplitude.size()), std::span<float>(phase.data(), phase.size()), _power,
+        statisticsEnabled);
+
+    if(results.peaks) {
+      peakPowerFilling.setAndWrite(results.peaks->filling);
+      peakPowerFlattop.setAndWrite(results.peaks->flattop);
+      _peaksPublished = true;
+    }
+
+    samplePoints.update(pulseLength, [this](const GlobalSamplePoints<Samples>::Position& position, Samples& sample) {
+      sample.amplitude = amplitude[position.sampleIndex];
+      sample.phase = phase[position.sampleIndex];
+      sample.power = _power[position.sampleIndex];
+    });
+
+    if(results.statistics) {
+      statistics.amplitudeAverage = results.statistics->amplitudeAverage;
+      statistics.phaseAverage = results.statistics->phaseAverage;
+      statistics.powerAverage = results.statistics->powerAverage;
+      statistics.amplitudeStandardDeviation = results.statistics->amplitudeStandardDeviation;
+      statistics.phaseStandardDeviation = results.statistics->phaseStandardDeviation;
+      statistics.writeAll();
+    }
+
+    amplitude.writeDestructively();
+    phase.writeDestructively();
+    writePower(results.peaks.has_value());
+
+    readAll();
+  }
+}
+
+void AdcChannel::ChannelComputations::updateHoldOff() {
+  const std::uint32_t count = daqErrorCounter;
+  if(count != _lastErrorCount) {
+    if(!_held) {
+      incrementDataFaultCounter();
+      _held = true;
+    }
+    _lastErrorCount = count;
+    _unchangedPasses = 0;
+  }
+  else if(_held && ++_unchangedPasses > _holdOffLength) {
+    decrementDataFaultCounter();
+    _held = false;
+  }
+}
+
+void AdcChannel::ChannelComputations::writePower(bool computed) {
+  if(computed || !_powerPublished) {
+    std::copy(_power.begin(), _power.end(), power.begin());
+    if(computed) {
+      power.writeDestructively();
+    }
+    else {
+      power.write();
+    }
+    _powerPublished = true;
+  }
+  if(!computed && !_peaksPublished) {
+    peakPowerFilling.write();
+    peakPowerFlattop.write();
+    _peaksPublished = true;
+  }
+}
