@@ -15,6 +15,13 @@
 #include "LearningFeedForward.h"
 #include "OutputVectorCorrection/OVCMain.h"
 #include "PhaseSetter.h"
+#include "ReferencePhaseMonitor.h"
+#include "SamplingPosition.h"
+#include "SoftwareVectorSum.h"
+#include "TessarelServer.h"
+#include "TriggerIntervalMonitor.h"
+#include "UserVariables.h"
+#include "WindowLengthSetter.h"
 
 #include <Corvane/Application.h>
 #include <Corvane/ConfigReader.h>
@@ -38,6 +45,9 @@ class Tessarel : public Corvane::Application {
   static constexpr std::int32_t minorVersion = 7;
   static constexpr std::int32_t patchVersion = 1;
 
+  /// The server information group "Server" (data-loss counter, invalidity tracer).
+  using Server = TessarelServer;
+
   /// Builds the whole application. Configuration errors (a required key missing or of another
   /// type, a duplicated extra device) throw Corvane::logic_error naming the key; configurations
   /// that contradict the automation end the process with exit status 1.
@@ -51,21 +61,23 @@ class Tessarel : public Corvane::Application {
   Corvane::SetDMapFilePath dmapPath;
   Corvane::ConfigReader config;
   Corvane::Multiplier<double, double, 1> bitScalingMultiplier;
-  // samplingPosition (SamplingPosition) and windowLengthSetter (WindowLengthSetter) come here,
-  // then adcBoards (one AdcBoardRoot per "Configuration/nAdcBoards"), as their modules are added.
+  SamplingPosition samplingPosition;
+  WindowLengthSetter windowLengthSetter;
+  // adcBoards (one AdcBoardRoot per "Configuration/nAdcBoards") comes here once the board group
+  // exists; its boards are built in the constructor body, before the extra devices.
   ControllerRoot controller;
   Automation automation;
   PhaseSetter phaseSetter;
-  // triggerIntervalMonitor (TriggerIntervalMonitor) and referencePhaseMonitor
-  // (ReferencePhaseMonitor) come here.
+  TriggerIntervalMonitor triggerIntervalMonitor;
+  ReferencePhaseMonitor referencePhaseMonitor;
   OutputVectorCorrection::OVCMain outputVectorCorrection;
-  // forwardVectorSum (SoftwareVectorSum "ForwardVectorSum") comes here.
+  SoftwareVectorSum forwardVectorSum;
   LearningFeedForward learningFeedForward;
   BeamLoadingCompensation beamLoadingCompensation;
   Corvane::MicroDAQ<std::int64_t> microDaq;
-  // server (Tessarel::Server "Server") comes here.
+  Server server;
   Corvane::PeriodicTrigger monitoringTrigger;
-  // userVariables (UserVariables) comes here.
+  UserVariables userVariables;
   Corvane::VersionInfoProvider versionInfo;
   std::vector<Corvane::ConnectingDeviceModule> extraDevices;
   Corvane::EventMessageAggregator eventMessageAggregator;

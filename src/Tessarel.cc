@@ -21,12 +21,21 @@ Tessarel::Tessarel(const std::string& instanceName)
   bitScalingMultiplier(this, "Configuration/bitScaling", "digits/G.U.", "Configuration/lengthScale",
       "Configuration/bitScalingLengthScaled", "digits/G.U.L.S.",
       "Bit scaling factor with cavity length scaling, as used for the individual cavity signals.", {}, {}, {}),
+  samplingPosition(this, "Configuration/SamplingPosition",
+      "Compute sampling frequencies depending on raw mode and daq decimation", {}),
+  windowLengthSetter(
+      this, "WindowLengthSetter", "Configure DAQ/CTABLE window length through firmware decimation factors", {}),
   controller(this, "Controller", "Controller configuration"), automation(this, ".", "Automation", {}),
   phaseSetter(this, "PhaseSetter", "Redefine controller phase", {}),
+  triggerIntervalMonitor(this, "TriggerIntervalMonitor", "Monitoring of trigger interval", {}),
+  referencePhaseMonitor(this, "ReferencePhaseMonitor", "Reference Phse Monitor", {}),
   outputVectorCorrection(this, "OutputVectorCorrection", "Slow drift compensation of drive path.", {}),
+  forwardVectorSum(this, "ForwardVectorSum",
+      "Vector sum of all forward cavity signals used for the output vector correction.", "isForwardSignal", {}),
   learningFeedForward(this, ".", "", {}), beamLoadingCompensation(this, "BeamLoadingCompensation", "", {}),
+  server(this, "Server", "Server information", {}),
   monitoringTrigger(this, "MonitoringTrigger", "Periodic trigger for monitoring tasks", 1000, {}, "period", "tick"),
-  versionInfo(this, majorVersion, minorVersion, patchVersion) {
+  userVariables(this, "UserVariables", "", {}), versionInfo(this, majorVersion, minorVersion, patchVersion) {
   // The number of ADC boards is required now; the board groups are built here once their
   // modules exist.
   (void)config.get<std::uint32_t>("Configuration/nAdcBoards");

@@ -25,8 +25,14 @@ namespace spine {
     explicit StationFiles(std::string instanceName) : _name(std::move(instanceName)) {
       set("Application/configPatchVersion", "int32", "3");
       set("Configuration/instanceType", "int32", "1");
-      set("Configuration/nAdcBoards", "uint32", "0");
+      set("Configuration/nAdcBoards", "uint32", "1");
+      set("Configuration/AdcBoard0/nChannels", "uint32", "2");
       set("Configuration/pulseLength", "uint32", "16");
+      set("Configuration/clockFrequency", "double", "81.25");
+      set("Configuration/rfFrequency", "double", "1300");
+      set("Configuration/IQdetectionLength", "uint32", "9");
+      set("Configuration/maximumTriggerInterval", "int32", "2");
+      set("Configuration/allowedPhaseDifference", "double", "5");
       set("Configuration/gradientUnit", "string", "MV/m");
       set("Configuration/gradientUnitPerLength", "string", "MV");
       set("Configuration/powerUnit", "string", "kW");

@@ -58,10 +58,16 @@ namespace {
     files.write({"Timing", "Cryo"});
     Tessarel app("orderApp");
     std::vector<Child> expected{{".", "Configuration values from orderApp_base_config.xml"},
-        {".", bitScalingDescription}, {".", "Controller configuration"}, {".", "Automation"},
-        {"PhaseSetter", "Redefine controller phase"},
-        {"OutputVectorCorrection", "Slow drift compensation of drive path."}, {".", ""}, {"BeamLoadingCompensation", ""},
-        {"MonitoringTrigger", "Periodic trigger for monitoring tasks"}, {"Application", "Module to publish version information"},
+        {".", bitScalingDescription},
+        {"Configuration/SamplingPosition", "Compute sampling frequencies depending on raw mode and daq decimation"},
+        {"WindowLengthSetter", "Configure DAQ/CTABLE window length through firmware decimation factors"},
+        {".", "Controller configuration"}, {".", "Automation"}, {"PhaseSetter", "Redefine controller phase"},
+        {"TriggerIntervalMonitor", "Monitoring of trigger interval"}, {"ReferencePhaseMonitor", "Reference Phse Monitor"},
+        {"OutputVectorCorrection", "Slow drift compensation of drive path."},
+        {"ForwardVectorSum", "Vector sum of all forward cavity signals used for the output vector correction."},
+        {".", ""}, {"BeamLoadingCompensation", ""}, {"Server", "Server information"},
+        {"MonitoringTrigger", "Periodic trigger for monitoring tasks"}, {"UserVariables", ""},
+        {"Application", "Module to publish version information"},
         {".", "Device Timing"}, {".", "Device Cryo"},
         {"Controller/eventMessage", "Aggregate event-based error/warning messages"},
         {"Controller/readyStatus", "Aggregated status showing whether RF is possible"},
@@ -90,7 +96,9 @@ namespace {
         {"/Controller/Output/Calibration/CascadeInputAutomation/angle", "deg"},
         {"/BeamLoadingCompensation/Rotation/sineTable", ""}, {"/MonitoringTrigger/period", "ms"},
         {"/MonitoringTrigger/tick", ""}, {"/Application/fullVersion", ""}, {"/initScriptOutput", ""},
-        {"/Controller/readyStatus", ""}, {"/Controller/eventMessage/message", ""}};
+        {"/Controller/readyStatus", ""}, {"/Controller/eventMessage/message", ""},
+        {"/Configuration/samplingFrequency", "MHz"}, {"/ForwardVectorSum/Q", "MV/m"},
+        {"/Server/InvalidityTracer/printTrace", ""}, {"/TriggerIntervalMonitor/triggerInterval", "ms"}};
     for(auto& e : expected) {
       ASSERT_TRUE(vars.count(e.path)) << e.path;
       EXPECT_EQ(vars[e.path].unit, e.unit) << e.path;
@@ -112,6 +120,8 @@ namespace {
     EXPECT_DOUBLE_EQ(test.readScalar<double>("/Configuration/bitScalingLengthScaled"), 2000.0);
     EXPECT_EQ(test.readScalar<std::string>("/Application/fullVersion"), "08.07.01-03");
     EXPECT_EQ(test.readScalar<std::int32_t>("/Application/majorVersion"), 8);
+    // decimation 1 (the sampling scheme's fallback for the unset 0): clock / IQ detection length
+    EXPECT_DOUBLE_EQ(test.readScalar<double>("/Configuration/samplingFrequency"), 81.25 / 9);
     test.writeScalar<double>("/Controller/Output/Calibration/scale", 1.0);
     test.stepApplication();
     EXPECT_FLOAT_EQ(test.readArray<float>("/Controller/Output/Calibration/cosineTable").at(0), 1.0f);
@@ -135,7 +145,8 @@ namespace {
   TEST(Application, EveryMissingRequiredKeyEndsConstructionNamingIt) {
     for(auto* key : {"Configuration/nAdcBoards", "Configuration/gradientUnit", "Configuration/gradientUnitPerLength",
             "Configuration/powerUnit", "Configuration/instanceType", "Configuration/pulseLength",
-            "Configuration/enableAutomation", "Configuration/enablePhaseSetter"}) {
+            "Configuration/enableAutomation", "Configuration/enablePhaseSetter", "Configuration/clockFrequency",
+            "Configuration/rfFrequency", "Configuration/IQdetectionLength", "Configuration/maximumTriggerInterval"}) {
       StationFiles files("missingKeyApp");
       files.remove(key);
       files.write();
@@ -152,13 +163,22 @@ namespace {
     const Case cases[] = {{"Configuration/nAdcBoards", "int32", "1"}, {"Configuration/gradientUnit", "double", "1"},
         {"Configuration/gradientUnitPerLength", "int32", "1"}, {"Configuration/powerUnit", "boolean", "true"},
         {"Configuration/instanceType", "uint32", "1"}, {"Configuration/pulseLength", "int32", "16"},
-        {"Configuration/enableAutomation", "boolean", "false"}, {"Configuration/enablePhaseSetter", "double", "0"}};
+        {"Configuration/enableAutomation", "boolean", "false"}, {"Configuration/enablePhaseSetter", "double", "0"},
+        {"Configuration/clockFrequency", "float", "81.25"}, {"Configuration/IQdetectionLength", "int32", "9"},
+        {"Configuration/maximumTriggerInterval", "uint32", "2"}};
     for(auto& c : cases) {
       StationFiles files("wrongTypeApp");
       files.set(c.key, c.type, c.value);
       files.write();
       expectConstructionFailsNaming(files, c.key);
     }
+  }
+
+  TEST(Application, EveryConfiguredBoardNeedsItsChannelCount) {
+    StationFiles files("boardKeysApp");
+    files.set("Configuration/nAdcBoards", "uint32", "2");
+    files.write();
+    expectConstructionFailsNaming(files, "Configuration/AdcBoard1/nChannels");
   }
 
   TEST(Application, MissingConfigurationFileEndsConstructionNamingIt) {

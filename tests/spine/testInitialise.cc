@@ -85,6 +85,7 @@ namespace {
 
   TEST(Initialise, WithoutAdcBoardTheBoardRegistrationIsSkippedWithAWarning) {
     StationFiles files("noBoardApp");
+    files.set("Configuration/nAdcBoards", "uint32", "0");
     files.write();
     TessarelLog log;
     Tessarel app("noBoardApp");

@@ -57,7 +57,10 @@ namespace {
         {"/MonitoringTrigger/tick", "uint64", "", 1}, {"/Application/fullVersion", "string", "", 1},
         {"/Controller/readyStatus", "int32", "", 1}, {"/initScriptOutput", "string", "", 1},
         {"/Controller/Status/controllerStatus", "uint32", "", 1}, {"/Controller/VectorSum/DAQ/I", "int32", "", 2048},
-        {"/Server/triggerNumber", "int64", "", 1}};
+        {"/Server/triggerNumber", "int64", "", 1}, {"/Configuration/samplingFrequency", "double", "MHz", 1},
+        {"/Configuration/SamplingPosition/index", "uint32", "", 1}, {"/ForwardVectorSum/I", "float", "MV/m", 2048},
+        {"/Server/DataLossCounter/lostDataInLastTrigger", "uint64", "", 1},
+        {"/TriggerIntervalMonitor/triggerStatus", "int32", "", 1}, {"/AdcBoard0/Channel3/isForwardSignal", "int32", "", 1}};
     for(auto& e : expected) {
       ASSERT_TRUE(vars.count(e.path)) << e.path;
       EXPECT_EQ(vars[e.path].type, e.type) << e.path;
