@@ -5,13 +5,17 @@
 //
 // So far the controller group holds the two calibrations of the vector sum and of the output;
 // the tables, DAQ channels, enables, status and the firmware table mutex join them as their
-// modules are added.
+// modules are added. Board services and the slave readiness are complete.
 #pragma once
 
+#include "BoardForceReinit.h"
+#include "FirmwareSEUDetection.h"
 #include "RotationParameter.h"
 
 #include <Corvane/DeviceModule.h>
+#include <Corvane/ExactMonitor.h>
 #include <Corvane/ModuleGroup.h>
+#include <Corvane/ScalarPipe.h>
 #include <Corvane/ScriptedInitHandler.h>
 
 #include <string>
@@ -42,16 +46,24 @@ class ControllerRoot : public Corvane::ModuleGroup {
     Output output{this, "Output", "Output"};
   };
 
-  /// Board services of the controller board (clock, upsets, forced re-initialisation).
+  /// Health of the controller board: FPGA clock, single event upsets, forced re-initialisation.
+  /// The services act on the device module of the root that owns the group.
   class ControllerBoard : public Corvane::ModuleGroup {
    public:
-    using Corvane::ModuleGroup::ModuleGroup;
+    ControllerBoard(ControllerRoot* owner, const std::string& name, const std::string& description);
+
+    /// OK on "Board/fpgaClockStatus" while "Board/fpgaClockError" is 0, FAULT otherwise.
+    Corvane::ExactMonitor<Corvane::Boolean> fpgaClockMonitor;
+    FirmwareSEUDetection seuDetection;
+    BoardForceReinit forceReinit;
   };
 
-  /// Readiness of a slave station; only a master (instance type 1) takes part.
+  /// Readiness of a slave station, published as a status ("slaveLlrfReadyStatus") beside the
+  /// operator input "slaveLlrfReady". Only a master (instance type 1) takes part.
   class FromSlave : public Corvane::ModuleGroup {
    public:
     FromSlave(Corvane::Module* owner, const std::string& name, const std::string& description);
+    Corvane::ScalarPipe<std::int32_t> slaveReadiness;
   };
 
   Corvane::DeviceModule device;

@@ -18,7 +18,16 @@ ControllerRoot::Controller::Controller(Corvane::Module* owner, const std::string
   if(instanceType == 2 || instanceType == 4) disable();
 }
 
+ControllerRoot::ControllerBoard::ControllerBoard(
+    ControllerRoot* owner, const std::string& name, const std::string& description)
+: Corvane::ModuleGroup(owner, name, description),
+  fpgaClockMonitor(this, "Board/fpgaClockError", "Board/fpgaClockStatus", constant(0), constant(0),
+      "Monitor of FPGA clock", {}, {}),
+  seuDetection(this, "FirmwareSEUDetection", "Detection of FPGA single event upsets", {}),
+  forceReinit(this, "BoardInit", "Board initialisation", owner->device, {}) {}
+
 ControllerRoot::FromSlave::FromSlave(Corvane::Module* owner, const std::string& name, const std::string& description)
-: Corvane::ModuleGroup(owner, name, description) {
+: Corvane::ModuleGroup(owner, name, description),
+  slaveReadiness(this, ".", "slaveLlrfReady", "slaveLlrfReadyStatus", "", "", {}, {"_Corvane_StatusOutput_statusOutput"}) {
   if(appConfig().get<std::int32_t>("Configuration/instanceType") != 1) disable();
 }

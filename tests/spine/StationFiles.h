@@ -3,6 +3,7 @@
 // with any key changed, removed or added per test.
 #pragma once
 
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
@@ -54,14 +55,18 @@ namespace spine {
     void remove(const std::string& key) { _keys.erase(key); }
 
     /// Writes "<name>_base_config.xml", "<name>.dmap" and "<name>_ctrl.map" (plus a map for each
-    /// extra device alias given) into the working directory.
+    /// extra device alias given) and a succeeding "initHardware.py" into the working directory.
     void write(const std::vector<std::string>& extraAliases = {}) const {
       std::ofstream(_name + "_base_config.xml") << configText();
       std::ofstream dmap(_name + ".dmap");
       dmap << "Controller (dummy:" << _name << "_ctrl?map=" << _name << "_ctrl.map)\n";
       std::ofstream(_name + "_ctrl.map") << "ToControlSystem.Controller.Status.controllerStatus 1 0 4 0 32 0 0 RO\n"
                                          << "ToControlSystem.Controller.VectorSum.Calibration.sineTable 1 4 4 0 18 16 1 RW\n"
-                                         << "ToControlSystem.Controller.VectorSum.Calibration.cosineTable 1 8 4 0 18 16 1 RW\n";
+                                         << "ToControlSystem.Controller.VectorSum.Calibration.cosineTable 1 8 4 0 18 16 1 RW\n"
+                                         << "ToControlSystem.Controller.Board.fpgaClockError 1 12 4 0 1 0 0 RO\n";
+      // the boards' initialisation script, run whenever a board is opened
+      std::ofstream("initHardware.py") << "#!/bin/sh\nexit 0\n";
+      std::filesystem::permissions("initHardware.py", std::filesystem::perms::owner_all);
       for(auto& alias : extraAliases) {
         dmap << alias << " (dummy:" << _name << "_" << alias << "?map=" << _name << "_" << alias << ".map)\n";
         std::ofstream(_name + "_" + alias + ".map") << alias << ".value 1 0 4 0 32 0 1 RO\n";

@@ -5,6 +5,8 @@
 #include "StationFiles.h"
 #include "Tessarel.h"
 
+#include <Corvane/BackendFactory.h>
+#include <Corvane/DummyBackend.h>
 #include <Corvane/Exception.h>
 #include <Corvane/TestFacility.h>
 #include <Corvane/detail/Nodes.h>
@@ -98,7 +100,9 @@ namespace {
         {"/MonitoringTrigger/tick", ""}, {"/Application/fullVersion", ""}, {"/initScriptOutput", ""},
         {"/Controller/readyStatus", ""}, {"/Controller/eventMessage/message", ""},
         {"/Configuration/samplingFrequency", "MHz"}, {"/ForwardVectorSum/Q", "MV/m"},
-        {"/Server/InvalidityTracer/printTrace", ""}, {"/TriggerIntervalMonitor/triggerInterval", "ms"}};
+        {"/Server/InvalidityTracer/printTrace", ""}, {"/TriggerIntervalMonitor/triggerInterval", "ms"},
+        {"/Controller/Board/fpgaClockStatus", ""}, {"/Controller/FirmwareSEUDetection/crcErrors", ""},
+        {"/Controller/BoardInit/forceReinitialisation", ""}, {"/Controller/slaveLlrfReadyStatus", ""}};
     for(auto& e : expected) {
       ASSERT_TRUE(vars.count(e.path)) << e.path;
       EXPECT_EQ(vars[e.path].unit, e.unit) << e.path;
@@ -128,6 +132,27 @@ namespace {
     auto tick = test.readScalar<std::uint64_t>("/MonitoringTrigger/tick");
     test.advanceTime(std::chrono::milliseconds(1000));
     EXPECT_EQ(test.readScalar<std::uint64_t>("/MonitoringTrigger/tick"), tick + 1);
+  }
+
+  TEST(Application, ControllerBoardHealthReachesTheReadyStatus) {
+    StationFiles files("healthApp");
+    files.write();
+    Tessarel app("healthApp");
+    TestFacility test(app);
+    test.runApplication();
+    auto board = std::dynamic_pointer_cast<DummyBackend>(BackendFactory::getInstance().findBackend("Controller"));
+    ASSERT_TRUE(board);
+    test.writeScalar<std::int64_t>("/Server/triggerNumber", 1);
+    test.stepApplication();
+    EXPECT_EQ(test.readScalar<std::int32_t>("/Controller/Board/fpgaClockStatus"), 0);
+
+    board->setRegister<std::uint32_t>("ToControlSystem.Controller.Board.fpgaClockError", {1});
+    test.writeScalar<std::int64_t>("/Server/triggerNumber", 2);
+    test.stepApplication();
+    EXPECT_EQ(test.readScalar<std::int32_t>("/Controller/Board/fpgaClockStatus"), 1);
+    EXPECT_EQ(test.readScalar<std::int32_t>("/Controller/readyStatus"), 1);
+    EXPECT_NE(test.readScalar<std::string>("/Controller/readyStatus_message").find("fpgaClockStatus"), std::string::npos)
+        << test.readScalar<std::string>("/Controller/readyStatus_message");
   }
 
   // ---- configuration errors ---------------------------------------------------------------
