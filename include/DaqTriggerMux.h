@@ -21,6 +21,10 @@ class DaqTriggerMux : public Corvane::ApplicationModule {
   DaqTriggerMux& operator=(DaqTriggerMux&&) noexcept = default;
   ~DaqTriggerMux() override = default;
 
+  /// Gives both trigger outputs the initial value 0. A device module takes the initial value of
+  /// its trigger without reading the board, so without it the first trigger forwarded to the
+  /// mode that was not active at start would be lost.
+  void prepare() override;
   void mainLoop() override;
 
   /// Values of the mode registers "WORD_DAQ_MUX1" and "daqEnableForRawMode".
