@@ -9,6 +9,7 @@
 // module except the MicroDAQ exists.
 #pragma once
 
+#include "AdcBoardRoot.h"
 #include "Automation.h"
 #include "BeamLoadingCompensation.h"
 #include "ControllerRoot.h"
@@ -63,8 +64,8 @@ class Tessarel : public Corvane::Application {
   Corvane::Multiplier<double, double, 1> bitScalingMultiplier;
   SamplingPosition samplingPosition;
   WindowLengthSetter windowLengthSetter;
-  // adcBoards (one AdcBoardRoot per "Configuration/nAdcBoards") comes here once the board group
-  // exists; its boards are built in the constructor body, before the extra devices.
+  /// One per "Configuration/nAdcBoards", built in the constructor body before the extra devices.
+  std::vector<AdcBoardRoot> adcBoards;
   ControllerRoot controller;
   Automation automation;
   PhaseSetter phaseSetter;
@@ -84,6 +85,7 @@ class Tessarel : public Corvane::Application {
   Corvane::StatusAggregator statusAggregator;
 
  private:
+  void buildAdcBoards();
   void buildExtraDevices();
   void registerBoardsWithMicroDaq();
 };

@@ -36,10 +36,7 @@ Tessarel::Tessarel(const std::string& instanceName)
   server(this, "Server", "Server information", {}),
   monitoringTrigger(this, "MonitoringTrigger", "Periodic trigger for monitoring tasks", 1000, {}, "period", "tick"),
   userVariables(this, "UserVariables", "", {}), versionInfo(this, majorVersion, minorVersion, patchVersion) {
-  // The number of ADC boards is required now; the board groups are built here once their
-  // modules exist.
-  (void)config.get<std::uint32_t>("Configuration/nAdcBoards");
-
+  buildAdcBoards();
   buildExtraDevices();
 
   eventMessageAggregator =
@@ -57,6 +54,16 @@ Tessarel::Tessarel(const std::string& instanceName)
 Tessarel::~Tessarel() {
   // no module thread may touch a member while the members are destroyed
   shutdown();
+}
+
+void Tessarel::buildAdcBoards() {
+  auto nAdcBoards = config.get<std::uint32_t>("Configuration/nAdcBoards");
+  // reserved first: no board group is moved while the others are built
+  adcBoards.reserve(nAdcBoards);
+  for(std::uint32_t i = 0; i < nAdcBoards; ++i) {
+    auto number = std::to_string(i);
+    adcBoards.emplace_back(this, "AdcBoard" + number, "Signal monitoring on ADC board " + number);
+  }
 }
 
 void Tessarel::buildExtraDevices() {
@@ -89,9 +96,13 @@ void Tessarel::initialise() {
 }
 
 void Tessarel::registerBoardsWithMicroDaq() {
-  // The first ADC board's device is registered from its board group. No board group is built,
-  // so there is no board device to register; variables tagged "DAQ" are recorded all the same.
-  log(Corvane::Logger::Severity::warning) << "No ADC board group: the MicroDAQ records no ADC board registers";
+  // Only the first board's registers are recorded; the others' variables tagged "DAQ" are.
+  if(adcBoards.empty()) {
+    log(Corvane::Logger::Severity::warning) << "No ADC board: the MicroDAQ records no ADC board registers";
+  }
+  else {
+    microDaq.addDeviceModule(adcBoards.front().device, "AdcBoard0", "Adc");
+  }
 
   bool details = false;
   try {

@@ -28,6 +28,11 @@ namespace spine {
       set("Configuration/instanceType", "int32", "1");
       set("Configuration/nAdcBoards", "uint32", "1");
       set("Configuration/AdcBoard0/nChannels", "uint32", "2");
+      set("Configuration/nSinCosTableSize", "uint32", "4");
+      set("Configuration/phaseStep", "double", "0");
+      set("Configuration/sinSign", "int32", "-1");
+      set("Configuration/enableAdcChannelStatistics", "boolean", "false");
+      set("Configuration/rawAdcDecimation", "uint32", "4");
       set("Configuration/pulseLength", "uint32", "16");
       set("Configuration/clockFrequency", "double", "81.25");
       set("Configuration/rfFrequency", "double", "1300");
@@ -54,8 +59,9 @@ namespace spine {
     }
     void remove(const std::string& key) { _keys.erase(key); }
 
-    /// Writes "<name>_base_config.xml", "<name>.dmap" and "<name>_ctrl.map" (plus a map for each
-    /// extra device alias given) and a succeeding "initHardware.py" into the working directory.
+    /// Writes "<name>_base_config.xml", "<name>.dmap", "<name>_ctrl.map", a map for each configured
+    /// ADC board "Adc<N>" and for each extra device alias given, and a succeeding
+    /// "initHardware.py" into the working directory.
     void write(const std::vector<std::string>& extraAliases = {}) const {
       std::ofstream(_name + "_base_config.xml") << configText();
       std::ofstream dmap(_name + ".dmap");
@@ -67,6 +73,20 @@ namespace spine {
       // the boards' initialisation script, run whenever a board is opened
       std::ofstream("initHardware.py") << "#!/bin/sh\nexit 0\n";
       std::filesystem::permissions("initHardware.py", std::filesystem::perms::owner_all);
+      // one ADC board device per configured board, each with its own map: the registers below
+      // ToControlSystem of every board lie at the root of the tree, so their names differ
+      auto boards = _keys.count("Configuration/nAdcBoards") ? std::stoul(_keys.at("Configuration/nAdcBoards").value) : 0;
+      for(unsigned long b = 0; b < boards; ++b) {
+        auto alias = "Adc" + std::to_string(b);
+        auto map = _name + "_" + alias + ".map";
+        dmap << alias << " (dummy:" << _name << "_" << alias << "?map=" << map << ")\n";
+        std::ofstream(map) << "ToControlSystem." << (b == 0 ? std::string("Adc") : alias) << ".firmwareVersion 1 0 4 0 32 0 0 RO\n"
+                           << "Adc.Configuration.fpgaClockError 1 4 4 0 1 0 0 RO\n"
+                           << "Adc.Configuration.filterCoefficientsValid.state 1 8 4 0 1 0 0 RW\n"
+                           << "Adc.Configuration.filterCoefficientsValid.actualState 1 8 4 0 1 0 0 RO\n"
+                           << "NormalDataMode.normalModeWord 1 12 4 0 32 0 0 RO\n"
+                           << "RawDataMode.rawModeWord 1 16 4 0 32 0 0 RO\n";
+      }
       for(auto& alias : extraAliases) {
         dmap << alias << " (dummy:" << _name << "_" << alias << "?map=" << _name << "_" << alias << ".map)\n";
         std::ofstream(_name + "_" + alias + ".map") << alias << ".value 1 0 4 0 32 0 1 RO\n";

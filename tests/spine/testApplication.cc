@@ -69,7 +69,7 @@ namespace {
         {"ForwardVectorSum", "Vector sum of all forward cavity signals used for the output vector correction."},
         {".", ""}, {"BeamLoadingCompensation", ""}, {"Server", "Server information"},
         {"MonitoringTrigger", "Periodic trigger for monitoring tasks"}, {"UserVariables", ""},
-        {"Application", "Module to publish version information"},
+        {"Application", "Module to publish version information"}, {".", "Signal monitoring on ADC board 0"},
         {".", "Device Timing"}, {".", "Device Cryo"},
         {"Controller/eventMessage", "Aggregate event-based error/warning messages"},
         {"Controller/readyStatus", "Aggregated status showing whether RF is possible"},
@@ -171,7 +171,9 @@ namespace {
     for(auto* key : {"Configuration/nAdcBoards", "Configuration/gradientUnit", "Configuration/gradientUnitPerLength",
             "Configuration/powerUnit", "Configuration/instanceType", "Configuration/pulseLength",
             "Configuration/enableAutomation", "Configuration/enablePhaseSetter", "Configuration/clockFrequency",
-            "Configuration/rfFrequency", "Configuration/IQdetectionLength", "Configuration/maximumTriggerInterval"}) {
+            "Configuration/rfFrequency", "Configuration/IQdetectionLength", "Configuration/maximumTriggerInterval",
+            "Configuration/AdcBoard0/nChannels", "Configuration/nSinCosTableSize", "Configuration/phaseStep",
+            "Configuration/sinSign", "Configuration/enableAdcChannelStatistics", "Configuration/rawAdcDecimation"}) {
       StationFiles files("missingKeyApp");
       files.remove(key);
       files.write();
@@ -196,6 +198,26 @@ namespace {
       files.set(c.key, c.type, c.value);
       files.write();
       expectConstructionFailsNaming(files, c.key);
+    }
+  }
+
+  TEST(Application, BuildsOneBoardGroupPerConfiguredBoard) {
+    struct Case {
+      std::uint32_t boards;
+    };
+    for(std::uint32_t boards : {0u, 3u, 11u}) {
+      StationFiles files("boardsApp");
+      files.set("Configuration/nAdcBoards", "uint32", std::to_string(boards));
+      for(std::uint32_t b = 0; b < boards; ++b) files.set("Configuration/AdcBoard" + std::to_string(b) + "/nChannels", "uint32", "1");
+      files.write();
+      Tessarel app("boardsApp");
+      ASSERT_EQ(app.adcBoards.size(), boards);
+      for(std::uint32_t b = 0; b < boards; ++b) {
+        // board 10 is "AdcBoard10": plain decimal, no leading zeros
+        EXPECT_EQ(app.adcBoards[b].adcBoard.getName(), "AdcBoard" + std::to_string(b));
+        EXPECT_EQ(app.adcBoards[b].getDescription(), "Signal monitoring on ADC board " + std::to_string(b));
+        EXPECT_EQ(app.adcBoards[b].device.getDeviceAlias(), "Adc" + std::to_string(b));
+      }
     }
   }
 

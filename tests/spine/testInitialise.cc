@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 
 using namespace Corvane;
@@ -95,6 +96,19 @@ namespace {
       warned |= m.severity == Logger::Severity::warning && m.text.find("ADC board") != std::string::npos;
     }
     EXPECT_TRUE(warned);
+  }
+
+  TEST(Initialise, TheFirstBoardsRegistersAreRecorded) {
+    StationFiles files("boardRecordApp");
+    files.set("Configuration/nAdcBoards", "uint32", "2");
+    files.set("Configuration/AdcBoard1/nChannels", "uint32", "1");
+    files.write();
+    Tessarel app("boardRecordApp");
+    app.initialise();
+    auto paths = app.microDaq.recordedPaths();
+    // only the first board's "Adc" sub-tree (below its "/ToControlSystem") is registered
+    EXPECT_EQ(std::count(paths.begin(), paths.end(), "/Adc/firmwareVersion"), 1);
+    EXPECT_EQ(std::count(paths.begin(), paths.end(), "/Adc1/firmwareVersion"), 0);
   }
 
   /// The controller registers that the MicroDAQ records: the status register always, the
