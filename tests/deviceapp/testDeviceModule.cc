@@ -171,7 +171,9 @@ TEST(DeviceModule, DeviceThatCannotOpenAtStartKeepsReadersWaiting) {
   std::dynamic_pointer_cast<DummyBackend>(backend)->setOpenFails(false);
   test.advanceTime(std::chrono::seconds(1));
   EXPECT_EQ(test.readScalar<std::int32_t>("/Devices/Board/status"), 0);
-  EXPECT_EQ(test.updateCount("/statusSeen"), 1u);
+  // one pass on the first values, then one per pushed register ("status", "daq0") of the read
+  // for the trigger's initial value
+  EXPECT_EQ(test.updateCount("/statusSeen"), 3u);
 }
 
 namespace {
@@ -251,4 +253,35 @@ TEST(DeviceModule, ScriptedInitialisationPublishesOutputAndRetries) {
   test.advanceTime(std::chrono::seconds(1));
   EXPECT_EQ(test.readScalar<std::int32_t>("/Devices/Board/status"), 0);
   std::remove("init_ok");
+}
+
+namespace {
+  /// Writes its trigger for the first time only when asked: the first pulse of a DAQ mode
+  /// entered later.
+  struct LateTrigger : ApplicationModule {
+    using ApplicationModule::ApplicationModule;
+    ScalarPushInput<int> go{this, "/go", "", ""};
+    ScalarOutput<std::int64_t> trigger{this, "/lateTrigger", "", ""};
+    void mainLoop() override {
+      go.read();
+      trigger.setAndWrite(1);
+    }
+  };
+  struct LateApp : Application {
+    LateApp() : Application("late") {}
+    ~LateApp() override { shutdown(); }
+    SetDMapFilePath dmap{deviceapp::writeBoardFiles("late")};
+    DeviceModule board{this, "Board", "/lateTrigger"};
+    LateTrigger late{this, "Late", ""};
+  };
+} // namespace
+
+TEST(DeviceModule, FirstValueOfALateTriggerIsReadToo) {
+  LateApp app;
+  TestFacility test(app);
+  test.runApplication();
+  dummy("Board")->setRegister<std::uint32_t>("Board.status", {9});
+  test.writeScalar<int>("/go", 1);
+  test.stepApplication();
+  EXPECT_EQ(test.readScalar<std::uint32_t>("/Board/status"), 9u);
 }

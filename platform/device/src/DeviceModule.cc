@@ -89,8 +89,9 @@ namespace Corvane {
     manager.addWaiter(entityNode()->runtime->inbox);
     TransferGroup group;
     for(auto* endpoint : state->triggered) group.add(endpoint->triggerElement());
+    // the trigger's initial value is a trigger too: a feeder that writes its first value late
+    // (a DAQ mode entered later) must not have that pulse skipped
     while(true) {
-      trigger.read();
       {
         // reads of a faulty device wait for its recovery
         std::unique_lock lock(inbox->mutex);
@@ -98,17 +99,17 @@ namespace Corvane {
       }
       try {
         group.read();
+        auto version = trigger.getVersionNumber();
+        {
+          std::lock_guard lock(state->versionMutex);
+          state->lastTrigger = version;
+        }
+        for(auto* endpoint : state->triggered) endpoint->sendValue(version, true);
       }
       catch(runtime_error& e) {
         manager.reportFault(e.what());
-        continue;
       }
-      auto version = trigger.getVersionNumber();
-      {
-        std::lock_guard lock(state->versionMutex);
-        state->lastTrigger = version;
-      }
-      for(auto* endpoint : state->triggered) endpoint->sendValue(version, true);
+      trigger.read();
     }
   }
 
