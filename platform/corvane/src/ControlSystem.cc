@@ -23,28 +23,7 @@ namespace Corvane {
           next = std::move(_spare);
         }
         if(!next) next = std::make_shared<ControlSystemValue<T>>();
-        bool faulty = validity == DataValidity::faulty;
-        auto& buffer = next->data;
-        callForType(sourceType, [&](auto sample) {
-          using S = decltype(sample);
-          auto& in = *static_cast<std::vector<S>*>(source);
-          if constexpr(std::is_same_v<S, T>) {
-            if(mayTake) {
-              if(buffer.size() != in.size()) buffer.resize(in.size());
-              buffer.swap(in);
-            }
-            else {
-              buffer.assign(in.begin(), in.end());
-              if constexpr(std::is_arithmetic_v<T>) {
-                detail::bytesCopied().fetch_add(in.size() * sizeof(T), std::memory_order_relaxed);
-              }
-            }
-          }
-          else if constexpr(isConvertible<S, T>()) {
-            buffer.resize(in.size());
-            for(std::size_t i = 0; i < in.size(); ++i) buffer[i] = convertValue<T>(in[i], faulty);
-          }
-        });
+        bool faulty = detail::fillBuffer(next->data, sourceType, source, mayTake) || validity == DataValidity::faulty;
         next->version = version;
         next->validity = faulty ? DataValidity::faulty : DataValidity::ok;
         std::shared_ptr<ControlSystemValue<T>> previous;

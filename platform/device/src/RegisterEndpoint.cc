@@ -13,17 +13,9 @@ namespace Corvane::detail {
       RegisterWriteChannel(RegisterEndpoint<T>& endpoint, std::size_t n)
       : ReceiveChannel(Kind::latest, 1, nullptr, dataTypeOf<T>(), n), _endpoint(endpoint) {}
 
-      void deliver(DataType sourceType, void* source, bool, const VersionNumber&, DataValidity) override {
+      void deliver(DataType sourceType, void* source, bool mayTake, const VersionNumber&, DataValidity) override {
         std::vector<T> value;
-        callForType(sourceType, [&](auto sample) {
-          using S = decltype(sample);
-          if constexpr(isConvertible<S, T>()) {
-            auto& in = *static_cast<std::vector<S>*>(source);
-            bool faulty = false;
-            value.reserve(in.size());
-            for(auto& v : in) value.push_back(convertValue<T>(v, faulty));
-          }
-        });
+        fillBuffer(value, sourceType, source, mayTake);
         _endpoint.hold(std::move(value));
       }
       std::size_t size() const override { return 0; }

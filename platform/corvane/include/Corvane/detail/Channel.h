@@ -59,6 +59,35 @@ namespace Corvane::detail {
     std::atomic<std::uint64_t> _lost{0};
   };
 
+  /// Puts a delivered value into `buffer` (of the receiver's type T): the writer's buffer is
+  /// swapped in when it may be taken and has the same type, copied otherwise, converted when the
+  /// types differ. Returns true when a conversion could not represent a value (faulty).
+  template<class T>
+  bool fillBuffer(std::vector<T>& buffer, DataType sourceType, void* source, bool mayTake) {
+    bool faulty = false;
+    callForType(sourceType, [&](auto sample) {
+      using S = decltype(sample);
+      auto& in = *static_cast<std::vector<S>*>(source);
+      if constexpr(std::is_same_v<S, T>) {
+        if(mayTake) {
+          if(buffer.size() != in.size()) buffer.resize(in.size());
+          buffer.swap(in);
+        }
+        else {
+          buffer.assign(in.begin(), in.end());
+          if constexpr(std::is_arithmetic_v<T>) {
+            bytesCopied().fetch_add(in.size() * sizeof(T), std::memory_order_relaxed);
+          }
+        }
+      }
+      else if constexpr(isConvertible<S, T>()) {
+        buffer.resize(in.size());
+        for(std::size_t i = 0; i < in.size(); ++i) buffer[i] = convertValue<T>(in[i], faulty);
+      }
+    });
+    return faulty;
+  }
+
   template<class T>
   class TypedChannel : public ReceiveChannel {
    public:
@@ -67,27 +96,7 @@ namespace Corvane::detail {
     void deliver(DataType sourceType, void* source, bool mayTake, const VersionNumber& version,
         DataValidity validity) override {
       std::vector<T> buffer = takeSpare();
-      bool faulty = validity == DataValidity::faulty;
-      callForType(sourceType, [&](auto sample) {
-        using S = decltype(sample);
-        auto& in = *static_cast<std::vector<S>*>(source);
-        if constexpr(std::is_same_v<S, T>) {
-          if(mayTake) {
-            if(buffer.size() != in.size()) buffer.resize(in.size());
-            buffer.swap(in);
-          }
-          else {
-            buffer.assign(in.begin(), in.end());
-            if constexpr(std::is_arithmetic_v<T>) {
-              bytesCopied().fetch_add(in.size() * sizeof(T), std::memory_order_relaxed);
-            }
-          }
-        }
-        else if constexpr(isConvertible<S, T>()) {
-          buffer.resize(in.size());
-          for(std::size_t i = 0; i < in.size(); ++i) buffer[i] = convertValue<T>(in[i], faulty);
-        }
-      });
+      bool faulty = fillBuffer(buffer, sourceType, source, mayTake) || validity == DataValidity::faulty;
       {
         std::lock_guard lock(_inbox->mutex);
         if(_queue.size() >= _queueLength) {
