@@ -100,11 +100,13 @@ function(corvane_add_test)
     file(COPY ${_data} DESTINATION ${CMAKE_CURRENT_BINARY_DIR})
   endforeach()
 
+  # The cases of one program share its working directory (fixtures write device and register
+  # maps there), so they never run at the same time; different programs still run in parallel.
   gtest_discover_tests(${ARG_NAME}
     TEST_PREFIX "${ARG_NAME}."
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 300)
+    PROPERTIES TIMEOUT 300 RESOURCE_LOCK ${ARG_NAME})
 endfunction()
 
 # A benchmark program; all of them land in <build>/bench/. Linked with

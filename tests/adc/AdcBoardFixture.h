@@ -12,6 +12,7 @@
 #include <Corvane/BackendFactory.h>
 #include <Corvane/ConfigReader.h>
 #include <Corvane/DeviceModule.h>
+#include <Corvane/LogCapture.h>
 #include <Corvane/Logger.h>
 #include <Corvane/ModuleGroup.h>
 #include <Corvane/SetDMapFilePath.h>
@@ -99,34 +100,6 @@ namespace adctest {
     for(int i = 0; i < 10; ++i) test.advanceTime(std::chrono::microseconds(10));
   }
 
-  class LogCapture {
-   public:
-    LogCapture() {
-      Corvane::Logger::instance().setSink([this](const std::string&, const Corvane::Logger::Message& message) {
-        std::lock_guard lock(_mutex);
-        _messages.push_back(message);
-      });
-    }
-    ~LogCapture() { Corvane::Logger::instance().setSink({}); }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-
-    /// Warnings so far whose text contains `part`.
-    std::vector<std::string> warningsContaining(const std::string& part) {
-      Corvane::Logger::instance().flush();
-      std::lock_guard lock(_mutex);
-      std::vector<std::string> found;
-      for(const auto& m : _messages) {
-        if(m.severity == Corvane::Logger::Severity::warning && m.text.find(part) != std::string::npos) {
-          found.push_back(m.text);
-        }
-      }
-      return found;
-    }
-
-   private:
-    std::mutex _mutex;
-    std::vector<Corvane::Logger::Message> _messages;
-  };
+  using Corvane::LogCapture;
 
 } // namespace adctest

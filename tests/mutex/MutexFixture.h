@@ -9,6 +9,7 @@
 #include <Corvane/Corvane.h>
 #include <Corvane/DeviceModule.h>
 #include <Corvane/EventMessageAggregator.h>
+#include <Corvane/LogCapture.h>
 #include <Corvane/Logger.h>
 #include <Corvane/SetDMapFilePath.h>
 #include <Corvane/StatusAggregator.h>
@@ -72,33 +73,7 @@ namespace mutextest {
   inline const std::string stateRegister = controllerMutex.substr(1) + "/state";
   inline const std::string actualStateRegister = controllerMutex.substr(1) + "/actualState";
 
-  /// Collects the messages of the process-wide logger while it lives.
-  class LogCapture {
-   public:
-    LogCapture() {
-      Corvane::Logger::instance().setSink([this](const std::string&, const Corvane::Logger::Message& message) {
-        std::lock_guard lock(_mutex);
-        _messages.push_back(message);
-      });
-    }
-    ~LogCapture() { Corvane::Logger::instance().setSink({}); }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-
-    /// Texts of the messages from `source`, in order.
-    std::vector<std::string> textsFrom(const std::string& source) {
-      Corvane::Logger::instance().flush();
-      std::lock_guard lock(_mutex);
-      std::vector<std::string> texts;
-      for(const auto& message : _messages)
-        if(message.source == source) texts.push_back(message.text);
-      return texts;
-    }
-
-   private:
-    std::mutex _mutex;
-    std::vector<Corvane::Logger::Message> _messages;
-  };
+  using Corvane::LogCapture;
 
   /// A client that breaks the protocol of the client interface: "command" 1 sends a request, 2 a release,
   /// whatever it holds.

@@ -2,6 +2,7 @@
 // (removed with it), and a capture of the process-wide logger's messages.
 #pragma once
 
+#include <Corvane/LogCapture.h>
 #include <Corvane/Logger.h>
 
 #include <cstdlib>
@@ -56,30 +57,6 @@ namespace sampling {
     std::string _file;
   };
 
-  /// Collects the texts of the process-wide logger's messages of one source while it lives.
-  class LogCapture {
-   public:
-    explicit LogCapture(std::string source) : _source(std::move(source)) {
-      Corvane::Logger::instance().setSink([this](const std::string&, const Corvane::Logger::Message& message) {
-        std::lock_guard lock(_mutex);
-        if(message.source == _source) _texts.push_back(message.text);
-      });
-    }
-    ~LogCapture() { Corvane::Logger::instance().setSink({}); }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-
-    /// Every message so far; forgets them.
-    std::vector<std::string> take() {
-      Corvane::Logger::instance().flush();
-      std::lock_guard lock(_mutex);
-      return std::exchange(_texts, {});
-    }
-
-   private:
-    std::string _source;
-    std::mutex _mutex;
-    std::vector<std::string> _texts;
-  };
+  using Corvane::LogCapture;
 
 } // namespace sampling

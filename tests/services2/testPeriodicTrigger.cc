@@ -1,6 +1,7 @@
 // PeriodicTrigger under the virtual clock: ticks exactly at each period, period changes, the
 // default period standing in for 0, clock jumps, and a new version for every tick.
 #include <Corvane/Corvane.h>
+#include <Corvane/LogCapture.h>
 #include <Corvane/PeriodicTrigger.h>
 #include <Corvane/TestFacility.h>
 #include <gtest/gtest.h>
@@ -36,26 +37,7 @@ namespace {
     }
   }
 
-  /// Collects the messages of the process-wide logger while it lives.
-  class LogCapture {
-   public:
-    LogCapture() {
-      Logger::instance().setSink([this](const std::string&, const Logger::Message& message) {
-        std::lock_guard lock(_mutex);
-        _messages.push_back(message);
-      });
-    }
-    ~LogCapture() { Logger::instance().setSink({}); }
-    std::vector<Logger::Message> messages() {
-      Logger::instance().flush();
-      std::lock_guard lock(_mutex);
-      return _messages;
-    }
-
-   private:
-    std::mutex _mutex;
-    std::vector<Logger::Message> _messages;
-  };
+  using Corvane::LogCapture;
 
 } // namespace
 
