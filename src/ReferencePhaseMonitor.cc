@@ -69,8 +69,12 @@ void ReferencePhaseMonitor::check(double allowedPhaseDifference) {
 
 void ReferencePhaseMonitor::mainLoop() {
   const auto allowedPhaseDifference = appConfig().get<double>("Configuration/allowedPhaseDifference");
+  bool anyChannel = false;
+  for(auto& board : boards) anyChannel = anyChannel || !board.channels.empty();
   while(true) {
     check(allowedPhaseDifference);
+    // without any ADC channel there is nothing to wait for: the first status stays published
+    if(!anyChannel) return;
     readAll();
   }
 }

@@ -98,6 +98,20 @@ namespace {
     EXPECT_TRUE(warned);
   }
 
+  TEST(Initialise, WithoutAdcBoardTheStationRunsAndSettles) {
+    StationFiles files("noBoardRun");
+    files.set("Configuration/nAdcBoards", "uint32", "0");
+    files.write();
+    Tessarel app("noBoardRun");
+    TestFacility test(app);
+    test.runApplication(); // no module waits on channels that do not exist, none spins
+    test.writeScalar<std::int64_t>("/Server/triggerNumber", 1);
+    test.stepApplication();
+    auto sum = test.readArray<float>("/ForwardVectorSum/I");
+    ASSERT_FALSE(sum.empty());
+    EXPECT_TRUE(std::all_of(sum.begin(), sum.end(), [](float v) { return v == 0.f; }));
+  }
+
   TEST(Initialise, TheFirstBoardsRegistersAreRecorded) {
     StationFiles files("boardRecordApp");
     files.set("Configuration/nAdcBoards", "uint32", "2");
