@@ -186,6 +186,16 @@ namespace {
     EXPECT_NEAR(test.readScalar<double>(localPath), 13., 1e-9);
   }
 
+  TEST(ReferencePhaseMonitor, WithoutChannelsPublishesOnceAndEnds) {
+    StationConfig station("rpmNoChannel", {0});
+    MonitorApp app(station);
+    TestFacility test(app);
+    test.runApplication(); // would not become idle if the loop spun on nothing to wait for
+    EXPECT_EQ(test.readScalar<std::int32_t>(statusPath), OK);
+    EXPECT_TRUE(std::isnan(test.readScalar<double>(localPath)));
+    EXPECT_EQ(test.updateCount(localPath), 1U);
+  }
+
   TEST(ReferencePhaseMonitor, ConfigurationErrors) {
     // construction needs the board layout and the instance type
     for(auto key : {"Configuration/nAdcBoards", "Configuration/AdcBoard0/nChannels", "Configuration/instanceType"}) {

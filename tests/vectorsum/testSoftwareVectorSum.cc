@@ -255,6 +255,15 @@ namespace {
     EXPECT_EQ(test.getValidity(iPath), DataValidity::faulty);
   }
 
+  TEST(SoftwareVectorSum, WithoutChannelsPublishesZerosOnceAndEnds) {
+    StationConfig station("vsNoChannel", {}, 6);
+    VectorSumApp app(station);
+    TestFacility test(app);
+    test.runApplication(); // would not become idle if the loop spun on nothing to wait for
+    EXPECT_EQ(test.readArray<float>(iPath), std::vector<float>(6, 0.F));
+    EXPECT_EQ(test.updateCount(iPath), 1U);
+  }
+
   TEST(SoftwareVectorSum, MissingOrMistypedConfigurationStopsConstruction) {
     const std::vector<std::pair<std::string, std::optional<std::string>>> cases{
         {"Configuration/pulseLength", std::nullopt},
