@@ -21,10 +21,9 @@ class DaqTriggerMux : public Corvane::ApplicationModule {
   DaqTriggerMux& operator=(DaqTriggerMux&&) noexcept = default;
   ~DaqTriggerMux() override = default;
 
-  /// Gives both trigger outputs the initial value 0. A device module takes the initial value of
-  /// its trigger without reading the board, so without it the first trigger forwarded to the
-  /// mode that was not active at start would be lost.
-  void prepare() override;
+  /// The initial trigger number goes to the initial mode's output only: the other output gets
+  /// its first value with the first trigger in its mode, and its device module reads the board
+  /// on that first value.
   void mainLoop() override;
 
   /// Values of the mode registers "WORD_DAQ_MUX1" and "daqEnableForRawMode".

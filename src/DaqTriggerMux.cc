@@ -32,11 +32,6 @@ DaqTriggerMux::DaqTriggerMux(Corvane::Module* owner, const std::string& name, co
   daqEnableForRawMode(this, "daqEnableForRawMode", "", "1: Amplitude/Phase data, 2: RAW mode"),
   timingDividerAdc(this, "timingDividerAdc", "", "Frequency divider used for ADC DAQ") {}
 
-void DaqTriggerMux::prepare() {
-  normalTrigger.setAndWrite(0);
-  rawTrigger.setAndWrite(0);
-}
-
 void DaqTriggerMux::mainLoop() {
   while(true) {
     // the trigger numbers are forwarded modulo 2^32, as the firmware's 32-bit triggers take them

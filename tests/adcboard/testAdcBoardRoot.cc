@@ -127,7 +127,6 @@ TEST(AdcBoardRoot, APulseReachesEveryChannelOfEveryBoard) {
     BoardsApp app(boards, reserve);
     TestFacility test(app);
     test.runApplication();
-    const auto rawReadings = test.updateCount(channelPath(1, 2) + "rawSamples");
     for(std::int32_t pulse = 1; pulse <= 2; ++pulse) {
       for(auto& board : boards) setPulse(board, pulse);
       auto version = trigger(test, pulse);
@@ -135,8 +134,9 @@ TEST(AdcBoardRoot, APulseReachesEveryChannelOfEveryBoard) {
         for(std::uint32_t j = 0; j < board.nChannels; ++j) expectPulse(test, board.number, j, pulse, version);
       }
     }
-    // in amplitude/phase mode the raw samples are not read
-    EXPECT_EQ(test.updateCount(channelPath(1, 2) + "rawSamples"), rawReadings);
+    // in amplitude/phase mode no trigger reads the raw samples, not even at start: they hold
+    // only the first value that the device sends when it opens
+    EXPECT_EQ(test.updateCount(channelPath(1, 2) + "rawSamples"), 1u);
   }
 }
 
