@@ -7,7 +7,11 @@
 #include "Corvane/FixedPointConverter.h"
 #include "Corvane/IEEE754Converter.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <limits>
 #include <span>
 #include <variant>
 
@@ -66,6 +70,33 @@ namespace Corvane {
             if constexpr(!RawConversion::isVoid<T>) throwNoData(converter.registerPath, RawConversion::typeName<T>());
           }
           else {
+            if constexpr(std::is_same_v<Converter, FixedPointConverter> && std::is_arithmetic_v<T>) {
+              const unsigned width = converter.width();
+              const int frac = converter.fracBits();
+              const bool isSigned = converter.isSigned();
+              const std::uint32_t mask = width >= 32 ? 0xffffffffu : ((1u << width) - 1u);
+              auto integer = [&](std::int32_t r) -> std::int64_t {
+                std::uint32_t bits = static_cast<std::uint32_t>(r) & mask;
+                if(isSigned && (bits >> (width - 1)) != 0) return std::int64_t(bits) - (std::int64_t{1} << width);
+                return std::int64_t(bits);
+              };
+              if constexpr(std::is_floating_point_v<T>) {
+                const double scale = std::ldexp(1.0, -frac);
+                for(std::size_t i = 0; i < raw.size(); ++i) cooked[i] = static_cast<T>(double(integer(raw[i])) * scale);
+                return;
+              }
+              else if constexpr(!std::is_same_v<T, bool>) {
+                if(frac == 0) {
+                  for(std::size_t i = 0; i < raw.size(); ++i) {
+                    auto v = integer(raw[i]);
+                    v = std::clamp<std::int64_t>(v, std::int64_t(std::numeric_limits<T>::lowest()),
+                        std::int64_t(std::min<std::uint64_t>(std::numeric_limits<T>::max(), INT64_MAX)));
+                    cooked[i] = static_cast<T>(v);
+                  }
+                  return;
+                }
+              }
+            }
             for(std::size_t i = 0; i < raw.size(); ++i) cooked[i] = converter.template toCooked<T>(raw[i]);
           }
         },
