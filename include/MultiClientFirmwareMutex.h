@@ -6,7 +6,9 @@
 // Wiring: a writer's ClientInterface places "inhibit" (tagged clientTag) and "acknowledged" in a group below
 // the mutex's path; the mutex, built after its writers, finds every such group in the variable model and
 // declares the opposite ends at the same paths. Each change of "state" is confirmed against the firmware's
-// read-back "actualState" before the writer that caused it is acknowledged.
+// read-back "actualState" before the writer that caused it is acknowledged. A read-back marked faulty
+// (the board is opening or recovering) is no answer of the firmware and does not count towards the time-out;
+// the device's recovery writes the request again.
 #pragma once
 
 #include <Corvane/AggregatableMessage.h>

@@ -18,6 +18,7 @@ namespace {
   // The firmware's read-back is polled at this interval; at the warning try "state" is written once more, at
   // the bail-out try the wait ends unconfirmed.
   constexpr std::chrono::microseconds pollInterval{10};
+  constexpr std::chrono::milliseconds faultyBoardPollInterval{1};
   constexpr unsigned warningTry = 1000;
   constexpr unsigned bailOutTry = 2000;
 
@@ -112,6 +113,12 @@ bool MultiClientFirmwareMutex::waitForConfirmation() {
   while(true) {
     Corvane::sleepFor(pollInterval);
     actualState.read();
+    if(actualState.dataValidity() == Corvane::DataValidity::faulty) {
+      // the board is not reachable (opening, or recovering from a fault): that is no firmware
+      // time-out; the request is written again by the recovery, so wait without counting
+      Corvane::sleepFor(faultyBoardPollInterval);
+      continue;
+    }
     if(bool(actualState) == bool(_mutexState)) return true;
     ++tries;
     if(tries == warningTry) {

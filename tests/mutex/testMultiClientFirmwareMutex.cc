@@ -10,6 +10,8 @@
 using namespace Corvane;
 using namespace mutextest;
 using std::chrono::microseconds;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
 
 namespace {
 
@@ -204,4 +206,18 @@ TEST(Mutex, RepeatedRequestsAndStrayReleasesDoNotChangeTheHolderCount) {
               " released the lock without holding it; ignored",
           "MultiClientFirmwareMutex " + controllerMutex + ": " + client +
               " released the lock without holding it; ignored"}));
+}
+
+TEST(Mutex, WaitingForAnUnreachableBoardIsNoFirmwareTimeout) {
+  Station station({"A"}, 1);
+  station.board->setReadFails(true);
+  station.command("A", lockCommand);
+  for(int i = 0; i < 30; ++i) station.test.advanceTime(milliseconds(1)); // far beyond 2000 polls of 10 µs
+  EXPECT_EQ(station.completed("A"), 0); // still waiting for the board, not bailed out
+  station.board->setReadFails(false);
+  station.test.advanceTime(seconds(1)); // the device recovers and writes the request again
+  station.test.advanceTime(milliseconds(1));
+  EXPECT_EQ(station.completed("A"), 1);
+  EXPECT_EQ(station.stateRegisterValue(), 0); // locked
+  EXPECT_TRUE(station.log.textsFrom(MultiClientFirmwareMutex::logSource).empty());
 }
