@@ -110,6 +110,8 @@ namespace Corvane::detail {
         _queue.push_back(Item{std::move(buffer), version, faulty ? DataValidity::faulty : DataValidity::ok,
             ++_inbox->sequence});
         _inbox->scheduler->touch();
+        // a thread that waits for something this value does not give stays asleep
+        if(!_inbox->wakesFor()) return;
       }
       _inbox->cv.notify_all();
     }

@@ -38,6 +38,10 @@ namespace Corvane::detail {
     /// True when this thread is not doing anything the test facility must wait for.
     bool isIdle();
 
+    /// Whether a delivery must wake the thread: false only while it waits in wait() for a
+    /// condition that is still false. Caller holds the mutex.
+    bool wakesFor() const { return state != State::waiting || !waitPredicate || (*waitPredicate)(); }
+
     void setState(State newState);
 
     std::mutex mutex;
