@@ -133,7 +133,8 @@ class AdcChannel : public Corvane::ModuleGroup {
 
    private:
     /// Marks the outputs faulty from a change of the DAQ error counter until it has stayed unchanged for more
-    /// than the hold-off length of passes.
+    /// than the hold-off length of passes. The count at start, or the first one read once the board is open,
+    /// is no change.
     void updateHoldOff();
     /// Publishes the power arrays when they were computed this pass, else once at the first pass.
     void writePower(bool computed);
@@ -142,6 +143,7 @@ class AdcChannel : public Corvane::ModuleGroup {
     // sampling position and the power average always read computed values.
     std::vector<float> _power;
     std::uint32_t _lastErrorCount{0};
+    bool _errorCountKnown{false};
     std::size_t _holdOffLength{0};
     bool _held{false};
     std::uint32_t _unchangedPasses{0};

@@ -29,6 +29,9 @@ AdcChannel::ChannelComputations::ChannelComputations(Corvane::ModuleGroup* owner
 void AdcChannel::ChannelComputations::mainLoop() {
   channelNumber.setAndWrite(channel);
   _lastErrorCount = daqErrorCounter;
+  // A board that was not yet open when the module started gives no count (its reading is marked faulty): the
+  // first real reading is then the count the channel starts from, not a change.
+  _errorCountKnown = daqErrorCounter.dataValidity() == Corvane::DataValidity::ok;
   _holdOffLength = amplitudeUncalibrated.getNumberOfBuffers();
   _held = false;
   _unchangedPasses = 0;
@@ -77,6 +80,13 @@ void AdcChannel::ChannelComputations::mainLoop() {
 
 void AdcChannel::ChannelComputations::updateHoldOff() {
   const std::uint32_t count = daqErrorCounter;
+  if(!_errorCountKnown) {
+    if(daqErrorCounter.dataValidity() == Corvane::DataValidity::ok) {
+      _lastErrorCount = count;
+      _errorCountKnown = true;
+    }
+    return;
+  }
   if(count != _lastErrorCount) {
     if(!_held) {
       incrementDataFaultCounter();

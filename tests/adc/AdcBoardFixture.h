@@ -34,6 +34,8 @@ namespace adctest {
     std::uint32_t pulseLength{37};
     bool statistics{true};
     std::uint32_t tableSize{4};
+    /// false: channel 0's DAQ error counter comes from an ErrorCounterFeeder instead of the board.
+    bool errorCounterOnBoard{true};
   };
 
   inline const std::string channel0 = "/AdcBoard0/Channel0/";
@@ -49,7 +51,7 @@ namespace adctest {
     };
     for(unsigned j = 0; j < s.nChannels; ++j) {
       const std::string channel = "Channel" + std::to_string(j);
-      add("Adc." + channel + ".daqErrorCounter", 1, "32 0 0 RO");
+      if(j != 0 || s.errorCounterOnBoard) add("Adc." + channel + ".daqErrorCounter", 1, "32 0 0 RO");
       add("Adc." + channel + ".adcFifoDelay", 1, "8 0 0 RW");
       add("Adc." + channel + ".adcFifoReset", 1, "1 0 0 RW");
       add("Adc." + channel + ".Filter.coefficients", 5, "32 IEEE754 1 RW");
@@ -70,6 +72,26 @@ namespace adctest {
     return s.name + ".dmap";
   }
 
+  /// Channel 0's DAQ error counter as a board that cannot be read yet delivers it: marked faulty until a count
+  /// is written to "/test/daqErrorCounter".
+  struct ErrorCounterFeeder : Corvane::ApplicationModule {
+    using Corvane::ApplicationModule::ApplicationModule;
+    Corvane::ScalarPushInput<std::uint32_t> set{this, "/test/daqErrorCounter", "", ""};
+    Corvane::ScalarOutput<std::uint32_t> count{this, "/AdcBoard0/Channel0/daqErrorCounter", "", ""};
+    void prepare() override {
+      count.setDataValidity(Corvane::DataValidity::faulty);
+      count.write();
+    }
+    void mainLoop() override {
+      count.setDataValidity(Corvane::DataValidity::ok);
+      while(true) {
+        set.read();
+        count = set;
+        count.write();
+      }
+    }
+  };
+
   struct BoardApp : Corvane::Application {
     explicit BoardApp(const BoardSettings& s)
     : Corvane::Application(s.name), dmap(writeBoardFiles(s)), config(this, ".", s.name + "_base_config.xml") {
@@ -79,6 +101,7 @@ namespace adctest {
             s.tableSize, 0.5, -1.0);
       }
       mutex = MultiClientFirmwareMutex(&board, "Configuration/filterCoefficientsValid", "");
+      if(!s.errorCounterOnBoard) errorCounterFeeder = ErrorCounterFeeder(this, "ErrorCounterFeeder", "");
     }
     ~BoardApp() override { shutdown(); }
 
@@ -89,6 +112,7 @@ namespace adctest {
     Corvane::DeviceModule normalData{&board, "Adc0", "/AdcBoard0/normalTrigger", {}, "/NormalDataMode"};
     std::vector<AdcChannel> channels;
     MultiClientFirmwareMutex mutex;
+    ErrorCounterFeeder errorCounterFeeder;
   };
 
   inline std::shared_ptr<LockWatchingBackend> boardBackend() {

@@ -52,7 +52,12 @@ namespace {
       board->setRegister<std::int32_t>("NormalDataMode.Channel0.phaseUncalibrated", phase);
     }
     void setErrorCount(std::uint32_t count) {
-      board->setRegister<std::uint32_t>("Adc.Channel0.daqErrorCounter", {count});
+      if(app.errorCounterFeeder.getName().empty()) {
+        board->setRegister<std::uint32_t>("Adc.Channel0.daqErrorCounter", {count});
+      }
+      else {
+        test.writeScalar<std::uint32_t>("/test/daqErrorCounter", count);
+      }
     }
     void pulse(Corvane::VersionNumber version = {}) {
       test.writeScalar<std::int64_t>("/AdcBoard0/normalTrigger", ++triggers, version);
@@ -143,6 +148,7 @@ TEST(AdcChannelComputations, DaqErrorsHoldTheOutputsFaulty) {
     std::uint32_t atStart;
     std::vector<std::uint32_t> counts;  // error counter at each pulse
     std::vector<bool> faulty;           // expected validity of the pulse's outputs
+    bool readAtStart{true};             // false: no count can be read when the channel starts
   };
   const Case cases[] = {
       {"a count present at start is no error", 17, {17, 17, 17}, {false, false, false}},
@@ -152,13 +158,20 @@ TEST(AdcChannelComputations, DaqErrorsHoldTheOutputsFaulty) {
       {"a change during the hold-off restarts it", 0, {1, 1, 1, 2, 2, 2, 2, 2, 2},
           {true, true, true, true, true, true, true, true, false}},
       {"a decreasing count is a change too", 9, {3, 3, 3, 3, 3, 3}, {true, true, true, true, true, false}},
+      // the first count read is where the channel starts from, not a change from the missing reading
+      {"the first count read is no error", 0, {17, 17, 17}, {false, false, false}, false},
+      {"a change after the first count read", 0, {17, 18, 18, 18, 18, 18, 18},
+          {false, true, true, true, true, true, false}, false},
   };
   for(const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    RunningBoard channel;
-    channel.setErrorCount(c.atStart);
+    BoardSettings settings;
+    settings.errorCounterOnBoard = c.readAtStart;
+    RunningBoard channel(settings);
+    if(c.readAtStart) channel.setErrorCount(c.atStart);
     channel.start();
-    EXPECT_EQ(channel.test.getValidity(channel0 + "amplitude"), DataValidity::ok);
+    // without a count the outputs of the first pass are marked faulty with their input
+    EXPECT_EQ(channel.test.getValidity(channel0 + "amplitude"), c.readAtStart ? DataValidity::ok : DataValidity::faulty);
     for(std::size_t p = 0; p < c.counts.size(); ++p) {
       channel.setErrorCount(c.counts[p]);
       channel.setRaw(rampAmplitude(), rampPhase());
