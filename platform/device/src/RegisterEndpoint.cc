@@ -116,7 +116,9 @@ namespace Corvane::detail {
         _manager.reportFault(e.what());
       }
     }
-    // the device is not functional: the reader gets its last value again, marked faulty
+    // the device is not functional: the reader gets its last value again, marked faulty; a reader
+    // that has no value yet waits for the device's first values instead of taking an empty one
+    if(reader.version.isNull()) return;
     channel.deliver(reader.type, reader.bufferPointer(), false, reader.version, DataValidity::faulty);
   }
 
