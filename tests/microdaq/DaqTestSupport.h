@@ -4,6 +4,7 @@
 
 #include <Corvane/Corvane.h>
 #include <Corvane/MicroDAQ.h>
+#include <Corvane/TemporaryDirectory.h>
 #include <Corvane/TestFacility.h>
 
 #include <H5Cpp.h>
@@ -20,30 +21,16 @@ namespace daqtest {
 
   namespace fs = std::filesystem;
 
-  class TempDirectory {
+  class TempDirectory : public Corvane::TemporaryDirectory {
    public:
-    TempDirectory() {
-      auto pattern = (fs::temp_directory_path() / "microdaq-XXXXXX").string();
-      if(::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);
-      _path = pattern;
-    }
-    ~TempDirectory() {
-      std::error_code ignored;
-      fs::remove_all(_path, ignored);
-    }
-    TempDirectory(const TempDirectory&) = delete;
-    TempDirectory& operator=(const TempDirectory&) = delete;
-    const fs::path& path() const { return _path; }
+    TempDirectory() : Corvane::TemporaryDirectory("microdaq") {}
 
     /// Names of the files in the directory (not recursive).
     std::set<std::string> files() const {
       std::set<std::string> names;
-      for(auto& entry : fs::directory_iterator(_path)) names.insert(entry.path().filename().string());
+      for(auto& entry : fs::directory_iterator(path())) names.insert(entry.path().filename().string());
       return names;
     }
-
-   private:
-    fs::path _path;
   };
 
   /// Variables of several types and ways of tagging, fed by the control system (so a test sets

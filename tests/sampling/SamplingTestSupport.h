@@ -4,6 +4,7 @@
 
 #include <Corvane/LogCapture.h>
 #include <Corvane/Logger.h>
+#include <Corvane/TemporaryDirectory.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -22,11 +23,7 @@ namespace sampling {
 
   class TempConfig {
    public:
-    explicit TempConfig(const Keys& keys) {
-      auto pattern = (std::filesystem::temp_directory_path() / "sampling-XXXXXX").string();
-      if(::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);
-      _directory = pattern;
-      _file = (_directory / "test_base_config.xml").string();
+    explicit TempConfig(const Keys& keys) : _file(_directory.file("test_base_config.xml")) {
       std::ofstream out(_file);
       out << "<configuration>\n";
       for(auto& [key, typeAndValue] : keys) {
@@ -43,17 +40,10 @@ namespace sampling {
       out << "</configuration>\n";
       if(!out) throw std::runtime_error("cannot write " + _file);
     }
-    ~TempConfig() {
-      std::error_code ignored;
-      std::filesystem::remove_all(_directory, ignored);
-    }
-    TempConfig(const TempConfig&) = delete;
-    TempConfig& operator=(const TempConfig&) = delete;
-
     const std::string& file() const { return _file; }
 
    private:
-    std::filesystem::path _directory;
+    Corvane::TemporaryDirectory _directory{"sampling"};
     std::string _file;
   };
 

@@ -2,8 +2,8 @@
 // test ends.
 #pragma once
 
-#include <cstdlib>
-#include <filesystem>
+#include <Corvane/TemporaryDirectory.h>
+
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -13,26 +13,16 @@ namespace services2 {
   class TempConfig {
    public:
     /// Writes a configuration file whose root element holds `body`.
-    explicit TempConfig(const std::string& body) {
-      auto pattern = (std::filesystem::temp_directory_path() / "services2-XXXXXX").string();
-      if(::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);
-      _directory = pattern;
-      _file = (_directory / "test_base_config.xml").string();
+    explicit TempConfig(const std::string& body) : _file(_directory.file("test_base_config.xml")) {
       std::ofstream out(_file);
       out << "<configuration>\n" << body << "</configuration>\n";
       if(!out) throw std::runtime_error("cannot write " + _file);
     }
-    ~TempConfig() {
-      std::error_code ignored;
-      std::filesystem::remove_all(_directory, ignored);
-    }
-    TempConfig(const TempConfig&) = delete;
-    TempConfig& operator=(const TempConfig&) = delete;
 
     const std::string& file() const { return _file; }
 
    private:
-    std::filesystem::path _directory;
+    Corvane::TemporaryDirectory _directory{"services2"};
     std::string _file;
   };
 
