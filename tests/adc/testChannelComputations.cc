@@ -57,6 +57,7 @@ namespace {
       }
       else {
         test.writeScalar<std::uint32_t>("/test/daqErrorCounter", count);
+        test.stepApplication(); // the feeder has passed the count on before the next pulse
       }
     }
     void pulse(Corvane::VersionNumber version = {}) {
