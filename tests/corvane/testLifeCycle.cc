@@ -218,3 +218,48 @@ TEST(LifeCycle, ShutdownInterruptsBlockingReadsInRealTime) {
   app.shutdown(); // interrupts the read and the 100 ms sleep
   EXPECT_EQ(app.getState(), Application::State::shutDown);
 }
+
+namespace {
+  /// Writes its output for the first time only when asked.
+  struct LateWriter : ApplicationModule {
+    using ApplicationModule::ApplicationModule;
+    ScalarPushInput<int> go{this, "/go", "", ""};
+    ScalarOutput<int> late{this, "/late", "", ""};
+    void mainLoop() override {
+      while(true) {
+        go.read();
+        late.setAndWrite(go);
+      }
+    }
+  };
+  struct Impatient : ApplicationModule {
+    Impatient(Module* owner, const std::string& name) : ApplicationModule(owner, name, "") {
+      late.startWithoutInitialValue();
+    }
+    ScalarPushInput<int> late{this, "/late", "", ""};
+    ScalarOutput<int> seen{this, "/seen", "", ""};
+    void mainLoop() override {
+      seen.setAndWrite(-1); // started without waiting
+      while(true) {
+        late.read();
+        seen.setAndWrite(late);
+      }
+    }
+  };
+  struct LateApp : Application {
+    LateApp() : Application("late") {}
+    ~LateApp() override { shutdown(); }
+    LateWriter writer{this, "Writer", ""};
+    Impatient impatient{this, "Impatient"};
+  };
+} // namespace
+
+TEST(LifeCycle, InputWithoutInitialValueDoesNotDelayTheStart) {
+  LateApp app;
+  TestFacility test(app);
+  test.runApplication();
+  EXPECT_EQ(test.readScalar<int>("/seen"), -1);
+  test.writeScalar<int>("/go", 7);
+  test.stepApplication();
+  EXPECT_EQ(test.readScalar<int>("/seen"), 7); // the first value arrives like any other
+}

@@ -215,7 +215,7 @@ namespace Corvane::detail {
     auto it = _accessorsOfModule.find(module);
     if(it == _accessorsOfModule.end()) return result;
     for(auto* a : it->second)
-      if(!a->isFeeding() && a->channel) result.push_back(a);
+      if(!a->isFeeding() && a->channel && a->needsInitialValue) result.push_back(a);
     return result;
   }
 

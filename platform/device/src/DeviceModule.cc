@@ -81,6 +81,7 @@ namespace Corvane {
       DeviceModule* owner, const std::string& triggerPath, detail::DeviceModuleState* state_)
   : ApplicationModule(owner, ".", "Reads the device's registers on each trigger"), state(state_) {
     trigger = ScalarPushInput<std::int64_t>(this, triggerPath, "", "Trigger of the device's register reads");
+    trigger.startWithoutInitialValue();
   }
 
   void DeviceModule::TriggerReader::mainLoop() {
@@ -89,9 +90,10 @@ namespace Corvane {
     manager.addWaiter(entityNode()->runtime->inbox);
     TransferGroup group;
     for(auto* endpoint : state->triggered) group.add(endpoint->triggerElement());
-    // the trigger's initial value is a trigger too: a feeder that writes its first value late
-    // (a DAQ mode entered later) must not have that pulse skipped
+    // every value of the trigger is a pulse, its first one too (the reader does not wait for an
+    // initial value: a DAQ mode entered later writes its trigger for the first time then)
     while(true) {
+      trigger.read();
       {
         // reads of a faulty device wait for its recovery
         std::unique_lock lock(inbox->mutex);
@@ -109,7 +111,6 @@ namespace Corvane {
       catch(runtime_error& e) {
         manager.reportFault(e.what());
       }
-      trigger.read();
     }
   }
 

@@ -59,6 +59,11 @@ namespace Corvane {
     /// Number of buffers of the receive queue: its length plus the reader's own buffer.
     std::size_t getNumberOfBuffers() const { return _node->channel ? _node->channel->queueLength() + 1 : 1; }
 
+    /// The module's main loop starts without waiting for this input's first value (an input
+    /// whose feeder may write for the first time much later, such as the trigger of a DAQ mode
+    /// that is not active yet). Its first value then arrives like any other.
+    void startWithoutInitialValue() { _node->needsInitialValue = false; }
+
     VariableNetworkNode getNode() const { return VariableNetworkNode(_node.get()); }
     operator VariableNetworkNode() const { return getNode(); }
     detail::AccessorNode* accessorNode() const { return _node.get(); }

@@ -125,6 +125,8 @@ namespace Corvane::detail {
     DataValidity validity{DataValidity::ok};
     DataValidity ownValidity{DataValidity::ok};
     bool everWritten{false};
+    /// The owning module's main loop waits for this input's first value before it starts.
+    bool needsInitialValue{true};
     DataValidity lastWrittenValidity{DataValidity::ok};
 
     // connection, filled when the network is built
