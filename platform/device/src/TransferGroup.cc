@@ -3,7 +3,6 @@
 #include "Corvane/Exception.h"
 
 #include <algorithm>
-#include <cstring>
 #include <tuple>
 
 namespace Corvane {
@@ -61,14 +60,18 @@ namespace Corvane {
             first->getRegisterInfo().path + (block.elements.size() > 1 ? " and its neighbours" : ""));
       }
     }
-    // every transfer succeeded: now the values change, all together
+    // every transfer succeeded: now the values change, all together, decoded straight from the
+    // block that holds them
     for(auto& block : _blocks) {
       for(auto* element : block.elements) {
         auto words = (element->byteAddress() - block.begin) / 4;
-        std::memcpy(element->_raw.data(), block.buffer.data() + words, element->byteSize());
+        element->decodeFrom(std::span<const std::int32_t>(block.buffer).subspan(words, element->byteSize() / 4));
       }
     }
-    for(const auto& element : _elements) element->decode();
+    // registers without data (no words to transfer) still take their value
+    for(const auto& element : _elements) {
+      if(element->byteSize() == 0) element->decode();
+    }
   }
 
 } // namespace Corvane

@@ -30,8 +30,8 @@ namespace Corvane {
     std::size_t size() const { return _value.size(); }
 
    protected:
-    void decode() override {
-      _converter.toCooked<T>(std::span<const std::int32_t>(_raw), std::span<T>(_value));
+    void decodeFrom(std::span<const std::int32_t> raw) override {
+      _converter.toCooked<T>(raw, std::span<T>(_value));
     }
 
     void encode() override {

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <span>
 #include <variant>
@@ -56,6 +57,13 @@ namespace Corvane {
     bool hasData() const { return !std::holds_alternative<NoData>(_converter); }
 
    private:
+    /// Whole-array fixed-point decoding without per-element range checks, for the common cases
+    /// (any fraction to floating point, integers into a type that holds every value of the
+    /// register). Branch-free, so the compiler vectorises it. False when the case is not covered.
+    template<class T>
+    static bool fixedPointToCooked(const FixedPointConverter& converter, std::span<const std::int32_t> raw,
+        std::span<T> cooked);
+
     [[noreturn]] static void throwNoData(const std::string& registerPath, std::string_view typeName);
 
     std::variant<FixedPointConverter, IEEE754Converter, NoData> _converter;
@@ -70,37 +78,60 @@ namespace Corvane {
             if constexpr(!RawConversion::isVoid<T>) throwNoData(converter.registerPath, RawConversion::typeName<T>());
           }
           else {
-            if constexpr(std::is_same_v<Converter, FixedPointConverter> && std::is_arithmetic_v<T>) {
-              const unsigned width = converter.width();
-              const int frac = converter.fracBits();
-              const bool isSigned = converter.isSigned();
-              const std::uint32_t mask = width >= 32 ? 0xffffffffu : ((1u << width) - 1u);
-              auto integer = [&](std::int32_t r) -> std::int64_t {
-                std::uint32_t bits = static_cast<std::uint32_t>(r) & mask;
-                if(isSigned && (bits >> (width - 1)) != 0) return std::int64_t(bits) - (std::int64_t{1} << width);
-                return std::int64_t(bits);
-              };
-              if constexpr(std::is_floating_point_v<T>) {
-                const double scale = std::ldexp(1.0, -frac);
-                for(std::size_t i = 0; i < raw.size(); ++i) cooked[i] = static_cast<T>(double(integer(raw[i])) * scale);
-                return;
-              }
-              else if constexpr(!std::is_same_v<T, bool>) {
-                if(frac == 0) {
-                  for(std::size_t i = 0; i < raw.size(); ++i) {
-                    auto v = integer(raw[i]);
-                    v = std::clamp<std::int64_t>(v, std::int64_t(std::numeric_limits<T>::lowest()),
-                        std::int64_t(std::min<std::uint64_t>(std::numeric_limits<T>::max(), INT64_MAX)));
-                    cooked[i] = static_cast<T>(v);
-                  }
-                  return;
-                }
-              }
+            if constexpr(std::is_same_v<Converter, FixedPointConverter> && std::is_arithmetic_v<T> &&
+                !std::is_same_v<T, bool>) {
+              if(fixedPointToCooked(converter, raw, cooked)) return;
             }
             for(std::size_t i = 0; i < raw.size(); ++i) cooked[i] = converter.template toCooked<T>(raw[i]);
           }
         },
         _converter);
+  }
+
+  template<class T>
+  bool RegisterConverter::fixedPointToCooked(
+      const FixedPointConverter& converter, std::span<const std::int32_t> raw, std::span<T> cooked) {
+    const unsigned width = converter.width(); // 1..32
+    const int frac = converter.fracBits();
+    const bool isSigned = converter.isSigned();
+    const unsigned shift = 32 - width;
+    const std::size_t n = raw.size();
+    const std::int32_t* in = raw.data();
+    T* out = cooked.data();
+    // the register's integer: its low `width` bits, sign-extended when signed
+    auto signedValue = [shift](std::int32_t r) {
+      return static_cast<std::int32_t>(static_cast<std::uint32_t>(r) << shift) >> shift;
+    };
+    auto unsignedValue = [shift](std::int32_t r) { return (static_cast<std::uint32_t>(r) << shift) >> shift; };
+    if constexpr(std::is_floating_point_v<T>) {
+      // r * 2^-frac is exact in double; the cast to T rounds once, as the element-wise path does
+      const double scale = std::ldexp(1.0, -frac);
+      if(isSigned) {
+        for(std::size_t i = 0; i < n; ++i) out[i] = static_cast<T>(double(signedValue(in[i])) * scale);
+      }
+      else {
+        for(std::size_t i = 0; i < n; ++i) out[i] = static_cast<T>(double(unsignedValue(in[i])) * scale);
+      }
+      return true;
+    }
+    else {
+      if(frac != 0) return false;
+      constexpr int valueBits = std::numeric_limits<T>::digits; // without the sign bit
+      if(isSigned) {
+        if(!std::is_signed_v<T> || int(width) > valueBits + 1) return false;
+        if(width == 32 && sizeof(T) == 4) {
+          std::memcpy(out, in, n * 4);
+        }
+        else {
+          for(std::size_t i = 0; i < n; ++i) out[i] = static_cast<T>(signedValue(in[i]));
+        }
+      }
+      else {
+        if(int(width) > valueBits) return false;
+        for(std::size_t i = 0; i < n; ++i) out[i] = static_cast<T>(unsignedValue(in[i]));
+      }
+      return true;
+    }
   }
 
   template<RawConversion::UserType T>

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -46,7 +47,9 @@ namespace Corvane {
     TransferElement(std::shared_ptr<DeviceBackend> backend, std::string deviceName, const RegisterInfo& info,
         std::size_t nElements, std::size_t offset);
 
-    virtual void decode() = 0; ///< _raw -> user values
+    void decode() { decodeFrom(_raw); } ///< _raw -> user values
+    /// Words of this register (as many as it has) -> user values.
+    virtual void decodeFrom(std::span<const std::int32_t> raw) = 0;
     virtual void encode() = 0; ///< user values -> _raw
 
     std::vector<std::int32_t> _raw;
