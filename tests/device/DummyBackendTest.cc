@@ -1,4 +1,5 @@
-// The dummy backend's hooks: write events, write counts, the board's own accessors.
+// The dummy backend's hooks: write events, write counts, the board's own accessors, and
+// in-place reads.
 #include "Corvane/DummyMultiplexedRegisterAccessor.h"
 #include "Corvane/DummyRegisterAccessor.h"
 
@@ -10,6 +11,16 @@ using CorvaneTest::DeviceFixture;
 using Corvane::DummyBackend;
 
 namespace {
+
+  /// Whether another thread finds the mutex held (try_lock on a mutex this thread holds is undefined).
+  bool heldElsewhere(std::mutex& mutex) {
+    bool held = false;
+    std::thread([&] {
+      held = !mutex.try_lock();
+      if(!held) mutex.unlock();
+    }).join();
+    return held;
+  }
 
   // records client writes as a simulated board would react to them
   class RecordingBoard : public DummyBackend {
@@ -27,13 +38,7 @@ namespace {
 
    protected:
     void regWriteEvents(std::uint8_t bar, std::uint64_t address, std::size_t nBytes) override {
-      // ask from another thread: try_lock on a mutex this thread holds is undefined
-      bool held = false;
-      std::thread([&] {
-        held = !mutex().try_lock();
-        if(!held) mutex().unlock();
-      }).join();
-      events.push_back({bar, address, nBytes, held, *rawWords(bar, address, 1)});
+      events.push_back({bar, address, nBytes, heldElsewhere(mutex()), *rawWords(bar, address, 1)});
     }
   };
 
@@ -98,6 +103,56 @@ namespace {
     EXPECT_EQ(daq.get(1, 2), 102);
     EXPECT_THROW(daq.set(2, 0, 1), Corvane::logic_error);
     EXPECT_THROW(daq.get(0, 4), Corvane::logic_error);
+  }
+
+  TEST_F(DeviceFixture, InPlaceReadsSeeWhatReadCopiesUnderTheLock) {
+    dummy->setRegister<int>("DaqArea", {1, -2, 3, -4, 5, -6, 7, -8});
+    dummy->setRegister<int>("Table", {9, 10, 11});
+    struct Case {
+      std::uint8_t bar;
+      std::uint64_t address;
+      std::size_t nBytes;
+    };
+    for(auto c : {Case{1, 0x00, 32}, Case{1, 0x14, 8}, Case{0, 0x10, 12}, Case{0, 0x3C, 0}}) {
+      SCOPED_TRACE(std::to_string(c.bar) + "@" + std::to_string(c.address));
+      std::vector<std::int32_t> copied(c.nBytes / 4);
+      dummy->read(c.bar, c.address, copied.data(), c.nBytes);
+      std::vector<std::int32_t> seen;
+      bool locked = false;
+      EXPECT_TRUE(dummy->readInPlace(c.bar, c.address, c.nBytes, [&](std::span<const std::int32_t> words) {
+        seen.assign(words.begin(), words.end());
+        locked = heldElsewhere(dummy->mutex());
+      }));
+      EXPECT_EQ(seen, copied);
+      EXPECT_TRUE(locked);
+    }
+    EXPECT_FALSE(heldElsewhere(dummy->mutex()));
+  }
+
+  TEST_F(DeviceFixture, InPlaceReadsFailAsReadDoes) {
+    auto unused = [](std::span<const std::int32_t>) { ADD_FAILURE() << "a failed read handed out words"; };
+    EXPECT_THROW(dummy->readInPlace(0, 0x3C, 4, unused), Corvane::logic_error); // outside
+    EXPECT_THROW(dummy->readInPlace(0, 0x02, 4, unused), Corvane::logic_error); // unaligned
+    dummy->setReadFails(true);
+    EXPECT_THROW(dummy->readInPlace(0, 0, 4, unused), Corvane::runtime_error);
+    dummy->setReadFails(false);
+    device.close();
+    EXPECT_THROW(dummy->readInPlace(0, 0, 4, unused), Corvane::runtime_error);
+    device.open();
+
+    // what the reader throws passes through, and the device is free again
+    auto throwing = [](std::span<const std::int32_t>) { throw std::runtime_error("reader failed"); };
+    EXPECT_THROW(dummy->readInPlace(0, 0, 4, throwing), std::runtime_error);
+    EXPECT_FALSE(heldElsewhere(dummy->mutex()));
+  }
+
+  TEST_F(DeviceFixture, SubclassesAreReadByCopyUnlessTheyAllowInPlaceReads) {
+    // a subclass may intercept read(), which an in-place read would bypass
+    RecordingBoard board(mapFile);
+    board.open();
+    bool used = false;
+    EXPECT_FALSE(board.readInPlace(0, 0, 4, [&](std::span<const std::int32_t>) { used = true; }));
+    EXPECT_FALSE(used);
   }
 
   TEST_F(DeviceFixture, RawAccessOutsideTheRegisterSpaceIsRefused) {

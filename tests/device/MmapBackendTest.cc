@@ -1,5 +1,5 @@
 // The mmap backend on regular files: one file with bar offsets, a directory of resource
-// files, and the faults of a missing or short device.
+// files, the faults of a missing or short device, and which files are read in place.
 #include "Corvane/Device.h"
 
 #include "TestFiles.h"
@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 
 namespace {
 
@@ -90,6 +91,56 @@ namespace {
     EXPECT_EQ(device.readScalar<int>("Version"), 7);
     device.close();
     EXPECT_THROW(device.readScalar<int>("Version"), Corvane::runtime_error);
+  }
+
+  /// The words readInPlace hands out, or nothing when it declines.
+  std::optional<std::vector<std::int32_t>> viewOf(
+      Corvane::DeviceBackend& backend, std::uint8_t bar, std::uint64_t address, std::size_t nBytes) {
+    std::vector<std::int32_t> seen;
+    bool inPlace = backend.readInPlace(
+        bar, address, nBytes, [&](std::span<const std::int32_t> words) { seen.assign(words.begin(), words.end()); });
+    if(!inPlace) return std::nullopt;
+    return seen;
+  }
+
+  TEST_F(MmapBackendTest, RegularFilesAreReadInPlace) {
+    auto file = (dir.path() / "device").string();
+    std::vector<std::int32_t> words(0x1100 / 4);
+    for(std::size_t i = 0; i < words.size(); ++i) words[i] = static_cast<std::int32_t>(i * 3 + 1);
+    writeWords(file, words);
+    Corvane::Device device("(mmap:" + file + "?map=" + threeBarMap + "&bar2=0x1000&bar3=4116)");
+    device.open();
+    auto& backend = *device.getBackend();
+    struct Case {
+      std::uint8_t bar;
+      std::uint64_t address;
+      std::size_t nBytes;
+    };
+    for(auto c : {Case{0, 0, 4}, Case{2, 8, 8}, Case{2, 12, 4}, Case{3, 4, 4}, Case{2, 0, 0}}) {
+      SCOPED_TRACE(std::to_string(c.bar) + "@" + std::to_string(c.address));
+      std::vector<std::int32_t> copied(c.nBytes / 4);
+      backend.read(c.bar, c.address, copied.data(), c.nBytes);
+      EXPECT_EQ(viewOf(backend, c.bar, c.address, c.nBytes), copied);
+    }
+    EXPECT_THROW(viewOf(backend, 2, 16, 4), Corvane::logic_error); // bar 2 has 16 bytes
+    device.close();
+    EXPECT_THROW(viewOf(backend, 0, 0, 4), Corvane::runtime_error);
+  }
+
+  TEST_F(MmapBackendTest, DeviceMemoryIsCopiedNotReadInPlace) {
+    // a character device stands for a driver's BAR: uncached memory, read word by word
+    Corvane::Device board("(mmap:/dev/zero?map=" + oneBarMap + ")");
+    board.open();
+    EXPECT_EQ(viewOf(*board.getBackend(), 0, 4, 12), std::nullopt);
+    EXPECT_EQ(board.read<int>("Table"), (std::vector<int>{0, 0, 0}));
+
+    // a bar at an offset that is not word-aligned cannot be seen as words
+    auto file = (dir.path() / "odd").string();
+    writeWords(file, std::vector<std::int32_t>(0x1100 / 4, 0));
+    Corvane::Device odd("(mmap:" + file + "?map=" + threeBarMap + "&bar2=0x1000&bar3=4114)");
+    odd.open();
+    EXPECT_EQ(viewOf(*odd.getBackend(), 3, 4, 4), std::nullopt);
+    EXPECT_NE(viewOf(*odd.getBackend(), 2, 8, 8), std::nullopt);
   }
 
   TEST_F(MmapBackendTest, BarsNeedAPlaceToLive) {

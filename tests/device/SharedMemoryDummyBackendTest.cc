@@ -46,8 +46,8 @@ namespace {
   TEST_F(SharedMemoryDummyTest, AnotherProcessNeverSeesHalfWrittenRegisters) {
     Corvane::Device device(descriptor());
     device.open();
-    // the child writes whole arrays of one value while this process reads; the arrays are
-    // long, so that an unguarded copy would be caught halfway
+    // the child writes whole arrays of one value while this process reads (in place, under
+    // the segment's lock); the arrays are long, so that an unguarded read would be caught halfway
     CorvaneTest::ChildProcess writer([&] {
       SharedMemoryDummyBackend board(instance, mapFile);
       std::vector<int> values(4096);
@@ -65,6 +65,30 @@ namespace {
     EXPECT_EQ(writer.wait(), 0);
     EXPECT_EQ(torn, 0);
     EXPECT_EQ(device.read<int>("Other"), std::vector<int>(4096, 1000));
+  }
+
+  TEST_F(SharedMemoryDummyTest, InPlaceReadsSeeWhatReadCopies) {
+    Corvane::Device device(descriptor());
+    device.open();
+    device.write<double>("Table", {0.5, -0.25, 0.125});
+    device.write<int>("Other", {7, 8, 9}, 4093);
+    auto& backend = *device.getBackend();
+    struct Case {
+      std::uint8_t bar;
+      std::uint64_t address;
+      std::size_t nBytes;
+    };
+    for(auto c : {Case{0, 0, 20}, Case{0, 8, 8}, Case{3, 16372, 12}, Case{3, 0, 16384}}) {
+      SCOPED_TRACE(std::to_string(c.bar) + "@" + std::to_string(c.address));
+      std::vector<std::int32_t> copied(c.nBytes / 4);
+      backend.read(c.bar, c.address, copied.data(), c.nBytes);
+      std::vector<std::int32_t> seen;
+      EXPECT_TRUE(backend.readInPlace(c.bar, c.address, c.nBytes,
+          [&](std::span<const std::int32_t> words) { seen.assign(words.begin(), words.end()); }));
+      EXPECT_EQ(seen, copied);
+    }
+    device.close();
+    EXPECT_THROW(backend.readInPlace(0, 0, 4, [](std::span<const std::int32_t>) {}), Corvane::runtime_error);
   }
 
   TEST_F(SharedMemoryDummyTest, BarsDoNotOverlapInTheSegment) {

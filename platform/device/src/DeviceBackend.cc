@@ -13,6 +13,8 @@ namespace Corvane {
     return InterruptSubscription(_interrupts, id);
   }
 
+  bool DeviceBackend::readInPlace(std::uint8_t, std::uint64_t, std::size_t, const WordsUser&) { return false; }
+
   void DeviceBackend::checkTransfer(
       std::uint8_t bar, std::uint64_t address, std::size_t nBytes, std::uint64_t barSize) const {
     if(address % 4 != 0 || nBytes % 4 != 0) {

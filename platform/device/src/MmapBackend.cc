@@ -11,7 +11,9 @@
 #include <mutex>
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 
 namespace Corvane {
 
@@ -31,6 +33,14 @@ namespace Corvane {
         throw Corvane::logic_error("parameter " + key + "=" + text + " is not a byte offset");
       }
       return value;
+    }
+
+    // a regular file outside sysfs: ordinary cached memory once mapped, unlike device memory
+    bool isPlainMemory(int fd) {
+      struct stat status {};
+      struct statfs fileSystem {};
+      return ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::fstatfs(fd, &fileSystem) == 0 &&
+          fileSystem.f_type != SYSFS_MAGIC;
     }
   } // namespace
 
@@ -113,9 +123,11 @@ namespace Corvane {
         auto fileName = (std::filesystem::path(_path) / ("resource" + std::to_string(bar))).string();
         entry.file = openFile(fileName, size);
         entry.mapping = MemoryMapping(entry.file.get(), 0, size, fileName);
+        entry.plainMemory = isPlainMemory(entry.file.get());
       }
       else {
         entry.mapping = MemoryMapping(shared.get(), offsetOf(bar), size, _path + " (bar " + std::to_string(bar) + ")");
+        entry.plainMemory = isPlainMemory(shared.get());
       }
       bars.emplace(bar, std::move(entry));
     }
@@ -156,6 +168,21 @@ namespace Corvane {
     std::shared_lock lock(_mutex);
     auto* words = barWords(bar, address, nBytes);
     for(std::size_t i = 0; i < nBytes / 4; ++i) data[i] = words[i];
+  }
+
+  bool MmapBackend::readInPlace(std::uint8_t bar, std::uint64_t address, std::size_t nBytes, const WordsUser& use) {
+    std::shared_lock lock(_mutex);
+    barWords(bar, address, nBytes); // checks, and faults when closed
+    if(nBytes == 0) {
+      use({});
+      return true;
+    }
+    const auto& entry = _bars.at(bar);
+    // a bar at an offset that is not word-aligned would give misaligned words: copy those
+    auto* base = entry.mapping.data();
+    if(!entry.plainMemory || reinterpret_cast<std::uintptr_t>(base) % alignof(std::int32_t) != 0) return false;
+    use(std::span<const std::int32_t>(reinterpret_cast<const std::int32_t*>(base) + address / 4, nBytes / 4));
+    return true;
   }
 
   void MmapBackend::write(std::uint8_t bar, std::uint64_t address, const std::int32_t* data, std::size_t nBytes) {

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <typeinfo>
 
 #include <unistd.h>
 
@@ -66,6 +67,8 @@ namespace Corvane {
   void SharedMemoryDummyBackend::removeSegment(const std::string& instance, const std::string& mapFileName) {
     SharedMemorySegment::remove(segmentName(instance, mapFileName));
   }
+
+  bool SharedMemoryDummyBackend::readsInPlace() const { return typeid(*this) == typeid(SharedMemoryDummyBackend); }
 
   std::string SharedMemoryDummyBackend::readDeviceInfo() {
     return "shared-memory dummy device " + _segment->name() + " with register map " + getRegisterMap().fileName();

@@ -30,15 +30,18 @@ namespace Corvane {
 
   void TransferElement::read() {
     checkReadable();
+    bool decoded = false;
     if(!_raw.empty()) {
       try {
-        _backend->read(_info->bar, byteAddress(), _raw.data(), byteSize());
+        decoded = _backend->readInPlace(_info->bar, byteAddress(), byteSize(),
+            [this](std::span<const std::int32_t> words) { decodeFrom(words); });
+        if(!decoded) _backend->read(_info->bar, byteAddress(), _raw.data(), byteSize());
       }
       catch(...) {
         rethrowTransferError(context("reading"));
       }
     }
-    decode();
+    if(!decoded) decode();
   }
 
   void TransferElement::write() {

@@ -44,29 +44,53 @@ namespace Corvane {
         _blocks.push_back(Block{backend, bar, begin, end, {element}, {}});
       }
     }
-    for(auto& block : _blocks) block.buffer.resize((block.end - block.begin) / 4);
     _needsRebuild = false;
+  }
+
+  void TransferGroup::rethrowReadError(const Block& block) {
+    const auto* first = block.elements.front();
+    TransferElement::rethrowTransferError("device \"" + first->getDeviceName() + "\": reading register " +
+        first->getRegisterInfo().path + (block.elements.size() > 1 ? " and its neighbours" : ""));
+  }
+
+  void TransferGroup::readIntoBuffer(Block& block) {
+    block.buffer.resize((block.end - block.begin) / 4);
+    try {
+      block.backend->read(block.bar, block.begin, block.buffer.data(), block.buffer.size() * 4);
+    }
+    catch(...) {
+      rethrowReadError(block);
+    }
+  }
+
+  void TransferGroup::decode(const Block& block, std::span<const std::int32_t> words) {
+    for(auto* element : block.elements) {
+      auto offset = (element->byteAddress() - block.begin) / 4;
+      element->decodeFrom(words.subspan(offset, element->byteSize() / 4));
+    }
   }
 
   void TransferGroup::read() {
     if(_needsRebuild) rebuild();
-    for(auto& block : _blocks) {
+    if(!_blocks.empty()) {
+      auto buffered = std::span<Block>(_blocks).first(_blocks.size() - 1);
+      for(auto& block : buffered) readIntoBuffer(block);
+      // every other transfer has succeeded, so the last block's registers may change while it
+      // is being read
+      auto& last = _blocks.back();
+      bool decoded = false;
       try {
-        block.backend->read(block.bar, block.begin, block.buffer.data(), block.buffer.size() * 4);
+        decoded = last.backend->readInPlace(last.bar, last.begin, last.end - last.begin,
+            [&last](std::span<const std::int32_t> words) { decode(last, words); });
       }
       catch(...) {
-        const auto* first = block.elements.front();
-        TransferElement::rethrowTransferError("device \"" + first->getDeviceName() + "\": reading register " +
-            first->getRegisterInfo().path + (block.elements.size() > 1 ? " and its neighbours" : ""));
+        rethrowReadError(last);
       }
-    }
-    // every transfer succeeded: now the values change, all together, decoded straight from the
-    // block that holds them
-    for(auto& block : _blocks) {
-      for(auto* element : block.elements) {
-        auto words = (element->byteAddress() - block.begin) / 4;
-        element->decodeFrom(std::span<const std::int32_t>(block.buffer).subspan(words, element->byteSize() / 4));
+      if(!decoded) {
+        readIntoBuffer(last);
+        decode(last, last.buffer);
       }
+      for(const auto& block : buffered) decode(block, block.buffer);
     }
     // registers without data (no words to transfer) still take their value
     for(const auto& element : _elements) {

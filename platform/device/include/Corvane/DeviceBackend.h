@@ -14,7 +14,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace Corvane {
@@ -34,6 +36,17 @@ namespace Corvane {
     /// Transfers nBytes (a multiple of 4) at a word-aligned byte address of a bar.
     virtual void read(std::uint8_t bar, std::uint64_t address, std::int32_t* data, std::size_t nBytes) = 0;
     virtual void write(std::uint8_t bar, std::uint64_t address, const std::int32_t* data, std::size_t nBytes) = 0;
+
+    /// Receives the words of an in-place read; the view is valid only during the call.
+    using WordsUser = std::function<void(std::span<const std::int32_t>)>;
+
+    /// Reads without a copy: calls `use` once with the device's own nBytes at `address` and
+    /// returns true. Arguments and faults are checked as by read() and raised before `use` is
+    /// called; what keeps the view consistent (a lock, see the backend) is held during the
+    /// call, so `use` must be short and must not access this backend. An exception from `use`
+    /// passes through. Backends that do not hold the words in plain memory return false
+    /// without calling `use` (the default); the caller then copies them with read().
+    virtual bool readInPlace(std::uint8_t bar, std::uint64_t address, std::size_t nBytes, const WordsUser& use);
 
     /// One line describing the device, for logs and diagnostics.
     virtual std::string readDeviceInfo() = 0;

@@ -5,7 +5,10 @@
 // descriptor is its own register space, zero at start.
 //
 // Clients reach it through read/write, which take mutex() and, after a write, call
-// regWriteEvents under it (a simulated board reacts there). A simulated board's own code
+// regWriteEvents under it (a simulated board reacts there). readInPlace hands the client a
+// view of the register space under mutex() (and lockStorage), instead of a copy; it is on
+// only where read() is DummyBackend's own (see readsInPlace), so a subclass that intercepts
+// read() still sees every client read. A simulated board's own code
 // uses rawWords() and the DummyRegisterAccessors, which take no lock and raise no event
 // (hold mutex() when other threads may be using the device). Test hooks let tests inject
 // values, count client writes and make open, read or write fail like a faulty board.
@@ -41,6 +44,7 @@ namespace Corvane {
     bool isOpen() const override;
     void read(std::uint8_t bar, std::uint64_t address, std::int32_t* data, std::size_t nBytes) override;
     void write(std::uint8_t bar, std::uint64_t address, const std::int32_t* data, std::size_t nBytes) override;
+    bool readInPlace(std::uint8_t bar, std::uint64_t address, std::size_t nBytes, const WordsUser& use) override;
     std::string readDeviceInfo() override;
 
     /// Guards the register space against concurrent client access.
@@ -86,8 +90,16 @@ namespace Corvane {
     virtual void lockStorage() {}
     virtual void unlockStorage() {}
 
+    /// Whether readInPlace serves client reads. True only for a DummyBackend itself: a
+    /// subclass overriding read() must see every read; one that does not may return true.
+    virtual bool readsInPlace() const;
+
    private:
+    class StorageGuard;
+
     std::span<std::int32_t> barWords(std::uint8_t bar, std::uint64_t address, std::size_t nBytes);
+    /// The words a client read transfers, after its checks and simulated faults (under mutex()).
+    std::span<const std::int32_t> clientReadWords(std::uint8_t bar, std::uint64_t address, std::size_t nBytes);
 
     mutable std::mutex _mutex;
     std::map<std::uint8_t, std::vector<std::int32_t>> _ownedBars;

@@ -11,6 +11,13 @@
 //   decided at open(), so a device that appears later is found.
 // Each bar is mapped over the extent its registers need. Words are transferred one 32-bit
 // access at a time, as device memory requires. Interrupts are not delivered by this backend.
+//
+// readInPlace hands out a view of the mapping only for files that are plain memory: regular
+// files outside sysfs (a board image on tmpfs or disk). A PCIe BAR (a sysfs resource file or
+// a character device) is uncached device memory, which must be read word by word and is
+// read fastest once into cached memory, so there it returns false and the caller copies with
+// read(). The view is taken under the same shared lock as every transfer: it keeps the
+// mapping alive, but, as for read(), does not keep other writers of the file out.
 #pragma once
 
 #include "Corvane/DeviceBackend.h"
@@ -38,12 +45,14 @@ namespace Corvane {
     bool isOpen() const override;
     void read(std::uint8_t bar, std::uint64_t address, std::int32_t* data, std::size_t nBytes) override;
     void write(std::uint8_t bar, std::uint64_t address, const std::int32_t* data, std::size_t nBytes) override;
+    bool readInPlace(std::uint8_t bar, std::uint64_t address, std::size_t nBytes, const WordsUser& use) override;
     std::string readDeviceInfo() override;
 
    private:
     struct Bar {
       FileDescriptor file; // only set when the bar has its own file
       MemoryMapping mapping;
+      bool plainMemory{false}; // may be read in place (see above)
     };
 
     volatile std::int32_t* barWords(std::uint8_t bar, std::uint64_t address, std::size_t nBytes);

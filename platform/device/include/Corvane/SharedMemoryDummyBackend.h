@@ -10,7 +10,8 @@
 // construction and stays until destruction, so values survive close() and open(); the last
 // backend to go removes it, and removeSegment() removes it at explicit request (after a crash).
 // Client transfers lock the segment's process-shared mutex, so a multi-word register is never
-// seen half written by another process's client transfer.
+// seen half written by another process's client transfer; an in-place read holds it while
+// the client uses the view.
 #pragma once
 
 #include "Corvane/DummyBackend.h"
@@ -44,6 +45,7 @@ namespace Corvane {
    protected:
     void lockStorage() override { _segment->lock(); }
     void unlockStorage() override { _segment->unlock(); }
+    bool readsInPlace() const override;
 
    private:
     std::unique_ptr<SharedMemorySegment> _segment;

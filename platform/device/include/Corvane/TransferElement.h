@@ -1,8 +1,10 @@
 // One register (or a part of one) of one device, ready to transfer: the untyped half of a
 // RegisterAccessor, which is what a TransferGroup works with.
 //
-// read() and write() check the register's access mode (reading a write-only register or
-// writing a read-only or interrupt register is a Corvane::logic_error naming it). Faults of
+// read() decodes straight from the device's memory when the backend can read in place, and
+// from a copy otherwise. read() and write() check the register's access mode (reading a
+// write-only register or writing a read-only or interrupt register is a Corvane::logic_error
+// naming it). Faults of
 // the device come out as Corvane::runtime_error naming device and register, whatever the
 // backend threw; conversion errors (NaN to fixed point) are Corvane::logic_error and are
 // raised before anything is written.
@@ -52,6 +54,7 @@ namespace Corvane {
     virtual void decodeFrom(std::span<const std::int32_t> raw) = 0;
     virtual void encode() = 0; ///< user values -> _raw
 
+    /// Words of the last write, and of a read whose backend cannot be read in place.
     std::vector<std::int32_t> _raw;
     RegisterConverter _converter;
 

@@ -3,12 +3,16 @@
 // A device module reads all registers of one trigger this way, so overlapping registers
 // (a 2-D area and a channel aliasing it) show the same moment of the board.
 //
-// If any backend read fails, no register of the group changes its value.
+// If any backend read fails, no register of the group changes its value: the blocks are
+// read in order, all but the last into buffers of the group; the last one is decoded straight
+// from the device's memory when the backend can read it in place (for most groups it is the
+// only block, so there is no copy at all), and the buffered ones only after it succeeded.
 #pragma once
 
 #include "Corvane/TransferElement.h"
 
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace Corvane {
@@ -32,10 +36,13 @@ namespace Corvane {
       std::uint64_t begin;
       std::uint64_t end;
       std::vector<TransferElement*> elements;
-      std::vector<std::int32_t> buffer;
+      std::vector<std::int32_t> buffer; // sized at its first copy: unused while read in place
     };
 
     void rebuild();
+    static void readIntoBuffer(Block& block);
+    static void decode(const Block& block, std::span<const std::int32_t> words);
+    [[noreturn]] static void rethrowReadError(const Block& block);
 
     std::vector<std::shared_ptr<TransferElement>> _elements;
     std::vector<Block> _blocks;
