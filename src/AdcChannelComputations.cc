@@ -3,6 +3,7 @@
 #include "AdcChannelKernels.h"
 
 #include <Corvane/ConfigReader.h>
+#include <Corvane/WakeUpBatch.h>
 
 #include <algorithm>
 #include <span>
@@ -49,30 +50,34 @@ void AdcChannel::ChannelComputations::mainLoop() {
         std::span<float>(amplitude.data(), amplitude.size()), std::span<float>(phase.data(), phase.size()), _power,
         statisticsEnabled);
 
-    if(results.peaks) {
-      peakPowerFilling.setAndWrite(results.peaks->filling);
-      peakPowerFlattop.setAndWrite(results.peaks->flattop);
-      _peaksPublished = true;
+    // readers of several outputs (the vector sum takes amplitude and phase) wake once per pass
+    {
+      Corvane::WakeUpBatch batch;
+      if(results.peaks) {
+        peakPowerFilling.setAndWrite(results.peaks->filling);
+        peakPowerFlattop.setAndWrite(results.peaks->flattop);
+        _peaksPublished = true;
+      }
+
+      samplePoints.update(pulseLength, [this](const GlobalSamplePoints<Samples>::Position& position, Samples& sample) {
+        sample.amplitude = amplitude[position.sampleIndex];
+        sample.phase = phase[position.sampleIndex];
+        sample.power = _power[position.sampleIndex];
+      });
+
+      if(results.statistics) {
+        statistics.amplitudeAverage = results.statistics->amplitudeAverage;
+        statistics.phaseAverage = results.statistics->phaseAverage;
+        statistics.powerAverage = results.statistics->powerAverage;
+        statistics.amplitudeStandardDeviation = results.statistics->amplitudeStandardDeviation;
+        statistics.phaseStandardDeviation = results.statistics->phaseStandardDeviation;
+        statistics.writeAll();
+      }
+
+      amplitude.writeDestructively();
+      phase.writeDestructively();
+      writePower(results.peaks.has_value());
     }
-
-    samplePoints.update(pulseLength, [this](const GlobalSamplePoints<Samples>::Position& position, Samples& sample) {
-      sample.amplitude = amplitude[position.sampleIndex];
-      sample.phase = phase[position.sampleIndex];
-      sample.power = _power[position.sampleIndex];
-    });
-
-    if(results.statistics) {
-      statistics.amplitudeAverage = results.statistics->amplitudeAverage;
-      statistics.phaseAverage = results.statistics->phaseAverage;
-      statistics.powerAverage = results.statistics->powerAverage;
-      statistics.amplitudeStandardDeviation = results.statistics->amplitudeStandardDeviation;
-      statistics.phaseStandardDeviation = results.statistics->phaseStandardDeviation;
-      statistics.writeAll();
-    }
-
-    amplitude.writeDestructively();
-    phase.writeDestructively();
-    writePower(results.peaks.has_value());
 
     readAll();
   }

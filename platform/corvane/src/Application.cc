@@ -8,6 +8,9 @@
 #include "Corvane/detail/Nodes.h"
 #include "Corvane/detail/Scheduler.h"
 
+#include <pthread.h>
+
+#include <algorithm>
 #include <chrono>
 #include <sstream>
 
@@ -112,6 +115,16 @@ namespace Corvane {
     auto& inbox = *node->runtime->inbox;
     detail::currentInbox() = &inbox;
     auto path = node->qualifiedName();
+    // the end of the module's path, without "." levels, names the thread (tools show at most 15 characters)
+    {
+      std::string name;
+      for(std::size_t begin = 0; begin < path.size();) {
+        auto end = std::min(path.find('/', begin + 1), path.size());
+        if(path.compare(begin, end - begin, "/.") != 0) name += path.substr(begin, end - begin);
+        begin = end;
+      }
+      pthread_setname_np(pthread_self(), name.substr(name.size() > 15 ? name.size() - 15 : 0).c_str());
+    }
     auto* module = dynamic_cast<ApplicationModule*>(node->object);
     try {
       // every input holds a value before the main loop starts

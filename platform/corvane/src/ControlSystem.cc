@@ -1,5 +1,6 @@
 #include "Corvane/ControlSystem.h"
 
+#include "Corvane/WakeUpBatch.h"
 #include "Corvane/detail/NetworkVariable.h"
 
 namespace Corvane {
@@ -39,7 +40,7 @@ namespace Corvane {
           _inbox->scheduler->touch();
           call = listener;
         }
-        _inbox->cv.notify_all();
+        WakeUpBatch::wake(*_inbox);
         if(call) call();
       }
 

@@ -4,6 +4,7 @@
 #include "Corvane/ApplicationModule.h"
 #include "Corvane/ModuleGroup.h"
 #include "Corvane/VariableGroup.h"
+#include "Corvane/WakeUpBatch.h"
 #include "Corvane/detail/Nodes.h"
 
 namespace Corvane {
@@ -86,12 +87,14 @@ namespace Corvane {
   }
 
   void Module::writeAll(bool includeReturnChannels) {
+    WakeUpBatch batch; // a reader of several of the values wakes once
     forEachAccessor(_node.get(), [&](AccessorNode* a) {
       if(a->isFeeding() || (includeReturnChannels && a->direction.withReturn && a->canSend)) a->write(false);
     });
   }
 
   void Module::writeAllDestructively(bool includeReturnChannels) {
+    WakeUpBatch batch;
     forEachAccessor(_node.get(), [&](AccessorNode* a) {
       if(a->isFeeding() || (includeReturnChannels && a->direction.withReturn && a->canSend)) a->write(true);
     });

@@ -4,6 +4,7 @@
 #include "Corvane/RegisterPath.h"
 #include "Corvane/TransferGroup.h"
 #include "Corvane/Utilities.h"
+#include "Corvane/WakeUpBatch.h"
 #include "Corvane/detail/Scheduler.h"
 
 namespace Corvane {
@@ -106,6 +107,8 @@ namespace Corvane {
           std::lock_guard lock(state->versionMutex);
           state->lastTrigger = version;
         }
+        // a reader of several registers wakes once, when all of them are there
+        WakeUpBatch batch;
         for(auto* endpoint : state->triggered) endpoint->sendValue(version, true);
       }
       catch(runtime_error& e) {

@@ -12,6 +12,7 @@
 #include "Corvane/Conversion.h"
 #include "Corvane/Types.h"
 #include "Corvane/VersionNumber.h"
+#include "Corvane/WakeUpBatch.h"
 #include "Corvane/detail/Scheduler.h"
 
 #include <deque>
@@ -113,7 +114,7 @@ namespace Corvane::detail {
         // a thread that waits for something this value does not give stays asleep
         if(!_inbox->wakesFor()) return;
       }
-      _inbox->cv.notify_all();
+      WakeUpBatch::wake(*_inbox);
     }
 
     /// Takes the oldest value into `buffer` (swapping buffers). Caller holds the inbox mutex.
