@@ -51,6 +51,7 @@ namespace Corvane {
         }
       }
 
+      void read() override { _accessor.read(); }
       TransferElementID getId() const override { return _accessor.getId(); }
       VersionNumber getVersionNumber() const override { return _accessor.getVersionNumber(); }
       DataValidity dataValidity() const override { return _accessor.dataValidity(); }

@@ -40,9 +40,16 @@ namespace Corvane {
     // the trigger's initial value is no trigger; the switch tells the writer the starting state
     _enabled = enable;
     _queue->push(DaqSwitch{_enabled});
-    auto group = readAnyGroup();
     while(true) {
-      group.readAny(); // also brings every poll input (values and settings) up to date
+      _trigger->read();
+      // the settings as they are at this trigger; the recorded values only when they are recorded,
+      // so that a switched-off recorder costs no copy of them
+      enable.read();
+      directory.read();
+      triggersPerFile.read();
+      numberOfFiles.read();
+      decimationFactor.read();
+      decimationThreshold.read();
       onTrigger();
     }
   }
@@ -74,6 +81,7 @@ namespace Corvane {
     record.layout = _layout;
     record.values.resize(_inputs.size());
     for(std::size_t i = 0; i < _inputs.size(); ++i) {
+      _inputs[i]->read();
       _inputs[i]->capture(record.values[i], decimationThreshold, decimationFactor);
     }
     // only this thread queues records, so the room seen above is still there

@@ -27,6 +27,9 @@ namespace Corvane {
 
     virtual ~DaqInput() = default;
 
+    /// Reads the input: a push input waits for its next value, a poll input takes the newest.
+    virtual void read() = 0;
+
     /// Copies the current value into `out`, keeping every `factor`-th element of arrays longer
     /// than `threshold` (factor 0 or 1 keeps all).
     virtual void capture(DaqValue& out, std::size_t threshold, std::uint32_t factor) const = 0;
