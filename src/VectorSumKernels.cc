@@ -26,19 +26,26 @@ namespace VectorSumKernels {
       }
     }
 
-    // Vectors of W floats and the masks that comparing them gives (GCC vector extensions; the
-    // size must not depend on a template parameter, hence one specialisation per width).
+    // Vectors of W floats and of their bit patterns (GCC vector extensions; the size must not
+    // depend on a template parameter, hence one specialisation per width). The arithmetic below
+    // uses no vector comparison: GCC 12 turns 512-bit comparisons in code inlined into a
+    // target-attributed function into scalar code, and bit operations serve as well here.
     template<int W>
     struct Lanes;
     template<>
     struct Lanes<4> {
       typedef float F __attribute__((vector_size(16)));
-      typedef int M __attribute__((vector_size(16)));
+      typedef unsigned U __attribute__((vector_size(16)));
     };
     template<>
     struct Lanes<8> {
       typedef float F __attribute__((vector_size(32)));
-      typedef int M __attribute__((vector_size(32)));
+      typedef unsigned U __attribute__((vector_size(32)));
+    };
+    template<>
+    struct Lanes<16> {
+      typedef float F __attribute__((vector_size(64)));
+      typedef unsigned U __attribute__((vector_size(64)));
     };
 
     /// Adds W samples whose phases are all below 2^23 degrees in magnitude (or not finite).
@@ -48,16 +55,18 @@ namespace VectorSumKernels {
     [[gnu::always_inline]] inline void accumulateLanes(
         const float* amplitude, const float* phase, float* iSum, float* qSum) {
       using F = typename Lanes<W>::F;
-      using M = typename Lanes<W>::M;
+      using U = typename Lanes<W>::U;
       F a, p, i, q;
       std::memcpy(&a, amplitude, sizeof(F));
       std::memcpy(&p, phase, sizeof(F));
       std::memcpy(&i, iSum, sizeof(F));
       std::memcpy(&q, qSum, sizeof(F));
 
-      // nearest multiple of 90 degrees (adding and removing 1.5 * 2^23 rounds to an integer)
+      // nearest multiple n of 90 degrees: adding 1.5 * 2^23 rounds to an integer, which then
+      // stands in the low mantissa bits of the sum (2^22 + n, so its last two bits are n mod 4)
       const F round = F{} + 12582912.F;
-      F n = (p * (1.F / 90.F) + round) - round;
+      F shifted = p * (1.F / 90.F) + round;
+      F n = shifted - round;
       // exact for |phase| < 2^23: n * 90 and the difference are representable
       F r = p - n * 90.F;
       F x = r * 0.017453292519943295F;
@@ -66,17 +75,16 @@ namespace VectorSumKernels {
       F c = ((2.443315711809948e-5F * z - 1.388731625493765e-3F) * z + 4.166664568298827e-2F) * z * z - 0.5F * z +
           1.F;
 
-      // quadrant m = n mod 4 in {-2, -1, 0, 1, 2}
-      F m = n - 4.F * ((n * 0.25F + round) - round);
-      M odd = (m == 1.F) | (m == -1.F);
-      M half = (m == 2.F) | (m == -2.F);
-      F sinValue = odd ? c : s;
-      F cosValue = odd ? s : c;
-      sinValue = (half | (m == -1.F)) ? -sinValue : sinValue;
-      cosValue = (half | (m == 1.F)) ? -cosValue : cosValue;
+      // quadrant n mod 4: odd ones swap sine and cosine, 2 and 3 negate the sine, 1 and 2 the cosine
+      U quadrant = reinterpret_cast<U>(shifted);
+      U swap = -(quadrant & 1U);
+      U sinBits = (reinterpret_cast<U>(s) & ~swap) | (reinterpret_cast<U>(c) & swap);
+      U cosBits = (reinterpret_cast<U>(c) & ~swap) | (reinterpret_cast<U>(s) & swap);
+      sinBits ^= (quadrant & 2U) << 30;
+      cosBits ^= ((quadrant + 1U) & 2U) << 30;
 
-      i += a * cosValue;
-      q += a * sinValue;
+      i += a * reinterpret_cast<F>(cosBits);
+      q += a * reinterpret_cast<F>(sinBits);
       std::memcpy(iSum, &i, sizeof(F));
       std::memcpy(qSum, &q, sizeof(F));
     }
@@ -86,16 +94,19 @@ namespace VectorSumKernels {
     template<int W>
     [[gnu::always_inline]] inline bool hasLargePhase(const float* phase, std::size_t n) {
       using F = typename Lanes<W>::F;
-      using M = typename Lanes<W>::M;
-      M large{};
+      using U = typename Lanes<W>::U;
+      // on the magnitude's bit pattern m: 2^23 <= |phase| <= infinity sets the top bit of both
+      // 0x4affffff - m (2^23 is 0x4b000000) and m - 0x7f800001 (infinity is 0x7f800000)
+      U large{};
       std::size_t k = 0;
       for(; k + W <= n; k += W) {
         F p;
         std::memcpy(&p, phase + k, sizeof(F));
-        large |= (p >= largePhase) | (p <= -largePhase);
+        U magnitude = reinterpret_cast<U>(p) & 0x7fffffffU;
+        large |= (0x4affffffU - magnitude) & (magnitude - 0x7f800001U);
       }
       bool any = false;
-      for(int lane = 0; lane < W; ++lane) any |= large[lane] != 0;
+      for(int lane = 0; lane < W; ++lane) any |= (large[lane] >> 31) != 0;
       for(; k < n; ++k) any |= phase[k] >= largePhase || phase[k] <= -largePhase;
       return any;
     }
@@ -131,16 +142,41 @@ namespace VectorSumKernels {
       accumulateAll<8>(amplitude, phase, iSum, qSum, n);
     }
 
+    [[gnu::target("avx512f,avx512dq,avx512vl,avx2,fma")]] void accumulateAvx512(
+        const float* amplitude, const float* phase, float* iSum, float* qSum, std::size_t n) {
+      accumulateAll<16>(amplitude, phase, iSum, qSum, n);
+    }
+
     bool hasAvx2() {
       static const bool available = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
       return available;
     }
 
+    // The processor's support also tells whether the operating system saves the 512-bit state.
+    bool hasAvx512() {
+      static const bool available = hasAvx2() && __builtin_cpu_supports("avx512f") &&
+          __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
+      return available;
+    }
+
   } // namespace
 
-  Implementation bestImplementation() { return hasAvx2() ? Implementation::avx2 : Implementation::portable; }
+  Implementation bestImplementation() {
+    if(hasAvx512()) return Implementation::avx512;
+    return hasAvx2() ? Implementation::avx2 : Implementation::portable;
+  }
 
-  bool isAvailable(Implementation implementation) { return implementation == Implementation::portable || hasAvx2(); }
+  bool isAvailable(Implementation implementation) {
+    switch(implementation) {
+      case Implementation::portable:
+        return true;
+      case Implementation::avx2:
+        return hasAvx2();
+      case Implementation::avx512:
+        return hasAvx512();
+    }
+    return false;
+  }
 
   void accumulate(std::span<const float> amplitude, std::span<const float> phase, std::span<float> i,
       std::span<float> q) {
@@ -155,15 +191,22 @@ namespace VectorSumKernels {
           std::to_string(n) + ", phase " + std::to_string(phase.size()) + ", I " + std::to_string(i.size()) +
           ", Q " + std::to_string(q.size()) + ")");
     }
-    if(!isAvailable(implementation)) {
-      throw Corvane::logic_error("VectorSumKernels::accumulate: the AVX2 implementation is not available here");
+    switch(implementation) {
+      case Implementation::portable:
+        accumulatePortable(amplitude.data(), phase.data(), i.data(), q.data(), n);
+        return;
+      case Implementation::avx2:
+        if(!hasAvx2()) break;
+        accumulateAvx2(amplitude.data(), phase.data(), i.data(), q.data(), n);
+        return;
+      case Implementation::avx512:
+        if(!hasAvx512()) break;
+        accumulateAvx512(amplitude.data(), phase.data(), i.data(), q.data(), n);
+        return;
     }
-    if(implementation == Implementation::avx2) {
-      accumulateAvx2(amplitude.data(), phase.data(), i.data(), q.data(), n);
-    }
-    else {
-      accumulatePortable(amplitude.data(), phase.data(), i.data(), q.data(), n);
-    }
+    throw Corvane::logic_error(std::string("VectorSumKernels::accumulate: the ") +
+        (implementation == Implementation::avx512 ? "AVX-512" : "AVX2") +
+        " implementation is not available on this processor");
   }
 
 } // namespace VectorSumKernels

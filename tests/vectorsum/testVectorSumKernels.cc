@@ -1,6 +1,6 @@
 // The vector-sum arithmetic alone: sine and cosine of phases in degrees against an exact
-// reference, exact quadrants, non-finite and huge phases, accumulation, tails, and both
-// implementations giving the same sums to rounding.
+// reference, exact quadrants, non-finite and huge phases, accumulation, tails, every
+// implementation giving the same sums to rounding, and the AVX2 and AVX-512 ones to the bit.
 #include "VectorSumKernels.h"
 
 #include <Corvane/Exception.h>
@@ -17,14 +17,24 @@ namespace {
 
   using VectorSumKernels::Implementation;
 
+  /// Every implementation this processor runs, the fastest last.
   std::vector<Implementation> implementations() {
-    std::vector<Implementation> result{Implementation::portable};
-    if(VectorSumKernels::isAvailable(Implementation::avx2)) result.push_back(Implementation::avx2);
+    std::vector<Implementation> result;
+    for(auto implementation : {Implementation::portable, Implementation::avx2, Implementation::avx512}) {
+      if(VectorSumKernels::isAvailable(implementation)) result.push_back(implementation);
+    }
     return result;
   }
 
   const char* nameOf(Implementation implementation) {
-    return implementation == Implementation::avx2 ? "avx2" : "portable";
+    switch(implementation) {
+      case Implementation::avx2:
+        return "avx2";
+      case Implementation::avx512:
+        return "avx512";
+      default:
+        return "portable";
+    }
   }
 
   struct CosSin {
@@ -108,7 +118,7 @@ namespace {
   TEST(VectorSumKernels, HugePhasesAreReducedExactlyAndNonFinitePhasesGiveNaN) {
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
     // 2^23 and beyond: the exact double reduction; 3e9 = 8333333 turns + 120 degrees
-    const std::vector<float> huge{8388608.F, -8388608.F, 3e9F, -1e30F, 16777216.F * 45.F};
+    const std::vector<float> huge{8388608.F, -8388608.F, 3e9F, -1e30F, 16777216.F * 45.F, 8388607.5F, -8388607.5F};
     for(auto implementation : implementations()) {
       auto computed = cosSin(implementation, huge);
       for(std::size_t k = 0; k < huge.size(); ++k) {
@@ -156,6 +166,59 @@ namespace {
       VectorSumKernels::accumulate(a, p, i, q);
       EXPECT_EQ(i, iResults.back()) << n;
       EXPECT_EQ(q, qResults.back()) << n;
+    }
+  }
+
+  TEST(VectorSumKernels, TheFastestAvailableImplementationIsTheBest) {
+    EXPECT_TRUE(VectorSumKernels::isAvailable(Implementation::portable));
+    // AVX-512 is only used together with AVX2 and FMA
+    if(VectorSumKernels::isAvailable(Implementation::avx512)) {
+      EXPECT_TRUE(VectorSumKernels::isAvailable(Implementation::avx2));
+    }
+    EXPECT_EQ(VectorSumKernels::bestImplementation(), implementations().back());
+  }
+
+  TEST(VectorSumKernels, AvxImplementationsAgreeToTheBit) {
+    if(!VectorSumKernels::isAvailable(Implementation::avx512)) GTEST_SKIP() << "no AVX-512 on this processor";
+    // the same arithmetic in vectors of 8 and 16 lanes: also phases near the quadrant boundaries,
+    // far turns, non-finite ones and tails of every length
+    std::mt19937 generator(99);
+    std::uniform_real_distribution<float> amplitude(0.F, 50.F), phase(-720.F, 720.F), far(-8.3e6F, 8.3e6F);
+    std::uniform_int_distribution<int> boundary(-16, 16), ulps(-3, 3);
+    for(std::size_t n : {1, 7, 8, 15, 16, 17, 31, 33, 1024, 4099}) {
+      std::vector<float> a(n), p(n), i0(n), q0(n);
+      for(std::size_t k = 0; k < n; ++k) {
+        a[k] = amplitude(generator);
+        switch(k % 3) {
+          case 0:
+            p[k] = phase(generator);
+            break;
+          case 1: {
+            float near = 45.F * static_cast<float>(boundary(generator));
+            for(int step = ulps(generator); step != 0; step += step > 0 ? -1 : 1) {
+              near = std::nextafter(near, step > 0 ? 1e9F : -1e9F);
+            }
+            p[k] = near;
+            break;
+          }
+          default:
+            p[k] = far(generator);
+        }
+        i0[k] = amplitude(generator);
+        q0[k] = -amplitude(generator);
+      }
+      if(n > 20) p[n / 2] = std::numeric_limits<float>::quiet_NaN();
+      auto i2 = i0, q2 = q0, i5 = i0, q5 = q0;
+      VectorSumKernels::accumulate(Implementation::avx2, a, p, i2, q2);
+      VectorSumKernels::accumulate(Implementation::avx512, a, p, i5, q5);
+      for(std::size_t k = 0; k < n; ++k) {
+        if(std::isnan(i2[k])) {
+          EXPECT_TRUE(std::isnan(i5[k]) && std::isnan(q5[k])) << "n " << n << " k " << k;
+          continue;
+        }
+        EXPECT_EQ(i5[k], i2[k]) << "n " << n << " phase " << p[k];
+        EXPECT_EQ(q5[k], q2[k]) << "n " << n << " phase " << p[k];
+      }
     }
   }
 
