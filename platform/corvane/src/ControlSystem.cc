@@ -27,6 +27,27 @@ namespace Corvane {
         bool faulty = detail::fillBuffer(next->data, sourceType, source, mayTake) || validity == DataValidity::faulty;
         next->version = version;
         next->validity = faulty ? DataValidity::faulty : DataValidity::ok;
+        publish(std::move(next));
+      }
+
+      bool takesSnapshots() const override { return true; }
+
+      void deliverSnapshot(const std::shared_ptr<void>& snapshot) override {
+        publish(std::static_pointer_cast<ControlSystemValue<T>>(snapshot));
+      }
+
+      std::size_t size() const override { return _latest ? 1 : 0; }
+      std::uint64_t headSequence() const override { return _arrival; }
+      void clear() override { _latest.reset(); }
+
+      /// Caller holds the inbox mutex.
+      std::shared_ptr<const ControlSystemValue<T>> latest() const { return _latest; }
+
+      std::uint64_t updates{0};
+      std::function<void()> listener;
+
+     private:
+      void publish(std::shared_ptr<ControlSystemValue<T>> next) {
         std::shared_ptr<ControlSystemValue<T>> previous;
         std::function<void()> call;
         {
@@ -44,17 +65,6 @@ namespace Corvane {
         if(call) call();
       }
 
-      std::size_t size() const override { return _latest ? 1 : 0; }
-      std::uint64_t headSequence() const override { return _arrival; }
-      void clear() override { _latest.reset(); }
-
-      /// Caller holds the inbox mutex.
-      std::shared_ptr<const ControlSystemValue<T>> latest() const { return _latest; }
-
-      std::uint64_t updates{0};
-      std::function<void()> listener;
-
-     private:
       std::shared_ptr<ControlSystemValue<T>> _latest;
       std::shared_ptr<ControlSystemValue<T>> _spare;
       std::uint64_t _arrival{0};

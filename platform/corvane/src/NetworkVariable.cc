@@ -2,6 +2,8 @@
 
 #include "Corvane/detail/Nodes.h"
 
+#include <atomic>
+
 namespace Corvane::detail {
 
   std::string Participant::describe() const {
@@ -14,10 +16,81 @@ namespace Corvane::detail {
     return variable && variable->participants[variable->feeder].endpoint.get() == this;
   }
 
+  template<class T>
+  std::shared_ptr<ControlSystemValue<T>> NetworkVariable::makeSnapshot(
+      std::vector<T>& data, bool take, const VersionNumber& version, DataValidity validity) {
+    std::shared_ptr<ControlSystemValue<T>> snapshot;
+    {
+      std::lock_guard lock(_snapshotMutex);
+      for(auto& candidate : _snapshots) {
+        if(candidate.use_count() == 1) {
+          snapshot = std::static_pointer_cast<ControlSystemValue<T>>(candidate);
+          break;
+        }
+      }
+      if(!snapshot) {
+        snapshot = std::make_shared<ControlSystemValue<T>>();
+        if(_snapshots.size() < snapshotPoolSize) {
+          _snapshots.push_back(snapshot);
+        }
+        else {
+          // every pooled snapshot is still held somewhere: pool the new one in place of one of them
+          _snapshots[_nextReplaced] = snapshot;
+          _nextReplaced = (_nextReplaced + 1) % snapshotPoolSize;
+        }
+      }
+    }
+    // the last holder released the snapshot with a release decrement: its reads are done before we write
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if(take) {
+      const auto n = data.size();
+      snapshot->data.swap(data);
+      if(data.size() != n) data.resize(n);
+    }
+    else {
+      snapshot->data.assign(data.begin(), data.end());
+      countCopy<T>(data.size());
+    }
+    snapshot->version = version;
+    snapshot->validity = validity;
+    snapshot->sequence = 0;
+    return snapshot;
+  }
+
   void NetworkVariable::send(std::size_t from, DataType sourceType, void* data, const VersionNumber& version,
       DataValidity validity, bool destructive) {
     std::unique_lock<std::mutex> lock(sendMutex, std::defer_lock);
     if(bidirectional) lock.lock();
+    auto sharesSnapshot = [&](std::size_t i) {
+      const auto& receiver = participants[i].receiver;
+      return i != from && receiver && receiver->type() == sourceType && receiver->takesSnapshots();
+    };
+    bool anySnapshot = false;
+    for(std::size_t i = 0; i < participants.size() && !anySnapshot; ++i) anySnapshot = sharesSnapshot(i);
+
+    if(anySnapshot) {
+      // One snapshot for every channel that shares them (the control system's first: it numbers
+      // the snapshot); the others copy from it.
+      void* source = nullptr;
+      auto snapshot = callForType(sourceType, [&](auto sample) -> std::shared_ptr<void> {
+        using T = decltype(sample);
+        auto value = makeSnapshot(*static_cast<std::vector<T>*>(data), destructive, version, validity);
+        source = &value->data;
+        return value;
+      });
+      if(controlSystem && sharesSnapshot(*controlSystem)) participants[*controlSystem].receiver->deliverSnapshot(snapshot);
+      for(std::size_t i = 0; i < participants.size(); ++i) {
+        if(controlSystem && i == *controlSystem && sharesSnapshot(i)) continue;
+        if(sharesSnapshot(i)) {
+          participants[i].receiver->deliverSnapshot(snapshot);
+        }
+        else if(i != from && participants[i].receiver) {
+          participants[i].receiver->deliver(sourceType, source, false, version, validity);
+        }
+      }
+      return;
+    }
+
     // The last receiver of the writer's own type may take the buffer; everybody before it copies.
     std::size_t taker = participants.size();
     if(destructive) {

@@ -8,6 +8,7 @@
 // application through the framework's queues from the calling thread.
 #pragma once
 
+#include "Corvane/ControlSystemValue.h"
 #include "Corvane/Conversion.h"
 #include "Corvane/Exception.h"
 #include "Corvane/Types.h"
@@ -29,16 +30,6 @@ namespace Corvane {
     class Scheduler;
     class ReceiveChannel;
   } // namespace detail
-
-  /// One value as the control system holds it: shared, never changed once published.
-  template<class T>
-  struct ControlSystemValue {
-    std::vector<T> data;
-    VersionNumber version{nullptr};
-    DataValidity validity{DataValidity::ok};
-    /// Number of values that had arrived at the variable when this one arrived (1 for the first).
-    std::uint64_t sequence{0};
-  };
 
   class ControlSystemVariable {
    public:

@@ -4,12 +4,15 @@
 //  - pushQueue: bounded queue (length + the reader's buffer); a write into a full queue replaces
 //    the oldest queued value, so the newest always arrives, and counts one lost transfer;
 //  - latest: keeps only the newest value (poll inputs, read-back channels, the control system),
-//    never counts a loss.
+//    never counts a loss. Latest channels of the writer's own type share one immutable snapshot
+//    of each value (made once per write, see NetworkVariable::send); a reader copies it into its
+//    own buffer only when it reads.
 // Values are converted to the channel's type on delivery. Buffers are recycled, and a value that
 // the writer gives up (destructive write) is moved, not copied, into the last same-typed channel.
 #pragma once
 
 #include "Corvane/Conversion.h"
+#include "Corvane/ControlSystemValue.h"
 #include "Corvane/Types.h"
 #include "Corvane/VersionNumber.h"
 #include "Corvane/WakeUpBatch.h"
@@ -36,6 +39,13 @@ namespace Corvane::detail {
     virtual void deliver(DataType sourceType, void* source, bool mayTake, const VersionNumber& version,
         DataValidity validity) = 0;
 
+    /// Whether the channel keeps shared snapshots of values of its own type.
+    virtual bool takesSnapshots() const { return false; }
+    /// Puts a shared snapshot into the channel: `snapshot` holds a ControlSystemValue of the
+    /// channel's type, which nobody changes any more (the control system's channel, which gets it
+    /// first, sets its sequence).
+    virtual void deliverSnapshot(const std::shared_ptr<void>& /*snapshot*/) {}
+
     /// Number of queued values. Caller holds the inbox mutex.
     virtual std::size_t size() const = 0;
     /// Arrival sequence of the oldest queued value. Caller holds the inbox mutex; size() > 0.
@@ -60,6 +70,12 @@ namespace Corvane::detail {
     std::atomic<std::uint64_t> _lost{0};
   };
 
+  /// Counts `n` elements of T copied by the transport (arrays of numbers only).
+  template<class T>
+  void countCopy(std::size_t n) {
+    if constexpr(std::is_arithmetic_v<T>) bytesCopied().fetch_add(n * sizeof(T), std::memory_order_relaxed);
+  }
+
   /// Puts a delivered value into `buffer` (of the receiver's type T): the writer's buffer is
   /// swapped in when it may be taken and has the same type, copied otherwise, converted when the
   /// types differ. Returns true when a conversion could not represent a value (faulty).
@@ -76,9 +92,7 @@ namespace Corvane::detail {
         }
         else {
           buffer.assign(in.begin(), in.end());
-          if constexpr(std::is_arithmetic_v<T>) {
-            bytesCopied().fetch_add(in.size() * sizeof(T), std::memory_order_relaxed);
-          }
+          countCopy<T>(in.size());
         }
       }
       else if constexpr(isConvertible<S, T>()) {
@@ -98,33 +112,33 @@ namespace Corvane::detail {
         DataValidity validity) override {
       std::vector<T> buffer = takeSpare();
       bool faulty = fillBuffer(buffer, sourceType, source, mayTake) || validity == DataValidity::faulty;
-      {
-        std::lock_guard lock(_inbox->mutex);
-        if(_queue.size() >= _queueLength) {
-          _spare.push_back(std::move(_queue.front().data));
-          _queue.pop_front();
-          if(_kind == Kind::pushQueue) {
-            _lost.fetch_add(1, std::memory_order_relaxed);
-            _inbox->scheduler->lostTransfers.fetch_add(1, std::memory_order_relaxed);
-          }
-        }
-        _queue.push_back(Item{std::move(buffer), version, faulty ? DataValidity::faulty : DataValidity::ok,
-            ++_inbox->sequence});
-        _inbox->scheduler->touch();
-        // a thread that waits for something this value does not give stays asleep
-        if(!_inbox->wakesFor()) return;
-      }
-      WakeUpBatch::wake(*_inbox);
+      enqueue(Item{std::move(buffer), version, faulty ? DataValidity::faulty : DataValidity::ok, 0, nullptr});
     }
 
-    /// Takes the oldest value into `buffer` (swapping buffers). Caller holds the inbox mutex.
+    bool takesSnapshots() const override { return _kind == Kind::latest; }
+
+    void deliverSnapshot(const std::shared_ptr<void>& snapshot) override {
+      auto value = std::static_pointer_cast<const ControlSystemValue<T>>(snapshot);
+      auto version = value->version;
+      auto validity = value->validity;
+      enqueue(Item{{}, version, validity, 0, std::move(value)});
+    }
+
+    /// Takes the oldest value into `buffer` (swapping buffers, or copying a shared snapshot).
+    /// Caller holds the inbox mutex.
     bool take(std::vector<T>& buffer, VersionNumber& version, DataValidity& validity) {
       if(_queue.empty()) return false;
       auto& item = _queue.front();
-      buffer.swap(item.data);
+      if(item.snapshot) {
+        buffer.assign(item.snapshot->data.begin(), item.snapshot->data.end());
+        countCopy<T>(buffer.size());
+      }
+      else {
+        buffer.swap(item.data);
+        if(_spare.size() < _queueLength + 2) _spare.push_back(std::move(item.data));
+      }
       version = item.version;
       validity = item.validity;
-      if(_spare.size() < _queueLength + 2) _spare.push_back(std::move(item.data));
       _queue.pop_front();
       return true;
     }
@@ -136,7 +150,7 @@ namespace Corvane::detail {
     /// Copy of the newest value without consuming it. Caller holds the inbox mutex.
     bool peekLatest(std::vector<T>& buffer, VersionNumber& version, DataValidity& validity) const {
       if(_queue.empty()) return false;
-      buffer = _queue.back().data;
+      buffer = _queue.back().snapshot ? _queue.back().snapshot->data : _queue.back().data;
       version = _queue.back().version;
       validity = _queue.back().validity;
       return true;
@@ -144,11 +158,34 @@ namespace Corvane::detail {
 
    private:
     struct Item {
-      std::vector<T> data;
+      std::vector<T> data; // unless the value is a shared snapshot
       VersionNumber version;
       DataValidity validity;
       std::uint64_t sequence;
+      std::shared_ptr<const ControlSystemValue<T>> snapshot;
     };
+
+    void enqueue(Item item) {
+      {
+        std::lock_guard lock(_inbox->mutex);
+        if(_queue.size() >= _queueLength) {
+          if(!_queue.front().snapshot && _spare.size() < _queueLength + 2) {
+            _spare.push_back(std::move(_queue.front().data));
+          }
+          _queue.pop_front();
+          if(_kind == Kind::pushQueue) {
+            _lost.fetch_add(1, std::memory_order_relaxed);
+            _inbox->scheduler->lostTransfers.fetch_add(1, std::memory_order_relaxed);
+          }
+        }
+        item.sequence = ++_inbox->sequence;
+        _queue.push_back(std::move(item));
+        _inbox->scheduler->touch();
+        // a thread that waits for something this value does not give stays asleep
+        if(!_inbox->wakesFor()) return;
+      }
+      WakeUpBatch::wake(*_inbox);
+    }
 
     std::vector<T> takeSpare() {
       std::lock_guard lock(_inbox->mutex);

@@ -104,6 +104,19 @@ namespace Corvane::detail {
     /// another's, so every participant sees the writes in the same order.
     void send(std::size_t from, DataType sourceType, void* data, const VersionNumber& version,
         DataValidity validity, bool destructive);
+
+   private:
+    /// A snapshot of `data` for the channels that share snapshots: the writer's buffer when it
+    /// gives it up (it gets a recycled one of the same length back), a copy otherwise.
+    template<class T>
+    std::shared_ptr<ControlSystemValue<T>> makeSnapshot(
+        std::vector<T>& data, bool take, const VersionNumber& version, DataValidity validity);
+
+    // Snapshots made before, reused once no channel or reader holds them any more.
+    static constexpr std::size_t snapshotPoolSize = 8;
+    std::mutex _snapshotMutex;
+    std::vector<std::shared_ptr<void>> _snapshots;
+    std::size_t _nextReplaced{0};
   };
 
   template<class T>
