@@ -21,6 +21,9 @@ AdcChannel::ChannelComputations::ChannelComputations(Corvane::ModuleGroup* owner
   samplePoints(this, "Samples", "", {}),
   configuration(this, "/Configuration", ""),
   _power(pulseLength, 0.F) {
+  // the raw arrays are only read: share them with the control system instead of copying them
+  amplitudeUncalibrated.shareReceivedValues();
+  phaseUncalibrated.shareReceivedValues();
   if(appConfig().get<Corvane::Boolean>("Configuration/enableAdcChannelStatistics")) {
     statistics = Statistics(this, "Statistics", "", {});
     statisticsEnabled = true;

@@ -20,7 +20,11 @@ SoftwareVectorSum::AdcBoard::AdcChannel::AdcChannel(Corvane::VariableGroup* owne
 : Corvane::VariableGroup(owner, name, description, {}),
   pulseLength(appConfig().get<std::uint32_t>("Configuration/pulseLength")),
   amplitude(this, "amplitude", "G.U.L.S.", pulseLength, "Amplitude over time", {}),
-  phase(this, "phase", "deg", pulseLength, "Phase over time", {}), include(this, includeFlagName, "", "", {}) {}
+  phase(this, "phase", "deg", pulseLength, "Phase over time", {}), include(this, includeFlagName, "", "", {}) {
+  // only read: shared with the control system and the other readers instead of copied
+  amplitude.shareReceivedValues();
+  phase.shareReceivedValues();
+}
 
 SoftwareVectorSum::SoftwareVectorSum(Corvane::ModuleGroup* owner, const std::string& name,
     const std::string& description, const std::string& includeFlagName, const std::unordered_set<std::string>& tags)

@@ -1,6 +1,7 @@
 // One write of an array reaches the control system and the poll inputs of its type as one shared
-// snapshot: every reader sees the value of its read, a snapshot somebody holds never changes while
-// the writer goes on, and a reader that changes its own buffer changes nobody else's value.
+// snapshot, and so do push inputs that share received values: every reader sees the value of its
+// read, a snapshot somebody holds never changes while the writer goes on, and a reader that changes
+// its own buffer (a shared value is copied first) changes nobody else's value.
 #include <Corvane/Corvane.h>
 #include <Corvane/TestFacility.h>
 #include <gtest/gtest.h>
@@ -67,17 +68,27 @@ namespace {
   };
 
   struct App : Application {
-    App() : Application("snapshots") {}
+    explicit App(bool readersShare) : Application("snapshots") {
+      if(readersShare) {
+        pollUser.in.shareReceivedValues();
+        pushUser.in.shareReceivedValues();
+      }
+    }
     ~App() override { shutdown(); }
     Producer producer{this, "Producer", ""};
     PollUser pollUser{this, "PollUser", ""};
     PushUser pushUser{this, "PushUser", ""};
   };
 
+  class SharedSnapshots : public testing::TestWithParam<bool> {};
+
 } // namespace
 
-TEST(SharedSnapshots, EveryReaderSeesItsValueAndHeldSnapshotsStayUnchanged) {
-  App app;
+INSTANTIATE_TEST_SUITE_P(Readers, SharedSnapshots, testing::Values(false, true),
+    [](const testing::TestParamInfo<bool>& info) { return info.param ? "SharingReceivedValues" : "Copying"; });
+
+TEST_P(SharedSnapshots, EveryReaderSeesItsValueAndHeldSnapshotsStayUnchanged) {
+  App app(GetParam());
   TestFacility test(app);
   test.setScalarDefault<int>("/go", 1);
   test.setScalarDefault<int>("/tick", 0);

@@ -61,8 +61,10 @@ namespace Corvane::detail {
                                                                             : ReceiveChannel::Kind::latest;
     return callForType(accessor.type, [&](auto sample) -> std::shared_ptr<ReceiveChannel> {
       using T = decltype(sample);
-      return std::make_shared<TypedChannel<T>>(
-          kind, queueLength, accessor.module->inbox, accessor.type, accessor.nElements);
+      auto channel =
+          std::make_shared<TypedChannel<T>>(kind, queueLength, accessor.module->inbox, accessor.type, accessor.nElements);
+      if(accessor.sharesReceivedValues) channel->acceptSnapshots();
+      return channel;
     });
   }
 

@@ -38,7 +38,7 @@ namespace Corvane {
 
   void ScriptedInitHandler::State::run(Device& device) {
     auto [exitCode, text] = runCommand(command);
-    output->buffer[0] = text;
+    output->writable()[0] = text;
     output->write(false);
     if(exitCode == 0) {
       firstFailure.reset();

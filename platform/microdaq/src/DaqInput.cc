@@ -13,7 +13,10 @@ namespace Corvane {
      public:
       TypedDaqInput(Module* owner, const std::string& name, std::size_t nElements, UpdateMode mode,
           const std::string& description)
-      : _accessor(owner, name, VariableDirection{VariableDirection::consuming, false}, "", nElements, mode, description) {}
+      : _accessor(owner, name, VariableDirection{VariableDirection::consuming, false}, "", nElements, mode, description) {
+        // captured by copying into the record: the value itself need not be copied first
+        _accessor.shareReceivedValues();
+      }
 
       void capture(DaqValue& out, std::size_t threshold, std::uint32_t factor) const override {
         if constexpr(std::is_same_v<T, Void>) {

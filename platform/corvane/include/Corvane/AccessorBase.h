@@ -52,7 +52,7 @@ namespace Corvane {
     std::string getName() const { return _node->path(); }
     std::string getUnit() const { return _node->unit; }
     std::string getDescription() const { return _node->description; }
-    std::size_t getNElements() const { return _node->buffer.size(); }
+    std::size_t getNElements() const { return _node->readable().size(); }
     bool isReadable() const { return !_node->isFeeding() || _node->direction.withReturn; }
     bool isWriteable() const { return _node->isFeeding() || _node->direction.withReturn; }
 
@@ -63,6 +63,14 @@ namespace Corvane {
     /// whose feeder may write for the first time much later, such as the trigger of a DAQ mode
     /// that is not active yet). Its first value then arrives like any other.
     void startWithoutInitialValue() { _node->needsInitialValue = false; }
+
+    /// Reads of this input keep the sender's value itself, shared with the control system and
+    /// the other readers, instead of a copy: reading through const access (value(), const data(),
+    /// const iteration) costs nothing, and the first non-const access copies the value into the
+    /// accessor's own buffer. For large arrays that a module only reads. A reference or pointer
+    /// taken from the accessor shows the value of the read before it was taken: take it anew after
+    /// each read. Call before the application is initialised.
+    void shareReceivedValues() { _node->sharesReceivedValues = true; }
 
     VariableNetworkNode getNode() const { return VariableNetworkNode(_node.get()); }
     operator VariableNetworkNode() const { return getNode(); }
@@ -82,8 +90,8 @@ namespace Corvane {
       detail::registerAccessor(*_node, owner);
     }
 
-    std::vector<T>& buffer() { return _node->buffer; }
-    const std::vector<T>& buffer() const { return _node->buffer; }
+    std::vector<T>& buffer() { return _node->writable(); }
+    const std::vector<T>& buffer() const { return _node->readable(); }
 
     std::unique_ptr<detail::TypedAccessorNode<T>> _node;
   };

@@ -103,7 +103,7 @@ namespace Corvane {
     template<class T>
     struct TypedVariable final : Variable {
       detail::TypedAccessorNode<T>& typedNode() const { return *static_cast<detail::TypedAccessorNode<T>*>(node); }
-      T& value() const { return typedNode().buffer[0]; }
+      T& value() const { return typedNode().writable()[0]; }
 
       static bool same(const T& a, const T& b) {
         if constexpr(std::is_floating_point_v<T>) return a == b || (std::isnan(a) && std::isnan(b));

@@ -115,7 +115,9 @@ namespace Corvane::detail {
       enqueue(Item{std::move(buffer), version, faulty ? DataValidity::faulty : DataValidity::ok, 0, nullptr});
     }
 
-    bool takesSnapshots() const override { return _kind == Kind::latest; }
+    bool takesSnapshots() const override { return _kind == Kind::latest || _acceptsSnapshots; }
+    /// A push queue whose reader shares received values takes snapshots too.
+    void acceptSnapshots() { _acceptsSnapshots = true; }
 
     void deliverSnapshot(const std::shared_ptr<void>& snapshot) override {
       auto value = std::static_pointer_cast<const ControlSystemValue<T>>(snapshot);
@@ -124,16 +126,22 @@ namespace Corvane::detail {
       enqueue(Item{{}, version, validity, 0, std::move(value)});
     }
 
-    /// Takes the oldest value into `buffer` (swapping buffers, or copying a shared snapshot).
-    /// Caller holds the inbox mutex.
-    bool take(std::vector<T>& buffer, VersionNumber& version, DataValidity& validity) {
+    /// Takes the oldest value into `buffer` (swapping buffers, or copying a shared snapshot). With
+    /// `shared`, a snapshot is kept there instead of copied (and `shared` is reset when the value is
+    /// a buffer). Caller holds the inbox mutex.
+    bool take(std::vector<T>& buffer, std::shared_ptr<const ControlSystemValue<T>>* shared, VersionNumber& version,
+        DataValidity& validity) {
       if(_queue.empty()) return false;
       auto& item = _queue.front();
-      if(item.snapshot) {
+      if(item.snapshot && shared) {
+        *shared = std::move(item.snapshot);
+      }
+      else if(item.snapshot) {
         buffer.assign(item.snapshot->data.begin(), item.snapshot->data.end());
         countCopy<T>(buffer.size());
       }
       else {
+        if(shared) shared->reset();
         buffer.swap(item.data);
         if(_spare.size() < _queueLength + 2) _spare.push_back(std::move(item.data));
       }
@@ -197,6 +205,7 @@ namespace Corvane::detail {
 
     std::deque<Item> _queue;
     std::vector<std::vector<T>> _spare;
+    bool _acceptsSnapshots{false};
   };
 
 } // namespace Corvane::detail

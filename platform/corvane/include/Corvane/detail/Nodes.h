@@ -135,6 +135,8 @@ namespace Corvane::detail {
     std::shared_ptr<ReceiveChannel> channel;
     ModuleRuntime* module{nullptr};
     bool canSend{false};
+    /// Reads may keep the sender's value itself instead of copying it (see AccessorBase).
+    bool sharesReceivedValues{false};
     /// For poll inputs fed by a device: fetches the current value into the channel.
     std::function<void()> pull;
   };
@@ -142,17 +144,31 @@ namespace Corvane::detail {
   template<class T>
   struct TypedAccessorNode final : AccessorNode {
     TypedAccessorNode(std::size_t n) : AccessorNode(dataTypeOf<T>(), n), buffer(n) {}
-    void* bufferPointer() override { return &buffer; }
+    void* bufferPointer() override { return &writable(); }
     bool takeLocked() override {
       if(!channel) return false;
       VersionNumber newVersion{nullptr};
       DataValidity newValidity{DataValidity::ok};
-      if(!static_cast<TypedChannel<T>*>(channel.get())->take(buffer, newVersion, newValidity)) return false;
+      if(!typedChannel()->take(buffer, sharesReceivedValues ? &shared : nullptr, newVersion, newValidity)) return false;
       noteTaken(newVersion, newValidity);
       return true;
     }
     TypedChannel<T>* typedChannel() { return static_cast<TypedChannel<T>*>(channel.get()); }
+
+    /// The value: the shared value last read, or the own buffer.
+    const std::vector<T>& readable() const { return shared ? shared->data : buffer; }
+    /// The own buffer, holding the value: a shared value is copied into it first.
+    std::vector<T>& writable() {
+      if(shared) {
+        buffer.assign(shared->data.begin(), shared->data.end());
+        shared.reset();
+      }
+      return buffer;
+    }
+
     std::vector<T> buffer;
+    /// The sender's value itself, when the accessor shares received values and the last read gave one.
+    std::shared_ptr<const ControlSystemValue<T>> shared;
   };
 
 } // namespace Corvane::detail
