@@ -52,6 +52,8 @@ class SoftwareVectorSum : public Corvane::ApplicationModule {
   std::vector<AdcBoard> boards;
 
  private:
-  /// Fills I and Q with the sum of the included channels.
-  void computeSum();
+  /// Sets I and Q to zero.
+  void clearSum();
+  /// Adds the channel's complex signal to I and Q when its include flag is not 0.
+  void addChannel(const AdcBoard::AdcChannel& channel);
 };

@@ -7,14 +7,6 @@
 #include <algorithm>
 #include <span>
 
-namespace {
-
-  // Samples summed over all channels before moving on: I and Q of one block stay in the
-  // first-level cache while every channel is added to them.
-  constexpr std::size_t blockLength = 1024;
-
-} // namespace
-
 SoftwareVectorSum::AdcBoard::AdcChannel::AdcChannel(Corvane::VariableGroup* owner, const std::string& name,
     const std::string& description, const std::string& includeFlagName)
 : Corvane::VariableGroup(owner, name, description, {}),
@@ -44,37 +36,44 @@ SoftwareVectorSum::SoftwareVectorSum(Corvane::ModuleGroup* owner, const std::str
   }
 }
 
-void SoftwareVectorSum::computeSum() {
-  std::vector<const AdcBoard::AdcChannel*> included;
-  for(auto& board : boards) {
-    for(auto& channel : board.channels) {
-      if(channel.include != 0) included.push_back(&channel);
-    }
-  }
-
+void SoftwareVectorSum::clearSum() {
   // A destructive write hands on the output buffers; the framework returns buffers of the same
   // length, whose contents are stale.
-  std::span<float> i(I.data(), I.size()), q(Q.data(), Q.size());
-  for(std::size_t begin = 0; begin < pulseLength; begin += blockLength) {
-    const std::size_t n = std::min<std::size_t>(blockLength, pulseLength - begin);
-    auto iBlock = i.subspan(begin, n), qBlock = q.subspan(begin, n);
-    std::fill(iBlock.begin(), iBlock.end(), 0.F);
-    std::fill(qBlock.begin(), qBlock.end(), 0.F);
-    for(auto* channel : included) {
-      VectorSumKernels::accumulate(std::span<const float>(channel->amplitude.data() + begin, n),
-          std::span<const float>(channel->phase.data() + begin, n), iBlock, qBlock);
-    }
-  }
+  std::fill(I.begin(), I.end(), 0.F);
+  std::fill(Q.begin(), Q.end(), 0.F);
+}
+
+void SoftwareVectorSum::addChannel(const AdcBoard::AdcChannel& channel) {
+  if(channel.include == 0) return;
+  VectorSumKernels::accumulate(std::span<const float>(channel.amplitude.data(), pulseLength),
+      std::span<const float>(channel.phase.data(), pulseLength), std::span<float>(I.data(), I.size()),
+      std::span<float>(Q.data(), Q.size()));
 }
 
 void SoftwareVectorSum::mainLoop() {
   bool anyChannel = false;
   for(auto& board : boards) anyChannel = anyChannel || !board.channels.empty();
+  // the first values are all there when the loop starts
+  clearSum();
+  for(auto& board : boards) {
+    for(auto& channel : board.channels) addChannel(channel);
+  }
+  writeAllDestructively();
+  // without any ADC channel there is nothing to wait for: the zero sum stays published
+  if(!anyChannel) return;
   while(true) {
-    computeSum();
+    // Each channel is added as soon as its arrays arrive, in channel order (the order in which
+    // readAll reads them, and the order of the additions per sample), so that the sum is all but
+    // done when the last channel comes.
+    clearSum();
+    for(auto& board : boards) {
+      for(auto& channel : board.channels) {
+        channel.amplitude.read();
+        channel.phase.read();
+        channel.include.read();
+        addChannel(channel);
+      }
+    }
     writeAllDestructively();
-    // without any ADC channel there is nothing to wait for: the zero sum stays published
-    if(!anyChannel) return;
-    readAll();
   }
 }
