@@ -155,15 +155,6 @@ namespace Corvane::detail {
     std::uint64_t headSequence() const override { return _queue.front().sequence; }
     void clear() override { _queue.clear(); }
 
-    /// Copy of the newest value without consuming it. Caller holds the inbox mutex.
-    bool peekLatest(std::vector<T>& buffer, VersionNumber& version, DataValidity& validity) const {
-      if(_queue.empty()) return false;
-      buffer = _queue.back().snapshot ? _queue.back().snapshot->data : _queue.back().data;
-      version = _queue.back().version;
-      validity = _queue.back().validity;
-      return true;
-    }
-
    private:
     struct Item {
       std::vector<T> data; // unless the value is a shared snapshot
