@@ -4,9 +4,10 @@
 //  - pushQueue: bounded queue (length + the reader's buffer); a write into a full queue replaces
 //    the oldest queued value, so the newest always arrives, and counts one lost transfer;
 //  - latest: keeps only the newest value (poll inputs, read-back channels, the control system),
-//    never counts a loss. Latest channels of the writer's own type share one immutable snapshot
-//    of each value (made once per write, see NetworkVariable::send); a reader copies it into its
-//    own buffer only when it reads.
+//    never counts a loss.
+// Latest channels of the writer's own type, and push queues whose reader shares received values,
+// hold one immutable snapshot of each value, made once per write (see NetworkVariable::send): a
+// reader copies it into its own buffer when it reads, or keeps referring to it when it shares.
 // Values are converted to the channel's type on delivery. Buffers are recycled, and a value that
 // the writer gives up (destructive write) is moved, not copied, into the last same-typed channel.
 #pragma once
