@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the dependencies, then configures, builds and runs every test in the
-# "default" preset and again in the "asan" (address + undefined sanitizer) preset.
+# "default" preset, again in the "asan" (address + undefined sanitizer) preset and in the
+# "tsan" (thread sanitizer) preset.
 # Stops at the first failure with a non-zero exit status.
 set -euo pipefail
 
@@ -9,7 +10,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 bash scripts/install-deps.sh
 
 jobs=$(nproc)
-for preset in default asan; do
+for preset in default asan tsan; do
     echo "=== ${preset}: configure"
     cmake --preset "${preset}"
     echo "=== ${preset}: build"

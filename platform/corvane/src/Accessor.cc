@@ -55,7 +55,9 @@ namespace Corvane::detail {
     VersionNumber writeVersion = module && !module->currentVersion.isNull() ? module->currentVersion : VersionNumber{};
     DataValidity writeValidity = ownValidity;
     if(module && module->validity() == DataValidity::faulty) writeValidity = DataValidity::faulty;
-    everWritten = true;
+    // set once only: an output that another thread writes later (a device's initialisation output)
+    // is then only read by its module's thread when that thread ends
+    if(!everWritten) everWritten = true;
     lastWrittenValidity = writeValidity;
     version = writeVersion;
     variable->send(participant, type, bufferPointer(), writeVersion, writeValidity, destructive);

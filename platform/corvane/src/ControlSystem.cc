@@ -9,7 +9,7 @@ namespace Corvane {
     /// Channel of the control-system participant: keeps the newest value as a shared, immutable
     /// snapshot, counts arrivals and tells the listener. Readers take the snapshot pointer under
     /// the lock (no copy of the data), so a writer never waits for a reader's copy; a snapshot
-    /// that no reader holds any more is recycled for the next value.
+    /// that no reader holds any more goes back to its variable's pool for a later value.
     template<class T>
     class ControlSystemChannel final : public detail::ReceiveChannel {
      public:
@@ -18,12 +18,9 @@ namespace Corvane {
 
       void deliver(DataType sourceType, void* source, bool mayTake, const VersionNumber& version,
           DataValidity validity) override {
-        std::shared_ptr<ControlSystemValue<T>> next;
-        {
-          std::lock_guard lock(_inbox->mutex);
-          next = std::move(_spare);
-        }
-        if(!next) next = std::make_shared<ControlSystemValue<T>>();
+        // values the control system copies itself (its own writes, values of another type) are rare:
+        // each gets a new snapshot; the frequent ones come shared from the variable (deliverSnapshot)
+        auto next = std::make_shared<ControlSystemValue<T>>();
         bool faulty = detail::fillBuffer(next->data, sourceType, source, mayTake) || validity == DataValidity::faulty;
         next->version = version;
         next->validity = faulty ? DataValidity::faulty : DataValidity::ok;
@@ -48,7 +45,7 @@ namespace Corvane {
 
      private:
       void publish(std::shared_ptr<ControlSystemValue<T>> next) {
-        std::shared_ptr<ControlSystemValue<T>> previous;
+        std::shared_ptr<ControlSystemValue<T>> previous; // let go outside the lock
         std::function<void()> call;
         {
           std::lock_guard lock(_inbox->mutex);
@@ -56,8 +53,6 @@ namespace Corvane {
           _arrival = ++_inbox->sequence;
           previous = std::move(_latest);
           _latest = std::move(next);
-          // nobody else can take `previous` any more: when no reader holds it, it is ours again
-          if(previous && previous.use_count() == 1) _spare = std::move(previous);
           _inbox->scheduler->touch();
           call = listener;
         }
@@ -66,7 +61,6 @@ namespace Corvane {
       }
 
       std::shared_ptr<ControlSystemValue<T>> _latest;
-      std::shared_ptr<ControlSystemValue<T>> _spare;
       std::uint64_t _arrival{0};
     };
   } // namespace

@@ -1,8 +1,7 @@
 #include "Corvane/detail/NetworkVariable.h"
 
 #include "Corvane/detail/Nodes.h"
-
-#include <atomic>
+#include "Corvane/detail/SnapshotPool.h"
 
 namespace Corvane::detail {
 
@@ -19,29 +18,18 @@ namespace Corvane::detail {
   template<class T>
   std::shared_ptr<ControlSystemValue<T>> NetworkVariable::makeSnapshot(
       std::vector<T>& data, bool take, const VersionNumber& version, DataValidity validity) {
-    std::shared_ptr<ControlSystemValue<T>> snapshot;
+    std::shared_ptr<SnapshotPool<T>> pool;
     {
-      std::lock_guard lock(_snapshotMutex);
-      for(auto& candidate : _snapshots) {
-        if(candidate.use_count() == 1) {
-          snapshot = std::static_pointer_cast<ControlSystemValue<T>>(candidate);
-          break;
-        }
+      std::lock_guard lock(_poolMutex);
+      for(auto& [type, candidate] : _pools) {
+        if(type == dataTypeOf<T>()) pool = std::static_pointer_cast<SnapshotPool<T>>(candidate);
       }
-      if(!snapshot) {
-        snapshot = std::make_shared<ControlSystemValue<T>>();
-        if(_snapshots.size() < snapshotPoolSize) {
-          _snapshots.push_back(snapshot);
-        }
-        else {
-          // every pooled snapshot is still held somewhere: pool the new one in place of one of them
-          _snapshots[_nextReplaced] = snapshot;
-          _nextReplaced = (_nextReplaced + 1) % snapshotPoolSize;
-        }
+      if(!pool) {
+        pool = std::make_shared<SnapshotPool<T>>();
+        _pools.emplace_back(dataTypeOf<T>(), pool);
       }
     }
-    // the last holder released the snapshot with a release decrement: its reads are done before we write
-    std::atomic_thread_fence(std::memory_order_acquire);
+    auto snapshot = pool->get();
     if(take) {
       const auto n = data.size();
       snapshot->data.swap(data);

@@ -23,6 +23,10 @@ namespace Corvane {
         const std::string& command, DeviceModule& deviceModule, const std::string& outputName = "initScriptOutput",
         unsigned int errorGracePeriod = 10);
 
+    /// Publishes the empty output before the threads start: from then on only the device's
+    /// recovery thread, which runs the script, writes it (the module's own thread would otherwise
+    /// publish the never-written output when it ends, racing with a first run of the script).
+    void prepare() override { _output.write(); }
     void mainLoop() override {}
 
    private:

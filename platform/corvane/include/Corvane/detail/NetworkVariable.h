@@ -112,11 +112,9 @@ namespace Corvane::detail {
     std::shared_ptr<ControlSystemValue<T>> makeSnapshot(
         std::vector<T>& data, bool take, const VersionNumber& version, DataValidity validity);
 
-    // Snapshots made before, reused once no channel or reader holds them any more.
-    static constexpr std::size_t snapshotPoolSize = 8;
-    std::mutex _snapshotMutex;
-    std::vector<std::shared_ptr<void>> _snapshots;
-    std::size_t _nextReplaced{0};
+    // Pools of snapshots, one per type that senders of the variable write (usually one).
+    std::mutex _poolMutex;
+    std::vector<std::pair<DataType, std::shared_ptr<void>>> _pools;
   };
 
   template<class T>
