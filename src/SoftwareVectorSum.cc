@@ -53,27 +53,23 @@ void SoftwareVectorSum::addChannel(const AdcBoard::AdcChannel& channel) {
 void SoftwareVectorSum::mainLoop() {
   bool anyChannel = false;
   for(auto& board : boards) anyChannel = anyChannel || !board.channels.empty();
-  // the first values are all there when the loop starts
-  clearSum();
-  for(auto& board : boards) {
-    for(auto& channel : board.channels) addChannel(channel);
-  }
-  writeAllDestructively();
-  // without any ADC channel there is nothing to wait for: the zero sum stays published
-  if(!anyChannel) return;
-  while(true) {
-    // Each channel is added as soon as its arrays arrive, in channel order (the order in which
-    // readAll reads them, and the order of the additions per sample), so that the sum is all but
-    // done when the last channel comes.
+  // The first values are all there when the loop starts. Afterwards each channel is added as soon
+  // as its arrays arrive, in channel order (the order in which readAll reads them, and the order of
+  // the additions per sample), so that the sum is all but done when the last channel comes.
+  for(bool first = true;; first = false) {
     clearSum();
     for(auto& board : boards) {
       for(auto& channel : board.channels) {
-        channel.amplitude.read();
-        channel.phase.read();
-        channel.include.read();
+        if(!first) {
+          channel.amplitude.read();
+          channel.phase.read();
+          channel.include.read();
+        }
         addChannel(channel);
       }
     }
     writeAllDestructively();
+    // without any ADC channel there is nothing to wait for: the zero sum stays published
+    if(!anyChannel) return;
   }
 }

@@ -4,13 +4,13 @@
 #include "Corvane/ControlSystem.h"
 #include "Corvane/Exception.h"
 #include "Corvane/Logger.h"
+#include "Corvane/Utilities.h"
 #include "Corvane/detail/Network.h"
 #include "Corvane/detail/Nodes.h"
 #include "Corvane/detail/Scheduler.h"
 
 #include <pthread.h>
 
-#include <algorithm>
 #include <chrono>
 #include <sstream>
 
@@ -118,10 +118,8 @@ namespace Corvane {
     // the end of the module's path, without "." levels, names the thread (tools show at most 15 characters)
     {
       std::string name;
-      for(std::size_t begin = 0; begin < path.size();) {
-        auto end = std::min(path.find('/', begin + 1), path.size());
-        if(path.compare(begin, end - begin, "/.") != 0) name += path.substr(begin, end - begin);
-        begin = end;
+      for(const auto& part : Utilities::splitPath(path)) {
+        if(part != ".") name += "/" + part;
       }
       pthread_setname_np(pthread_self(), name.substr(name.size() > 15 ? name.size() - 15 : 0).c_str());
     }

@@ -66,13 +66,17 @@ namespace Corvane::detail {
         source = &value->data;
         return value;
       });
-      if(controlSystem && sharesSnapshot(*controlSystem)) participants[*controlSystem].receiver->deliverSnapshot(snapshot);
+      std::optional<std::size_t> numbered;
+      if(controlSystem && sharesSnapshot(*controlSystem)) {
+        participants[*controlSystem].receiver->deliverSnapshot(snapshot);
+        numbered = controlSystem;
+      }
       for(std::size_t i = 0; i < participants.size(); ++i) {
-        if(controlSystem && i == *controlSystem && sharesSnapshot(i)) continue;
+        if(i == from || i == numbered || !participants[i].receiver) continue;
         if(sharesSnapshot(i)) {
           participants[i].receiver->deliverSnapshot(snapshot);
         }
-        else if(i != from && participants[i].receiver) {
+        else {
           participants[i].receiver->deliver(sourceType, source, false, version, validity);
         }
       }
