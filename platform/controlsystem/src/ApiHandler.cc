@@ -11,15 +11,6 @@ namespace Corvane::Cs {
   namespace {
     constexpr std::string_view variablesPrefix = "/api/variables";
 
-    HttpResponse error(int status, const std::string& message) {
-      HttpResponse response;
-      response.status = status;
-      response.body = "{\"error\":";
-      Json::appendQuoted(response.body, message);
-      response.body += '}';
-      return response;
-    }
-
     int hexDigit(char c) {
       if(c >= '0' && c <= '9') return c - '0';
       if(c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -61,6 +52,15 @@ namespace Corvane::Cs {
       return request.accept.find("application/octet-stream") != std::string::npos;
     }
   } // namespace
+
+  HttpResponse HttpResponse::error(int status, const std::string& message) {
+    HttpResponse response;
+    response.status = status;
+    response.body = "{\"error\":";
+    Json::appendQuoted(response.body, message);
+    response.body += '}';
+    return response;
+  }
 
   ApiHandler::ApiHandler(ControlSystem& controlSystem, const ServerOptions& options, WriteCounters& counters)
   : _controlSystem(controlSystem), _options(options), _counters(counters) {
@@ -109,7 +109,7 @@ namespace Corvane::Cs {
         std::string variablePath = path.substr(variablesPrefix.size());
         if(request.method == "GET") return getValue(variablePath, request, query);
         if(request.method == "PUT") return putValue(variablePath, request);
-        auto response = error(405, "variables are read with GET and written with PUT, not " + request.method);
+        auto response = HttpResponse::error(405, "variables are read with GET and written with PUT, not " + request.method);
         response.headers.emplace_back("Allow", "GET, PUT");
         return response;
       }
@@ -131,7 +131,7 @@ namespace Corvane::Cs {
     }
     catch(RequestError& e) {
       if(request.method == "PUT") _counters.refused.fetch_add(1, std::memory_order_relaxed);
-      return error(e.status(), e.what());
+      return HttpResponse::error(e.status(), e.what());
     }
   }
 

@@ -1,6 +1,5 @@
 #include "HttpSession.h"
 
-#include "Corvane/Cs/Json.h"
 #include "Corvane/Cs/RequestError.h"
 
 #include "StaticFiles.h"
@@ -25,14 +24,6 @@ namespace Corvane::Cs {
       return response;
     }
 
-    HttpResponse errorResponse(int status, const std::string& message) {
-      HttpResponse response;
-      response.status = status;
-      response.body = "{\"error\":";
-      Json::appendQuoted(response.body, message);
-      response.body += '}';
-      return response;
-    }
   } // namespace
 
   HttpSession::HttpSession(boost::asio::ip::tcp::socket&& socket, std::shared_ptr<ServerState> state)
@@ -51,7 +42,7 @@ namespace Corvane::Cs {
   }
 
   void HttpSession::refuse() {
-    auto answer = errorResponse(503, "too many connections (at most " + std::to_string(_state->options.maxConnections) + ")");
+    auto answer = HttpResponse::error(503, "too many connections (at most " + std::to_string(_state->options.maxConnections) + ")");
     _response = std::make_shared<http::response<http::string_body>>(makeResponse(answer, 11, false));
     _stream.expires_after(std::chrono::seconds(5));
     http::async_write(_stream, *_response, [self = shared_from_this()](beast::error_code, std::size_t) {
@@ -78,7 +69,7 @@ namespace Corvane::Cs {
       return;
     }
     if(ec == http::error::body_limit || ec == http::error::header_limit) {
-      auto answer = errorResponse(413, ec == http::error::body_limit
+      auto answer = HttpResponse::error(413, ec == http::error::body_limit
               ? "request body larger than " + std::to_string(_state->options.maxBodyBytes) + " bytes"
               : "request header larger than " + std::to_string(_state->options.maxHeaderBytes) + " bytes");
       auto response = makeResponse(answer, 11, false);
@@ -87,7 +78,7 @@ namespace Corvane::Cs {
     }
     if(ec) {
       // malformed request: say so if the connection still takes it, then close
-      auto response = makeResponse(errorResponse(400, "malformed HTTP request: " + ec.message()), 11, false);
+      auto response = makeResponse(HttpResponse::error(400, "malformed HTTP request: " + ec.message()), 11, false);
       respond(std::move(response));
       return;
     }
@@ -96,7 +87,7 @@ namespace Corvane::Cs {
     if(beast::websocket::is_upgrade(request)) {
       auto path = ApiHandler::splitTarget(target).first;
       if(path != "/api/ws") {
-        respond(makeResponse(errorResponse(404, "WebSocket connections are served at /api/ws only"), request.version(), false));
+        respond(makeResponse(HttpResponse::error(404, "WebSocket connections are served at /api/ws only"), request.version(), false));
         return;
       }
       // the connection now belongs to the WebSocket session (and stays counted there)
@@ -120,7 +111,7 @@ namespace Corvane::Cs {
       answer = _state->api->handle(parsed);
     }
     else if(request.method() != http::verb::get && request.method() != http::verb::head) {
-      answer = errorResponse(405, "only GET is served outside /api/");
+      answer = HttpResponse::error(405, "only GET is served outside /api/");
     }
     else {
       std::optional<HttpResponse> file;
@@ -128,9 +119,9 @@ namespace Corvane::Cs {
         file = _state->files->get(ApiHandler::splitTarget(target).first);
       }
       catch(RequestError& e) {
-        file = errorResponse(e.status(), e.what());
+        file = HttpResponse::error(e.status(), e.what());
       }
-      answer = file ? std::move(*file) : errorResponse(404, "no such page: " + target);
+      answer = file ? std::move(*file) : HttpResponse::error(404, "no such page: " + target);
     }
     auto response = makeResponse(answer, request.version(), request.keep_alive());
     if(request.method() == http::verb::head) response.body().clear();

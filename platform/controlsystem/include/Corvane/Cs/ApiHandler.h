@@ -34,6 +34,9 @@ namespace Corvane::Cs {
     std::string contentType{"application/json"};
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;
+
+    /// A JSON error answer: {"error": message}.
+    static HttpResponse error(int status, const std::string& message);
   };
 
   struct WriteCounters {
