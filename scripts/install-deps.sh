@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
     # toolchain
-    build-essential cmake ninja-build pkg-config
+    build-essential cmake ninja-build pkg-config ccache
     # libraries
     libboost-dev
     libboost-thread-dev libboost-chrono-dev libboost-date-time-dev
