@@ -3,6 +3,7 @@
 
 #include <Corvane/Cs/ApiHandler.h>
 #include <Corvane/Cs/Json.h>
+#include <Corvane/Cs/RequestError.h>
 
 #include <gtest/gtest.h>
 
@@ -144,10 +145,52 @@ TEST_F(ApiFixture, ReadOnlyServerAndTokenGuardWrites) {
     std::string authorization;
     int status;
   };
-  for(const auto& c : std::vector<Case>{{"", 403}, {"Bearer", 403}, {"Bearer t0ke", 403}, {"Bearer t0kenX", 403},
-          {"Basic t0ken", 403}, {"Bearer t0ken", 200}}) {
+  // the scheme's name is case-insensitive; spaces may separate it from the token
+  for(const auto& c : std::vector<Case>{{"", 403}, {"Bearer", 403}, {"Bearer ", 403}, {"Bearer t0ke", 403},
+          {"Bearer t0kenX", 403}, {"Basic t0ken", 403}, {"Bearert0ken", 403}, {"Bearer T0KEN", 403},
+          {"Bearer t0ken", 200}, {"bearer t0ken", 200}, {"BEARER t0ken", 200}, {"bEaReR  t0ken", 200}}) {
     SCOPED_TRACE(c.authorization);
     EXPECT_EQ(request("PUT", "/api/variables/S/gain", "1", "application/json", c.authorization).status, c.status);
   }
   EXPECT_NE(request("GET", "/api/info").body.find("\"tokenRequired\":true"), std::string::npos);
+}
+
+TEST_F(ApiFixture, TextThatIsNotUtf8IsRefusedAndNeverSentBack) {
+  ASSERT_EQ(put("/S/text", "\"kept\"").status, 200);
+  for(std::string body : {"\"caf\xe9\"", "{\"value\":\"\xff\"}", "\"\xed\xa0\x80\""}) {
+    SCOPED_TRACE(testing::PrintToString(body));
+    auto response = put("/S/text", body);
+    EXPECT_EQ(response.status, 400);
+    EXPECT_NE(response.body.find("invalid UTF-8"), std::string::npos) << response.body;
+    EXPECT_TRUE(Json::isValidUtf8(response.body));
+  }
+  test.stepApplication();
+  EXPECT_EQ(test.readScalar<std::string>("/S/text"), "kept");
+  // a path with bytes that are not UTF-8 is named in valid UTF-8
+  auto unknown = request("GET", "/api/variables/S/%ff%c3");
+  EXPECT_EQ(unknown.status, 404);
+  EXPECT_TRUE(Json::isValidUtf8(unknown.body));
+  EXPECT_NE(Json::parse(unknown.body).find("error")->text().find("/S/\xef\xbf\xbd\xef\xbf\xbd"), std::string::npos);
+}
+
+TEST_F(ApiFixture, ErrorAnswersQuoteTheRequestShortened) {
+  // a megabyte of input is not sent back: the answer names its beginning and its size
+  std::string longPath = "/S/" + std::string(1 << 20, 'x');
+  std::string hugeNumber(1 << 20, '7');
+  struct Case {
+    std::string method, target, body;
+    int status;
+  };
+  for(const auto& c : std::vector<Case>{{"GET", "/api/variables" + longPath, "", 404},
+          {"PUT", "/api/variables" + longPath, "1", 404}, {"PUT", "/api/variables/S/wide", hugeNumber, 400},
+          {"PUT", "/api/variables/S/gain", "[" + hugeNumber + "]", 400}, {"GET", "/api/" + longPath, "", 404}}) {
+    SCOPED_TRACE(c.method + " " + c.target.substr(0, 40));
+    auto response = request(c.method, c.target, c.body);
+    EXPECT_EQ(response.status, c.status);
+    EXPECT_LT(response.body.size(), 400u);
+    EXPECT_NE(response.body.find("(1048"), std::string::npos) << response.body;
+  }
+  // whatever a message holds, an answer stays bounded
+  auto capped = HttpResponse::error(400, std::string(100000, 'm'));
+  EXPECT_LT(capped.body.size(), RequestError::maxMessageBytes + 100);
 }

@@ -64,3 +64,46 @@ TEST(Json, NestingIsBounded) {
   EXPECT_THROW(Json::parse(deep), Corvane::runtime_error);
   EXPECT_NO_THROW(Json::parse(deep, Json::Limits{200}));
 }
+
+TEST(Json, StringsMustBeUtf8) {
+  struct Case {
+    std::string bytes;
+    bool valid;
+  };
+  for(const auto& c : std::vector<Case>{{"plain", true}, {"\xc3\xa9", true}, {"\xe2\x82\xac", true},
+          {"\xf0\x9f\x98\x80", true}, {"\xf4\x8f\xbf\xbf", true}, {"\xff", false}, {"\x80", false},
+          {"\xc3", false}, {"\xc0\xaf", false}, {"\xe0\x80\xaf", false}, {"\xe2\x82", false},
+          {"\xed\xa0\x80", false}, {"\xf0\x8f\xbf\xbf", false}, {"\xf4\x90\x80\x80", false}, {"a\xe9z", false}}) {
+    SCOPED_TRACE(testing::PrintToString(c.bytes));
+    EXPECT_EQ(Json::isValidUtf8(c.bytes), c.valid);
+    auto text = "[\"" + c.bytes + "\"]";
+    if(c.valid) {
+      EXPECT_EQ(Json::parse(text).items().at(0).text(), c.bytes);
+      continue;
+    }
+    try {
+      Json::parse(text);
+      ADD_FAILURE() << "accepted";
+    }
+    catch(Corvane::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find("invalid UTF-8"), std::string::npos) << e.what();
+    }
+  }
+  // outside strings a stray byte is named by its value, not copied into the message
+  try {
+    Json::parse("\xff");
+    ADD_FAILURE() << "accepted";
+  }
+  catch(Corvane::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("unexpected byte 0xff"), std::string::npos) << e.what();
+  }
+}
+
+TEST(Json, WrittenTextIsUtf8WhateverTheStringsHold) {
+  // each byte outside a valid sequence becomes U+FFFD; valid sequences stay as they are
+  std::string out;
+  Json::appendQuoted(out, "a\xff\xc3\xa9\xed\xa0\x80\xe2\x82");
+  EXPECT_EQ(out, "\"a\xef\xbf\xbd\xc3\xa9\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\"");
+  EXPECT_TRUE(Json::isValidUtf8(out));
+  EXPECT_EQ(Json::string("x\x80y").dump(), "\"x\xef\xbf\xbdy\"");
+}

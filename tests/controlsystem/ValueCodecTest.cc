@@ -122,3 +122,71 @@ TEST(ValueCodec, TimeStampsAreUtcWithMicroseconds) {
   EXPECT_EQ(ValueCodec::formatTime(time), "2023-11-14T22:13:20.123456Z");
   EXPECT_EQ(ValueCodec::formatTime({}), "1970-01-01T00:00:00.000000Z");
 }
+
+TEST(ValueCodec, IntegersAreCheckedAgainstTheExactBoundsOfTheirType) {
+  struct Case {
+    std::string text;
+    DataType type;
+    bool accepted;
+  };
+  // both bounds of every integer type, one beyond each, and numbers that only a detour through
+  // double would round into range
+  for(const auto& c : std::vector<Case>{{"-128", DataType::int8, true}, {"127", DataType::int8, true},
+          {"-129", DataType::int8, false}, {"128", DataType::int8, false}, {"0", DataType::uint8, true},
+          {"255", DataType::uint8, true}, {"-1", DataType::uint8, false}, {"256", DataType::uint8, false},
+          {"-32768", DataType::int16, true}, {"32767", DataType::int16, true}, {"-32769", DataType::int16, false},
+          {"32768", DataType::int16, false}, {"65535", DataType::uint16, true}, {"65536", DataType::uint16, false},
+          {"-1", DataType::uint16, false}, {"-2147483648", DataType::int32, true},
+          {"2147483647", DataType::int32, true}, {"-2147483649", DataType::int32, false},
+          {"2147483648", DataType::int32, false}, {"4294967295", DataType::uint32, true},
+          {"4294967296", DataType::uint32, false}, {"-1", DataType::uint32, false},
+          {"-9223372036854775808", DataType::int64, true}, {"9223372036854775807", DataType::int64, true},
+          {"-9223372036854775809", DataType::int64, false}, {"9223372036854775808", DataType::int64, false},
+          {"-9.223372036854775808e18", DataType::int64, true}, {"-9.223372036854775809e18", DataType::int64, false},
+          {"-92233720368547758090e-1", DataType::int64, false}, {"9223372036854775807.0", DataType::int64, true},
+          {"-18446744073709551616", DataType::int64, false}, {"18446744073709551615", DataType::uint64, true},
+          {"18446744073709551616", DataType::uint64, false}, {"1.8446744073709551615e19", DataType::uint64, true},
+          {"1.8446744073709551616e19", DataType::uint64, false}, {"-1", DataType::uint64, false},
+          {"-9223372036854775808", DataType::uint64, false}, {"-0", DataType::uint64, true},
+          {"-0.0e5", DataType::uint64, true}, {"1e19", DataType::uint64, true}, {"2e19", DataType::uint64, false},
+          {"1e19", DataType::int64, false}, {"1e999999999999999999999", DataType::uint64, false},
+          {"0e999999999999999999999", DataType::uint64, true}, {"100e-2", DataType::int8, true},
+          {"1e-400", DataType::int32, false}, {"12.5e1", DataType::int32, true}, {"12.05e1", DataType::int32, false}}) {
+    SCOPED_TRACE(c.text + " as " + std::string(dataTypeName(c.type)));
+    auto message = refusal(c.text, c.type, 1);
+    if(c.accepted) EXPECT_EQ(message, "accepted");
+    else EXPECT_TRUE(message.find("outside the range") != std::string::npos || message.find("not an integer") != std::string::npos)
+        << message;
+  }
+  // accepted values arrive exactly
+  EXPECT_EQ(decode<std::int64_t>("-9.223372036854775808e18", 1), std::vector<std::int64_t>{INT64_MIN});
+  EXPECT_EQ(decode<std::int64_t>("9223372036854775807.0", 1), std::vector<std::int64_t>{INT64_MAX});
+  EXPECT_EQ(decode<std::uint64_t>("1e19", 1), std::vector<std::uint64_t>{10000000000000000000ULL});
+  EXPECT_EQ(decode<std::uint64_t>("-0", 1), std::vector<std::uint64_t>{0});
+  EXPECT_EQ(decode<std::int8_t>("[-128, 100e-2, -1]", 3), (std::vector<std::int8_t>{-128, 1, -1}));
+  EXPECT_EQ(decode<std::int32_t>("12.5e1", 1), std::vector<std::int32_t>{125});
+}
+
+TEST(ValueCodec, StringsMustBeUtf8) {
+  auto invalid = Json::string("caf\xe9");
+  try {
+    ValueCodec::decodeJson(invalid, DataType::string, 1, "/v");
+    ADD_FAILURE() << "accepted";
+  }
+  catch(RequestError& e) {
+    EXPECT_EQ(e.status(), 400);
+    EXPECT_NE(std::string(e.what()).find("/v: the string is not valid UTF-8"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(std::get<std::vector<std::string>>(ValueCodec::decodeJson(Json::string("caf\xc3\xa9"), DataType::string, 1, "/v")),
+      std::vector<std::string>{"caf\xc3\xa9"});
+}
+
+TEST(ValueCodec, RefusalsQuoteLongInputShortened) {
+  auto huge = std::string(1 << 20, '9');
+  for(auto type : {DataType::int64, DataType::int8, DataType::float32}) {
+    auto message = refusal(huge, type, 1);
+    EXPECT_NE(message.find("outside the range"), std::string::npos) << message.substr(0, 200);
+    EXPECT_LT(message.size(), 300u);
+    EXPECT_NE(message.find("(1048576 bytes)"), std::string::npos) << message.substr(0, 200);
+  }
+}

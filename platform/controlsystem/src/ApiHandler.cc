@@ -6,6 +6,8 @@
 #include <Corvane/ControlSystem.h>
 #include <Corvane/Logger.h>
 
+#include <cctype>
+
 namespace Corvane::Cs {
 
   namespace {
@@ -57,7 +59,7 @@ namespace Corvane::Cs {
     HttpResponse response;
     response.status = status;
     response.body = "{\"error\":";
-    Json::appendQuoted(response.body, message);
+    Json::appendQuoted(response.body, RequestError::excerpt(message, RequestError::maxMessageBytes));
     response.body += '}';
     return response;
   }
@@ -109,7 +111,8 @@ namespace Corvane::Cs {
         std::string variablePath = path.substr(variablesPrefix.size());
         if(request.method == "GET") return getValue(variablePath, request, query);
         if(request.method == "PUT") return putValue(variablePath, request);
-        auto response = HttpResponse::error(405, "variables are read with GET and written with PUT, not " + request.method);
+        auto response = HttpResponse::error(405,
+            "variables are read with GET and written with PUT, not " + RequestError::excerpt(request.method));
         response.headers.emplace_back("Allow", "GET, PUT");
         return response;
       }
@@ -127,7 +130,7 @@ namespace Corvane::Cs {
         response.body = _statistics ? _statistics() : "{}";
         return response;
       }
-      throw RequestError(404, "no such API resource: " + path);
+      throw RequestError(404, "no such API resource: " + RequestError::excerpt(path));
     }
     catch(RequestError& e) {
       if(request.method == "PUT") _counters.refused.fetch_add(1, std::memory_order_relaxed);
@@ -136,7 +139,7 @@ namespace Corvane::Cs {
   }
 
   HttpResponse ApiHandler::getValue(const std::string& path, const HttpRequest& request, const std::string& query) {
-    if(!_controlSystem.has(path)) throw RequestError(404, "no process variable at path " + path);
+    if(!_controlSystem.has(path)) throw RequestError(404, "no process variable at path " + RequestError::excerpt(path));
     auto& variable = _controlSystem.variable(path);
     auto value = variable.latestErased();
     HttpResponse response;
@@ -169,20 +172,37 @@ namespace Corvane::Cs {
     return response;
   }
 
+  std::optional<std::string_view> ApiHandler::bearerToken(std::string_view authorization) {
+    // "Bearer" like every authentication scheme is case-insensitive; one or more spaces follow it
+    constexpr std::string_view scheme = "bearer";
+    if(authorization.size() <= scheme.size() || authorization[scheme.size()] != ' ') return std::nullopt;
+    for(std::size_t i = 0; i < scheme.size(); ++i) {
+      if(std::tolower(static_cast<unsigned char>(authorization[i])) != scheme[i]) return std::nullopt;
+    }
+    auto credentials = authorization.substr(scheme.size());
+    auto first = credentials.find_first_not_of(" \t");
+    auto last = credentials.find_last_not_of(" \t");
+    if(first == std::string_view::npos) return std::string_view();
+    return credentials.substr(first, last + 1 - first);
+  }
+
+  bool ApiHandler::holdsToken(const std::string& authorization) const {
+    if(_options.token.empty()) return false;
+    auto given = bearerToken(authorization);
+    return given && constantTimeEqual(*given, _options.token);
+  }
+
   void ApiHandler::checkWriteAllowed(const HttpRequest& request) const {
     if(_options.readOnly) throw RequestError(403, "the server is read-only (started with --read-only)");
     if(_options.token.empty()) return;
-    constexpr std::string_view scheme = "Bearer ";
-    if(!request.authorization.starts_with(scheme)) {
+    if(!bearerToken(request.authorization)) {
       throw RequestError(403, "writes need the server's token (header \"Authorization: Bearer <token>\")");
     }
-    if(!constantTimeEqual(std::string_view(request.authorization).substr(scheme.size()), _options.token)) {
-      throw RequestError(403, "the token given does not match the server's token");
-    }
+    if(!holdsToken(request.authorization)) throw RequestError(403, "the token given does not match the server's token");
   }
 
   HttpResponse ApiHandler::putValue(const std::string& path, const HttpRequest& request) {
-    if(!_controlSystem.has(path)) throw RequestError(404, "no process variable at path " + path);
+    if(!_controlSystem.has(path)) throw RequestError(404, "no process variable at path " + RequestError::excerpt(path));
     checkWriteAllowed(request);
     auto& variable = _controlSystem.variable(path);
     if(!variable.isWritable()) {

@@ -9,6 +9,28 @@ namespace Corvane::Cs {
 
   namespace {
 
+    /// Length of the valid UTF-8 sequence that starts at `text[pos]`, 0 when there is none.
+    std::size_t utf8SequenceLength(std::string_view text, std::size_t pos) {
+      auto byte = [&](std::size_t i) { return pos + i < text.size() ? static_cast<unsigned char>(text[pos + i]) : 0u; };
+      auto continuation = [](unsigned b, unsigned low = 0x80, unsigned high = 0xBF) { return b >= low && b <= high; };
+      unsigned lead = byte(0);
+      if(lead < 0x80) return 1;
+      if(lead >= 0xC2 && lead <= 0xDF) return continuation(byte(1)) ? 2 : 0;
+      if(lead >= 0xE0 && lead <= 0xEF) {
+        // no overlong forms (E0 below A0) and no surrogates (ED above 9F)
+        unsigned low = lead == 0xE0 ? 0xA0 : 0x80;
+        unsigned high = lead == 0xED ? 0x9F : 0xBF;
+        return continuation(byte(1), low, high) && continuation(byte(2)) ? 3 : 0;
+      }
+      if(lead >= 0xF0 && lead <= 0xF4) {
+        // no overlong forms (F0 below 90) and nothing beyond U+10FFFF (F4 above 8F)
+        unsigned low = lead == 0xF0 ? 0x90 : 0x80;
+        unsigned high = lead == 0xF4 ? 0x8F : 0xBF;
+        return continuation(byte(1), low, high) && continuation(byte(2)) && continuation(byte(3)) ? 4 : 0;
+      }
+      return 0;
+    }
+
     class Parser {
      public:
       Parser(std::string_view text, Json::Limits limits) : _text(text), _limits(limits) {}
@@ -49,7 +71,12 @@ namespace Corvane::Cs {
         if(consume("false")) return Json::boolean(false);
         if(consume("null")) return Json();
         if(c == '-' || (c >= '0' && c <= '9')) return parseNumber();
-        fail(std::string("unexpected character '") + c + "'");
+        if(static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F) {
+          fail(std::string("unexpected character '") + c + "'");
+        }
+        static constexpr char hex[] = "0123456789abcdef";
+        auto u = static_cast<unsigned char>(c);
+        fail(std::string("unexpected byte 0x") + hex[u >> 4] + hex[u & 0xF]);
       }
 
       Json parseObject(std::size_t depth) {
@@ -171,6 +198,14 @@ namespace Corvane::Cs {
           char c = _text[_pos++];
           if(c == '"') return out;
           if(static_cast<unsigned char>(c) < 0x20) fail("control character in string");
+          if(static_cast<unsigned char>(c) >= 0x80) {
+            --_pos;
+            auto length = utf8SequenceLength(_text, _pos);
+            if(length == 0) fail("invalid UTF-8 in string");
+            out.append(_text.substr(_pos, length));
+            _pos += length;
+            continue;
+          }
           if(c != '\\') {
             out += c;
             continue;
@@ -348,11 +383,32 @@ namespace Corvane::Cs {
     }
   }
 
+  bool Json::isValidUtf8(std::string_view text) {
+    for(std::size_t pos = 0; pos < text.size();) {
+      auto length = utf8SequenceLength(text, pos);
+      if(length == 0) return false;
+      pos += length;
+    }
+    return true;
+  }
+
   void Json::appendQuoted(std::string& out, std::string_view value) {
     static constexpr char hex[] = "0123456789abcdef";
+    static constexpr std::string_view replacement = "\xEF\xBF\xBD"; // U+FFFD
     out += '"';
-    for(char c : value) {
+    for(std::size_t pos = 0; pos < value.size(); ++pos) {
+      char c = value[pos];
       auto u = static_cast<unsigned char>(c);
+      if(u >= 0x80) {
+        auto length = utf8SequenceLength(value, pos);
+        if(length == 0) {
+          out += replacement;
+          continue;
+        }
+        out.append(value.substr(pos, length));
+        pos += length - 1;
+        continue;
+      }
       switch(c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;

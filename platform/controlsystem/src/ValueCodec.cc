@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <optional>
 
 namespace Corvane::Cs {
 
@@ -63,6 +65,77 @@ namespace Corvane::Cs {
       return path + ": element " + std::to_string(index) + ": ";
     }
 
+    /// An integral JSON number: its sign and magnitude, the magnitude saturated beyond 64 bits.
+    struct ExactInteger {
+      bool negative{false};
+      bool beyond64Bits{false};
+      std::uint64_t magnitude{0};
+    };
+
+    /// The exact value of a JSON number (strict syntax, as Json checked it) when it is an integer,
+    /// also when written with a fraction or an exponent ("5.0", "1e3", "-0"); nullopt otherwise.
+    std::optional<ExactInteger> exactInteger(std::string_view text) {
+      ExactInteger result;
+      std::size_t pos = 0;
+      if(pos < text.size() && text[pos] == '-') {
+        result.negative = true;
+        ++pos;
+      }
+      std::string digits;
+      std::int64_t pointAt = 0; // position of the decimal point within `digits`
+      for(; pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])); ++pos) digits += text[pos];
+      pointAt = static_cast<std::int64_t>(digits.size());
+      if(pos < text.size() && text[pos] == '.') {
+        for(++pos; pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])); ++pos) digits += text[pos];
+      }
+      if(pos < text.size() && (text[pos] == 'e' || text[pos] == 'E')) {
+        ++pos;
+        bool negativeExponent = pos < text.size() && text[pos] == '-';
+        if(pos < text.size() && (text[pos] == '+' || text[pos] == '-')) ++pos;
+        // saturated: far beyond any number of digits a request can hold
+        constexpr std::int64_t exponentBound = 1'000'000'000;
+        std::int64_t exponent = 0;
+        for(; pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])); ++pos)
+          exponent = std::min(exponentBound, exponent * 10 + (text[pos] - '0'));
+        pointAt += negativeExponent ? -exponent : exponent;
+      }
+      if(digits.empty() || pos != text.size()) return std::nullopt;
+      auto first = digits.find_first_not_of('0');
+      if(first == std::string::npos) return ExactInteger{}; // zero, also "-0" and "0e9"
+      auto last = digits.find_last_not_of('0');
+      pointAt -= static_cast<std::int64_t>(first);
+      digits = digits.substr(first, last + 1 - first);
+      // a significant digit after the point: not an integer
+      if(pointAt < static_cast<std::int64_t>(digits.size())) return std::nullopt;
+      // 20 digits before the point reach 10^19; 21 and more are beyond 2^64 in any case
+      if(pointAt > 20) {
+        result.beyond64Bits = true;
+        return result;
+      }
+      digits.append(static_cast<std::size_t>(pointAt) - digits.size(), '0');
+      for(char digit : digits) {
+        if(__builtin_mul_overflow(result.magnitude, 10u, &result.magnitude) ||
+            __builtin_add_overflow(result.magnitude, static_cast<unsigned>(digit - '0'), &result.magnitude)) {
+          result.beyond64Bits = true;
+          return result;
+        }
+      }
+      return result;
+    }
+
+    template<class T>
+    bool fitsInto(const ExactInteger& value) {
+      if(value.beyond64Bits) return false;
+      if(!value.negative || value.magnitude == 0) {
+        return value.magnitude <= static_cast<std::uint64_t>(std::numeric_limits<T>::max());
+      }
+      if constexpr(std::is_unsigned_v<T>) return false;
+      else {
+        // the lowest value's magnitude is one more than the highest value
+        return value.magnitude <= static_cast<std::uint64_t>(std::numeric_limits<T>::max()) + 1;
+      }
+    }
+
     template<class T>
     T decodeElement(const Json& j, const std::string& context) {
       auto typeName = std::string(dataTypeName(dataTypeOf<T>()));
@@ -71,6 +144,9 @@ namespace Corvane::Cs {
       }
       else if constexpr(std::is_same_v<T, std::string>) {
         if(!j.isString()) throw RequestError(400, context + "a string is expected");
+        // JSON documents and WebSocket text frames carry UTF-8 only: a value that is not would be
+        // unreadable to every client it is sent to
+        if(!Json::isValidUtf8(j.text())) throw RequestError(400, context + "the string is not valid UTF-8");
         return j.text();
       }
       else if constexpr(std::is_same_v<T, Boolean>) {
@@ -85,41 +161,27 @@ namespace Corvane::Cs {
         if(!j.isNumber()) throw RequestError(400, context + "a number is expected for type " + typeName);
         if constexpr(std::is_floating_point_v<T>) {
           auto value = j.asDouble();
-          if(!value) throw RequestError(400, context + "malformed number " + j.text());
+          if(!value) throw RequestError(400, context + "malformed number " + RequestError::excerpt(j.text()));
           if(!std::isfinite(*value) || std::fabs(*value) > static_cast<double>(std::numeric_limits<T>::max())) {
-            throw RequestError(400, context + j.text() + " is outside the range of type " + typeName);
+            throw RequestError(400, context + RequestError::excerpt(j.text()) + " is outside the range of type " + typeName);
           }
           return static_cast<T>(*value);
         }
         else {
+          // decided on the exact decimal value: a detour through double would take
+          // -9223372036854775809 for -2^63
+          if(!j.asDouble()) throw RequestError(400, context + "malformed number " + RequestError::excerpt(j.text()));
+          auto exact = exactInteger(j.text());
+          if(!exact) throw RequestError(400, context + RequestError::excerpt(j.text()) + " is not an integer (type " + typeName + ")");
+          if(!fitsInto<T>(*exact)) {
+            throw RequestError(400, context + RequestError::excerpt(j.text()) + " is outside the range of type " + typeName);
+          }
+          auto magnitude = exact->magnitude;
           if constexpr(std::is_signed_v<T>) {
-            if(auto exact = j.asInt64()) {
-              if(*exact < std::numeric_limits<T>::min() || *exact > std::numeric_limits<T>::max()) {
-                throw RequestError(400, context + j.text() + " is outside the range of type " + typeName);
-              }
-              return static_cast<T>(*exact);
-            }
+            // two's complement: the magnitude of the lowest value wraps onto itself
+            if(exact->negative) return static_cast<T>(static_cast<std::uint64_t>(0) - magnitude);
           }
-          else {
-            if(auto exact = j.asUint64()) {
-              if(*exact > std::numeric_limits<T>::max()) {
-                throw RequestError(400, context + j.text() + " is outside the range of type " + typeName);
-              }
-              return static_cast<T>(*exact);
-            }
-          }
-          // fractions, exponents and integers beyond 64 bits
-          auto value = j.asDouble();
-          if(!value) throw RequestError(400, context + "malformed number " + j.text());
-          if(std::isfinite(*value) && *value != std::trunc(*value)) {
-            throw RequestError(400, context + j.text() + " is not an integer (type " + typeName + ")");
-          }
-          auto wide = static_cast<long double>(*value);
-          if(!std::isfinite(*value) || wide < static_cast<long double>(std::numeric_limits<T>::min()) ||
-              wide > static_cast<long double>(std::numeric_limits<T>::max())) {
-            throw RequestError(400, context + j.text() + " is outside the range of type " + typeName);
-          }
-          return static_cast<T>(*value);
+          return static_cast<T>(magnitude);
         }
       }
     }

@@ -10,7 +10,9 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -60,6 +62,12 @@ namespace Corvane::Cs {
     static std::pair<std::string, std::string> splitTarget(const std::string& target);
     /// Value of a query parameter, empty when absent.
     static std::string queryParameter(const std::string& query, const std::string& name);
+
+    /// The credentials of an Authorization header of the "Bearer" scheme (in any letter case),
+    /// nullopt for another scheme or none.
+    static std::optional<std::string_view> bearerToken(std::string_view authorization);
+    /// Whether an Authorization header carries the server's token (false when it has none).
+    bool holdsToken(const std::string& authorization) const;
 
    private:
     HttpResponse getValue(const std::string& path, const HttpRequest& request, const std::string& query);

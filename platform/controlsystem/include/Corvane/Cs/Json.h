@@ -3,7 +3,9 @@
 //
 // Numbers keep their source text, so integers of 64 bits survive a round trip exactly and a
 // document written again reads back byte for byte. Object members keep their order. Parsing
-// is strict (RFC 8259) with a nesting limit; errors name the offset in the text.
+// is strict (RFC 8259) with a nesting limit; errors name the offset in the text. Strings must be
+// UTF-8: a string holding an invalid sequence is malformed JSON. Text written by the model is
+// valid UTF-8 whatever its strings hold (see appendQuoted).
 #pragma once
 
 #include <cstdint>
@@ -66,8 +68,13 @@ namespace Corvane::Cs {
     std::string dump() const;
     void dumpTo(std::string& out) const;
 
-    /// Appends `value` as a quoted JSON string.
+    /// Appends `value` as a quoted JSON string. Every byte that does not belong to a valid UTF-8
+    /// sequence is written as U+FFFD, so the result is valid UTF-8 also for strings the server
+    /// did not check (a device's text, a path a client typed).
     static void appendQuoted(std::string& out, std::string_view value);
+
+    /// Whether `text` is well-formed UTF-8 (no overlong forms, surrogates or values beyond U+10FFFF).
+    static bool isValidUtf8(std::string_view text);
 
    private:
     Kind _kind{Kind::null};
