@@ -25,6 +25,9 @@ TEST(CommandLine, ParsesTheOptions) {
   EXPECT_EQ(v6.address, "::1");
   EXPECT_EQ(v6.port, 0);
   EXPECT_TRUE(CommandLine::parse({"--help"}).help);
+  EXPECT_EQ(defaults.unsubscribedTimeout, std::chrono::seconds(30));
+  EXPECT_EQ(CommandLine::parse({"--unsubscribed-timeout", "0.25"}).unsubscribedTimeout, std::chrono::milliseconds(250));
+  EXPECT_EQ(CommandLine::parse({"--unsubscribed-timeout=120"}).unsubscribedTimeout, std::chrono::minutes(2));
 }
 
 TEST(CommandLine, RefusesWrongArguments) {
@@ -34,7 +37,10 @@ TEST(CommandLine, RefusesWrongArguments) {
   };
   for(const auto& c : std::vector<Case>{{{"--listen"}, "--listen needs a value"}, {{"--listen", "8080"}, "ADDR:PORT"},
           {{"--listen", "127.0.0.1:70000"}, "not a port number"}, {{"--listen", "host.name:80"}, "not an IP address"},
-          {{"--frobnicate"}, "unknown argument \"--frobnicate\""}, {{"extra"}, "unknown argument"}}) {
+          {{"--frobnicate"}, "unknown argument \"--frobnicate\""}, {{"extra"}, "unknown argument"},
+          {{"--unsubscribed-timeout", "0"}, "not a number of seconds"},
+          {{"--unsubscribed-timeout", "soon"}, "not a number of seconds"},
+          {{"--unsubscribed-timeout=1e9"}, "not a number of seconds"}}) {
     try {
       CommandLine::parse(c.arguments);
       ADD_FAILURE() << c.message;

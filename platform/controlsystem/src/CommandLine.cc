@@ -31,6 +31,17 @@ namespace Corvane::Cs {
       options.address = address;
       options.port = static_cast<std::uint16_t>(port);
     }
+
+    std::chrono::milliseconds parseSeconds(const std::string& option, const std::string& value) {
+      double seconds = 0;
+      auto result = std::from_chars(value.data(), value.data() + value.size(), seconds);
+      // at least a millisecond, at most a day
+      if(result.ec != std::errc{} || result.ptr != value.data() + value.size() || !(seconds >= 0.001) ||
+          seconds > 86400) {
+        throw logic_error(option + ": \"" + value + "\" is not a number of seconds (0.001..86400)");
+      }
+      return std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000 + 0.5));
+    }
   } // namespace
 
   CommandLineOptions CommandLine::parse(const std::vector<std::string>& arguments) {
@@ -53,6 +64,7 @@ namespace Corvane::Cs {
       else if(argument == "--read-only") options.readOnly = true;
       else if(argument == "--listen") parseListen(takeValue(), options);
       else if(argument == "--token-file") options.tokenFile = takeValue();
+      else if(argument == "--unsubscribed-timeout") options.unsubscribedTimeout = parseSeconds(argument, takeValue());
       else throw logic_error("unknown argument \"" + arguments[i] + "\"");
     }
     return options;
@@ -60,13 +72,16 @@ namespace Corvane::Cs {
 
   std::string CommandLine::usage(const std::string& program) {
     return "Usage: " + program +
-        " [--listen ADDR:PORT] [--token-file FILE] [--read-only] [--help]\n"
+        " [--listen ADDR:PORT] [--token-file FILE] [--read-only] [--unsubscribed-timeout SECONDS] [--help]\n"
         "Runs the application and serves its process variables over HTTP and WebSocket.\n"
         "  --listen ADDR:PORT   where to listen (default 127.0.0.1:8680; [::1]:PORT for IPv6;\n"
         "                       port 0 takes a free port)\n"
         "  --token-file FILE    writes need \"Authorization: Bearer <token>\" with the token in FILE;\n"
         "                       required (or CORVANE_CS_TOKEN) when listening beyond loopback\n"
         "  --read-only          refuse every write\n"
+        "  --unsubscribed-timeout SECONDS\n"
+        "                       close a WebSocket connection subscribed to nothing for this long\n"
+        "                       (default 30)\n"
         "  --help               print this and exit\n"
         "The operator page is at http://ADDR:PORT/. SIGINT or SIGTERM shut down cleanly.\n"
         "Exit status: 0 after a clean shutdown, 1 when start-up or a module failed.\n";

@@ -7,6 +7,9 @@
 
 #include <boost/beast/websocket.hpp>
 
+#include <algorithm>
+#include <string_view>
+
 namespace Corvane::Cs {
 
   namespace beast = boost::beast;
@@ -24,25 +27,61 @@ namespace Corvane::Cs {
       return response;
     }
 
+    /// A Sec-WebSocket-Key is the base64 form of 16 bytes: 22 characters of the alphabet and "==".
+    bool isWellFormedWebSocketKey(std::string_view key) {
+      auto isBase64 = [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
+      };
+      return key.size() == 24 && key.ends_with("==") && std::all_of(key.begin(), key.begin() + 22, isBase64);
+    }
+
   } // namespace
 
   HttpSession::HttpSession(boost::asio::ip::tcp::socket&& socket, std::shared_ptr<ServerState> state)
   : _stream(std::move(socket)), _state(std::move(state)) {
     beast::error_code ec;
     auto endpoint = _stream.socket().remote_endpoint(ec);
-    if(!ec) _remote = endpoint.address().to_string() + ":" + std::to_string(endpoint.port());
+    if(!ec) {
+      auto address = endpoint.address();
+      // a listener on "::" sees IPv4 clients as ::ffff:a.b.c.d
+      if(address.is_v6() && address.to_v6().is_v4_mapped()) {
+        address = boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, address.to_v6());
+      }
+      _address = address.to_string();
+      _loopback = address.is_loopback();
+      _remote = _address + ":" + std::to_string(endpoint.port());
+    }
+    else {
+      _address = "(unknown)";
+    }
     _stream.socket().set_option(boost::asio::ip::tcp::no_delay(true), ec);
   }
 
+  std::string HttpSession::refusalMessage(ConnectionAdmission::Verdict verdict) const {
+    const auto& limits = _state->admission.limits();
+    if(verdict == ConnectionAdmission::Verdict::addressFull) {
+      return "too many connections from " + _address + " (at most " + std::to_string(limits.maxConnectionsPerAddress) +
+          " per address; requests with the token may use the reserved ones)";
+    }
+    return "too many connections (at most " + std::to_string(limits.maxConnections) + ", the last " +
+        std::to_string(limits.reservedConnections) + " for loopback clients and requests with the token)";
+  }
+
   void HttpSession::start() {
-    ++_state->connections;
-    _counted = true;
+    auto decision = _state->admission.admit(_address, _loopback);
+    if(decision.verdict == ConnectionAdmission::Verdict::addressFull ||
+        decision.verdict == ConnectionAdmission::Verdict::serverFull) {
+      refuse(refusalMessage(decision.verdict));
+      return;
+    }
+    _refusalUnlessToken = decision.unlessToken;
+    _slot = std::move(decision.slot);
     _state->add(shared_from_this());
     readRequest();
   }
 
-  void HttpSession::refuse() {
-    auto answer = HttpResponse::error(503, "too many connections (at most " + std::to_string(_state->options.maxConnections) + ")");
+  void HttpSession::refuse(const std::string& message) {
+    auto answer = HttpResponse::error(503, message);
     _response = std::make_shared<http::response<http::string_body>>(makeResponse(answer, 11, false));
     _stream.expires_after(std::chrono::seconds(5));
     http::async_write(_stream, *_response, [self = shared_from_this()](beast::error_code, std::size_t) {
@@ -56,7 +95,9 @@ namespace Corvane::Cs {
     _parser.emplace();
     _parser->header_limit(static_cast<std::uint32_t>(_state->options.maxHeaderBytes));
     _parser->body_limit(_state->options.maxBodyBytes);
-    _stream.expires_after(_state->options.idleTimeout);
+    auto timeout = std::chrono::duration_cast<std::chrono::steady_clock::duration>(_state->options.idleTimeout);
+    if(_slot.onProbation()) timeout = std::min<std::chrono::steady_clock::duration>(timeout, ConnectionAdmission::probationTimeout);
+    _stream.expires_after(timeout);
     http::async_read(_stream, _buffer, *_parser, [self = shared_from_this()](beast::error_code ec, std::size_t n) {
       self->onRead(ec, n);
     });
@@ -84,16 +125,30 @@ namespace Corvane::Cs {
     }
     auto request = _parser->release();
     std::string target(request.target());
+    if(_slot.onProbation()) {
+      // only a client with the token may take a reserved connection
+      bool withToken = _state->api->holdsToken(std::string(request[http::field::authorization]));
+      if(!withToken || !_slot.confirm()) {
+        auto verdict = withToken ? ConnectionAdmission::Verdict::serverFull : _refusalUnlessToken;
+        respond(makeResponse(HttpResponse::error(503, refusalMessage(verdict)), request.version(), false));
+        return;
+      }
+    }
     if(beast::websocket::is_upgrade(request)) {
       auto path = ApiHandler::splitTarget(target).first;
       if(path != "/api/ws") {
         respond(makeResponse(HttpResponse::error(404, "WebSocket connections are served at /api/ws only"), request.version(), false));
         return;
       }
-      // the connection now belongs to the WebSocket session (and stays counted there)
+      if(!isWellFormedWebSocketKey(std::string(request[http::field::sec_websocket_key]))) {
+        respond(makeResponse(HttpResponse::error(400, "malformed Sec-WebSocket-Key: the base64 form of 16 bytes is expected"),
+            request.version(), false));
+        return;
+      }
+      // the connection now belongs to the WebSocket session, and so does its slot
       _finished = true;
       _state->remove(this);
-      auto session = std::make_shared<WebSocketSession>(std::move(_stream), _state, _remote);
+      auto session = std::make_shared<WebSocketSession>(std::move(_stream), _state, _remote, std::move(_slot));
       _state->add(session);
       session->start(std::move(request));
       return;
@@ -121,7 +176,7 @@ namespace Corvane::Cs {
       catch(RequestError& e) {
         file = HttpResponse::error(e.status(), e.what());
       }
-      answer = file ? std::move(*file) : HttpResponse::error(404, "no such page: " + target);
+      answer = file ? std::move(*file) : HttpResponse::error(404, "no such page: " + RequestError::excerpt(target));
     }
     auto response = makeResponse(answer, request.version(), request.keep_alive());
     if(request.method() == http::verb::head) response.body().clear();
@@ -155,7 +210,7 @@ namespace Corvane::Cs {
     _finished = true;
     _stream.close();
     _state->remove(this);
-    if(_counted) --_state->connections;
+    _slot.release();
   }
 
 } // namespace Corvane::Cs

@@ -14,9 +14,7 @@ namespace Corvane::Cs {
 
   namespace {
     std::shared_ptr<ServerState> makeState(ServerOptions options) {
-      auto state = std::make_shared<ServerState>();
-      state->options = std::move(options);
-      return state;
+      return std::make_shared<ServerState>(std::move(options));
     }
   } // namespace
 
@@ -64,11 +62,7 @@ namespace Corvane::Cs {
   void Server::Impl::accept() {
     _acceptor.async_accept([this](boost::system::error_code ec, tcp::socket socket) {
       if(ec == net::error::operation_aborted || _state->stopping) return;
-      if(!ec) {
-        auto session = std::make_shared<HttpSession>(std::move(socket), _state);
-        if(_state->connections >= _state->options.maxConnections) session->refuse();
-        else session->start();
-      }
+      if(!ec) std::make_shared<HttpSession>(std::move(socket), _state)->start();
       accept();
     });
   }
@@ -102,7 +96,7 @@ namespace Corvane::Cs {
     if(_started && !_stopped) {
       std::promise<void> done;
       net::post(*_io, [&] {
-        result.connections = _state->connections;
+        result.connections = _state->admission.served() + _state->admission.onProbation();
         result.webSocketClients = _state->webSocketClients;
         done.set_value();
       });
@@ -116,7 +110,8 @@ namespace Corvane::Cs {
   }
 
   std::string Server::Impl::statisticsDocument() const {
-    std::string out = "{\"connections\":" + std::to_string(_state->connections) +
+    auto connections = _state->admission.served() + _state->admission.onProbation();
+    std::string out = "{\"connections\":" + std::to_string(connections) +
         ",\"webSocketClients\":" + std::to_string(_state->webSocketClients) +
         ",\"updatesSent\":" + std::to_string(_state->updatesSent.load()) +
         ",\"updatesSkipped\":" + std::to_string(_state->updatesSkipped.load()) +

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Corvane/Cs/ApiHandler.h"
+#include "Corvane/Cs/ConnectionAdmission.h"
 #include "Corvane/Cs/ServerOptions.h"
 
 #include <atomic>
@@ -28,6 +29,9 @@ namespace Corvane::Cs {
   };
 
   struct ServerState {
+    explicit ServerState(ServerOptions serverOptions)
+    : options(std::move(serverOptions)), admission(ConnectionAdmission::limitsOf(options)) {}
+
     ServerOptions options;
     WriteCounters writes;
     std::atomic<std::uint64_t> updatesSent{0};
@@ -38,7 +42,7 @@ namespace Corvane::Cs {
     ApiHandler* api{nullptr};
     StaticFiles* files{nullptr};
     bool stopping{false};
-    std::size_t connections{0};
+    ConnectionAdmission admission;
     std::size_t webSocketClients{0};
     std::uint64_t nextSessionId{1};
     std::unordered_map<Session*, std::weak_ptr<Session>> sessions;

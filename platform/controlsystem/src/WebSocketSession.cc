@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdio>
 
 namespace Corvane::Cs {
 
@@ -46,9 +47,10 @@ namespace Corvane::Cs {
     }
   } // namespace
 
-  WebSocketSession::WebSocketSession(beast::tcp_stream&& stream, std::shared_ptr<ServerState> state, std::string remote)
-  : _ws(std::move(stream)), _state(std::move(state)), _remote(std::move(remote)), _id(_state->nextSessionId++),
-    _timer(_ws.get_executor()) {}
+  WebSocketSession::WebSocketSession(beast::tcp_stream&& stream, std::shared_ptr<ServerState> state, std::string remote,
+      ConnectionAdmission::Slot slot)
+  : _ws(std::move(stream)), _state(std::move(state)), _remote(std::move(remote)), _slot(std::move(slot)),
+    _id(_state->nextSessionId++), _timer(_ws.get_executor()), _lifeTimer(_ws.get_executor()) {}
 
   WebSocketSession::~WebSocketSession() = default;
 
@@ -80,7 +82,20 @@ namespace Corvane::Cs {
     }
     _accepted = true;
     ++_state->webSocketClients;
+    watchForNoSubscription();
     readNext();
+  }
+
+  void WebSocketSession::watchForNoSubscription() {
+    _lifeTimer.expires_after(_state->options.unsubscribedTimeout);
+    _lifeTimer.async_wait([self = shared_from_this()](beast::error_code ec) {
+      if(ec == boost::asio::error::operation_aborted || self->_finished || self->_closing) return;
+      if(!self->_subscriptions.empty()) return;
+      auto seconds = std::chrono::duration<double>(self->_state->options.unsubscribedTimeout).count();
+      char text[64];
+      std::snprintf(text, sizeof(text), "nothing subscribed for %g s", seconds);
+      self->closeWith(websocket::close_reason(websocket::close_code::policy_error, text));
+    });
   }
 
   void WebSocketSession::readNext() {
@@ -95,6 +110,12 @@ namespace Corvane::Cs {
       return;
     }
     if(_finished) return;
+    if(_closing) {
+      // what arrives before the client's close frame is read and left unanswered
+      _readBuffer.consume(_readBuffer.size());
+      readNext();
+      return;
+    }
     std::string text = beast::buffers_to_string(_readBuffer.data());
     _readBuffer.consume(_readBuffer.size());
     if(!_ws.got_text()) sendError("client messages are JSON text");
@@ -144,7 +165,12 @@ namespace Corvane::Cs {
       indices.insert(indices.end(), found.begin(), found.end());
     }
     if(!unknown.empty()) {
-      throw RequestError(404, "no variable or directory at " + quotedList(unknown) + "; nothing subscribed");
+      // a client's own input goes back shortened
+      constexpr std::size_t named = 8;
+      std::vector<std::string> shown;
+      for(std::size_t i = 0; i < unknown.size() && i < named; ++i) shown.push_back(RequestError::excerpt(unknown[i]));
+      auto more = unknown.size() > named ? " and " + std::to_string(unknown.size() - named) + " more" : std::string();
+      throw RequestError(404, "no variable or directory at " + quotedList(shown) + more + "; nothing subscribed");
     }
     std::size_t added = 0;
     for(auto index : indices) added += _subscriptions.count(index) ? 0 : 1;
@@ -159,6 +185,7 @@ namespace Corvane::Cs {
       hub.subscribe(index, this);
       subscribed.push_back(hub.variable(index).path());
     }
+    if(!indices.empty()) _lifeTimer.cancel();
     sendControl("{\"type\":\"subscribed\",\"paths\":" + quotedList(subscribed) + "}");
     // every subscriber starts with the current value
     for(auto index : indices) {
@@ -176,17 +203,18 @@ namespace Corvane::Cs {
         removed.push_back(hub.variable(index).path());
       }
     }
+    if(_subscriptions.empty() && !removed.empty()) watchForNoSubscription();
     sendControl("{\"type\":\"unsubscribed\",\"paths\":" + quotedList(removed) + "}");
   }
 
   void WebSocketSession::sendError(const std::string& message) {
     std::string text = "{\"type\":\"error\",\"message\":";
-    Json::appendQuoted(text, message);
+    Json::appendQuoted(text, RequestError::excerpt(message, RequestError::maxMessageBytes));
     sendControl(text + "}");
   }
 
   void WebSocketSession::sendControl(std::string message) {
-    if(_finished) return;
+    if(_finished || _closing) return;
     if(_control.size() >= maxQueuedControlMessages) {
       // the client sends requests but does not read the answers
       close();
@@ -198,7 +226,7 @@ namespace Corvane::Cs {
 
   void WebSocketSession::offer(std::size_t index, const std::shared_ptr<const void>& value) {
     auto it = _subscriptions.find(index);
-    if(it == _subscriptions.end() || _finished) return;
+    if(it == _subscriptions.end() || _finished || _closing) return;
     auto& subscription = it->second;
     if(subscription.pending) ++_overwritten;
     subscription.pending = value;
@@ -210,7 +238,7 @@ namespace Corvane::Cs {
   }
 
   void WebSocketSession::pump() {
-    if(_writing || _finished || !_accepted) return;
+    if(_writing || _finished || _closing || !_accepted) return;
     if(!_control.empty()) {
       _writing = true;
       _outText = std::move(_control.front());
@@ -300,7 +328,8 @@ namespace Corvane::Cs {
       finish();
       return;
     }
-    pump();
+    if(_closing) sendClose();
+    else pump();
   }
 
   void WebSocketSession::armTimer() {
@@ -334,11 +363,38 @@ namespace Corvane::Cs {
     pump();
   }
 
-  void WebSocketSession::close() { finish(); }
+  void WebSocketSession::close() {
+    if(_state->stopping) closeWith(websocket::close_reason(websocket::close_code::going_away, "server shutting down"));
+    else closeWith(websocket::close_reason(websocket::close_code::policy_error, "the server's answers are not read"));
+  }
 
-  void WebSocketSession::finish() {
-    if(_finished) return;
-    _finished = true;
+  void WebSocketSession::closeWith(websocket::close_reason reason) {
+    if(_finished || _closing) return;
+    if(!_accepted) {
+      finish();
+      return;
+    }
+    _closing = true;
+    _closeReason = std::move(reason);
+    releaseSubscriptions();
+    _lifeTimer.expires_after(closeTimeout);
+    _lifeTimer.async_wait([self = shared_from_this()](beast::error_code ec) {
+      if(ec != boost::asio::error::operation_aborted) self->finish();
+    });
+    // a message being written goes out whole first (onWrite then sends the close frame)
+    if(!_writing) sendClose();
+  }
+
+  void WebSocketSession::sendClose() {
+    websocket::stream_base::timeout timeouts{};
+    timeouts.handshake_timeout = closeTimeout;
+    timeouts.idle_timeout = websocket::stream_base::none();
+    timeouts.keep_alive_pings = false;
+    _ws.set_option(timeouts);
+    _ws.async_close(_closeReason, [self = shared_from_this()](beast::error_code) { self->finish(); });
+  }
+
+  void WebSocketSession::releaseSubscriptions() {
     if(_state->hub) {
       for(auto& [index, subscription] : _subscriptions) _state->hub->unsubscribe(index, this);
     }
@@ -347,11 +403,18 @@ namespace Corvane::Cs {
     _waiting.clear();
     _control.clear();
     _timer.cancel();
+  }
+
+  void WebSocketSession::finish() {
+    if(_finished) return;
+    _finished = true;
+    releaseSubscriptions();
+    _lifeTimer.cancel();
     beast::error_code ec;
     beast::get_lowest_layer(_ws).socket().close(ec);
     _state->remove(this);
     if(_accepted) --_state->webSocketClients;
-    --_state->connections;
+    _slot.release();
   }
 
   void WebSocketSession::describe(std::string& out) const {

@@ -19,6 +19,10 @@
 // "skipped" counts the values of that variable this client did not get since its previous
 // update: each subscription keeps only the newest unsent value, so a slow client never holds
 // up anyone, and a client that stops reading is disconnected after the idle timeout.
+// A connection subscribed to nothing for ServerOptions::unsubscribedTimeout is closed with code
+// 1008 (it holds a connection that others may need); at shutdown every client gets a close
+// frame with code 1001. A closing handshake that the client does not complete within
+// closeTimeout ends with the socket closed.
 #pragma once
 
 #include "ServerState.h"
@@ -40,13 +44,18 @@ namespace Corvane::Cs {
 
   class WebSocketSession : public Session, public Subscriber, public std::enable_shared_from_this<WebSocketSession> {
    public:
-    WebSocketSession(boost::beast::tcp_stream&& stream, std::shared_ptr<ServerState> state, std::string remote);
+    static constexpr std::chrono::milliseconds closeTimeout{1000};
+
+    WebSocketSession(boost::beast::tcp_stream&& stream, std::shared_ptr<ServerState> state, std::string remote,
+        ConnectionAdmission::Slot slot);
     ~WebSocketSession() override;
 
     /// Completes the handshake of the upgrade request and starts serving.
     void start(boost::beast::http::request<boost::beast::http::string_body> request);
 
     void offer(std::size_t variableIndex, const std::shared_ptr<const void>& value) override;
+    /// Sends a close frame (1001 going away at shutdown, else 1008) and closes the connection
+    /// (network thread).
     void close() override;
     void describe(std::string& out) const override;
 
@@ -75,14 +84,23 @@ namespace Corvane::Cs {
     void onWrite(boost::beast::error_code ec, std::size_t bytes);
     void armTimer();
     void onTimer();
+    void watchForNoSubscription();
+    /// Lets go of the subscriptions and starts the closing handshake (bounded by closeTimeout).
+    void closeWith(boost::beast::websocket::close_reason reason);
+    void sendClose();
+    void releaseSubscriptions();
     void finish();
 
     boost::beast::websocket::stream<boost::beast::tcp_stream> _ws;
     std::shared_ptr<ServerState> _state;
     std::string _remote;
+    ConnectionAdmission::Slot _slot;
     std::uint64_t _id;
     boost::beast::flat_buffer _readBuffer;
     boost::asio::steady_timer _timer;
+    /// waits for a subscription, and bounds the closing handshake
+    boost::asio::steady_timer _lifeTimer;
+    boost::beast::websocket::close_reason _closeReason;
     Clock::time_point _timerAt{Clock::time_point::max()};
     Clock::duration _defaultInterval{0};
 
@@ -93,6 +111,7 @@ namespace Corvane::Cs {
 
     bool _accepted{false};
     bool _finished{false};
+    bool _closing{false};
     bool _writing{false};
     std::string _outText;
     std::string _outHeader;

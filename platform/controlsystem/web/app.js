@@ -108,7 +108,8 @@ function watch(path) {
   }
   $('#panel').append(card);
   state.cards.set(path, { card, plot: null });
-  send({ subscribe: path });
+  if (state.socket) send({ subscribe: path });
+  else connect();
 }
 
 function unwatch(path) {
@@ -240,7 +241,15 @@ function connect() {
     const paths = [...state.cards.keys()];
     if (paths.length) send({ subscribe: paths });
   };
-  socket.onclose = () => {
+  socket.onclose = (event) => {
+    // the server closes (1008) a connection that has subscribed to nothing for a while: connect
+    // again when a card asks for a variable
+    if (event.code === 1008 && state.cards.size === 0) {
+      state.socket = null;
+      status.textContent = 'idle';
+      status.className = 'state';
+      return;
+    }
     status.textContent = 'disconnected, retrying';
     status.className = 'state closed';
     setTimeout(connect, 2000);

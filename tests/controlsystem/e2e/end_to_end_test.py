@@ -118,6 +118,38 @@ def run_start(args=(), env=None, timeout=20):
     return done.returncode, done.stderr.decode(errors="replace") + done.stdout.decode(errors="replace")
 
 
+def local_address():
+    """An address of this machine beyond loopback (clients from it are not privileged), or None."""
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        try:
+            s.connect(("192.0.2.1", 9))  # picks the outgoing interface; sends nothing
+            address = s.getsockname()[0]
+        except OSError:
+            return None
+    return None if address.startswith("127.") else address
+
+
+def raw_exchange(host, port, request, timeout=5):
+    """Sends raw request bytes and returns what the server answers until it closes the connection
+    (or, for a WebSocket handshake, until the end of its answer's header)."""
+    with socket.create_connection((host, port), timeout=timeout) as s:
+        s.sendall(request)
+        answer = b""
+        try:
+            while chunk := s.recv(65536):
+                answer += chunk
+                if answer.startswith(b"HTTP/1.1 101") and b"\r\n\r\n" in answer:
+                    break  # a WebSocket: the connection stays open
+        except socket.timeout:
+            pass
+    return answer
+
+
+def upgrade_request(key):
+    return (f"GET /api/ws HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+            f"Sec-WebSocket-Key: {key}\r\nSec-WebSocket-Version: 13\r\n\r\n").encode()
+
+
 def parse_binary_update(message):
     (length,) = struct.unpack_from("<I", message, 0)
     header = json.loads(message[4:4 + length].decode())
@@ -248,6 +280,8 @@ class ServerTest(unittest.TestCase):
             ("/Settings/table", b"\0" * 12, {"Content-Type": "application/octet-stream"}, 400, "64 bytes"),
             ("/Settings/enable", "2", {}, 400, "true, false, 0 or 1"),
             ("/Settings/label", "5", {}, 400, "a string is expected"),
+            ("/Settings/label", b'"caf\xe9"', {}, 400, "invalid UTF-8"),
+            ("/Settings/mode", "-2147483649", {}, 400, "outside the range of type int32"),
             ("/Readback/gainApplied", "1", {}, 403, "not writable"),
             ("/No/such/variable", "1", {}, 404, "no process variable"),
         ]
@@ -433,6 +467,93 @@ class ServerTest(unittest.TestCase):
         s.wait_value("/Settings/gain", 2)
         self.assertTrue(requests.get(s.base + "/api/info", timeout=5).json()["tokenRequired"])
 
+
+    def test_websocket_handshake_needs_a_well_formed_key(self):
+        good = base64.b64encode(os.urandom(16)).decode()
+        cases = [
+            (good, b"HTTP/1.1 101"),
+            ("short", b"HTTP/1.1 400"),
+            (base64.b64encode(os.urandom(15)).decode(), b"HTTP/1.1 400"),  # 15 bytes: "...=" form
+            ("!" * 22 + "==", b"HTTP/1.1 400"),
+            (good[:-2] + "AA", b"HTTP/1.1 400"),
+        ]
+        for key, status in cases:
+            with self.subTest(key=key):
+                answer = raw_exchange("127.0.0.1", self.server.port, upgrade_request(key))
+                self.assertTrue(answer.startswith(status), answer[:200])
+                if status.endswith(b"400"):
+                    self.assertIn(b"Sec-WebSocket-Key", answer)
+
+    def test_websocket_subscribed_to_nothing_is_closed(self):
+        self.restart(args=("--unsubscribed-timeout", "0.5"))
+        port = self.server.port
+
+        async def scenario():
+            async with websockets.connect(f"ws://127.0.0.1:{port}/api/ws") as idle, \
+                    websockets.connect(f"ws://127.0.0.1:{port}/api/ws") as dropped, \
+                    websockets.connect(f"ws://127.0.0.1:{port}/api/ws") as watching:
+                await watching.send(json.dumps({"subscribe": "/Settings/gain"}))
+                await dropped.send(json.dumps({"subscribe": "/Settings/gain"}))
+                await receive_until(dropped, is_update("/Settings/gain"), 5)
+                await dropped.send(json.dumps({"unsubscribe": "/Settings/gain"}))
+                # answering pings does not keep a connection that subscribes to nothing
+                for ws in (idle, dropped):
+                    with self.assertRaises(websockets.ConnectionClosed):
+                        await receive_until(ws, lambda m: False, 5)
+                    self.assertEqual(ws.close_code, 1008)
+                    self.assertIn("nothing subscribed", ws.close_reason)
+                # a subscribed connection stays and is served
+                self.assertEqual(self.server.put("/Settings/gain", 3).status_code, 200)
+                await receive_until(watching, is_update("/Settings/gain", 3), 5)
+        asyncio.run(scenario())
+
+    def test_shutdown_sends_a_close_frame(self):
+        async def scenario():
+            async with websockets.connect(f"ws://127.0.0.1:{self.server.port}/api/ws", max_size=None) as ws:
+                await ws.send(json.dumps({"subscribe": "/Signal"}))
+                await receive_until(ws, lambda m: isinstance(m, bytes), 5)
+                started = time.monotonic()
+                self.server.process.send_signal(signal.SIGTERM)
+                with self.assertRaises(websockets.ConnectionClosed):
+                    await receive_until(ws, lambda m: False, 10)
+                self.assertEqual(ws.close_code, 1001, "going away, not a dropped connection (1006)")
+                return time.monotonic() - started
+        took = asyncio.run(scenario())
+        self.assertEqual(self.server.stop(), 0)
+        self.assertLess(took, 5)
+
+    def test_connections_per_address_and_the_reserve(self):
+        address = local_address()
+        if address is None:
+            self.skipTest("this machine has no address beyond loopback")
+        token_file = os.path.join(self.workdir, "token")
+        with open(token_file, "w") as f:
+            f.write("t0ken\n")
+        self.assertEqual(self.server.stop(), 0)
+        port = free_port()
+        # the later --listen wins over the loopback one the test's server process is given
+        self.server = ServerProcess(self.workdir, args=("--listen", f"0.0.0.0:{port}", "--token-file", token_file),
+                                    port=port).wait_ready()
+        info = b"GET /api/info HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"
+        # 16 idle connections of one address (the per-address share) ...
+        held = [socket.create_connection((address, port)) for _ in range(16)]
+        try:
+            def refused_from_address():
+                answer = raw_exchange(address, port, info)
+                return answer.startswith(b"HTTP/1.1 503") and answer
+            answer = wait_until(refused_from_address, 10, "a connection beyond the address's share to be refused")
+            self.assertIn(f"too many connections from {address}".encode(), answer)
+            # ... leave room for a client of that address that has the token (in any letter case)
+            write = (b"PUT /api/variables/Settings/gain HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+                     b"Authorization: bearer t0ken\r\nContent-Length: 1\r\n\r\n7")
+            self.assertTrue(raw_exchange(address, port, write).startswith(b"HTTP/1.1 200"))
+            # ... and for every other client
+            self.assertEqual(self.server.value("/Settings/gain"), 7)
+        finally:
+            for s in held:
+                s.close()
+        wait_until(lambda: raw_exchange(address, port, info).startswith(b"HTTP/1.1 200"), 10,
+                   "room again for the address")
 
     def test_connections_are_bounded(self):
         # 64 connections (the default bound) that send nothing hold every slot

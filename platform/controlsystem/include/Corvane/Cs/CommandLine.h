@@ -4,9 +4,13 @@
 //   --token-file FILE    writes need the token in FILE (required, or CORVANE_CS_TOKEN in the
 //                        environment, when listening on anything but loopback)
 //   --read-only          refuses every write
+//   --unsubscribed-timeout SECONDS
+//                        closes a WebSocket connection subscribed to nothing for this long
+//                        (default 30; decimals allowed)
 //   --help               prints this and exits
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,6 +22,7 @@ namespace Corvane::Cs {
     std::uint16_t port{8680};
     std::string tokenFile;
     bool readOnly{false};
+    std::chrono::milliseconds unsubscribedTimeout{30000};
     bool help{false};
   };
 

@@ -13,6 +13,13 @@
 //   GET  /api/ws                 WebSocket subscriptions (see WebSocketSession.h for messages)
 //   GET  /                       the operator page
 //
+// Connections: who gets one is decided by ConnectionAdmission (a bound in all, a reserve for
+// loopback clients and token holders, a share per client address); connections that idle, and
+// WebSocket connections subscribed to nothing, are closed after ServerOptions' timeouts. Text is
+// UTF-8 both ways: written strings that are not are refused, and every JSON text the server sends
+// is valid UTF-8 also where it names input or device text it did not check. An error body quotes
+// a client's input shortened (see RequestError::excerpt).
+//
 // Threading contract:
 //  - Application threads never wait for the network. A value written by a module reaches the
 //    server through the variable's listener, which only marks the variable as changed (an

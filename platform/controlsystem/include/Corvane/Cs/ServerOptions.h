@@ -22,6 +22,11 @@ namespace Corvane::Cs {
 
     /// Connections (HTTP and WebSocket together); further ones are answered 503 and closed.
     std::size_t maxConnections{64};
+    /// Of maxConnections, those kept for clients on loopback and clients that carry the token.
+    std::size_t reservedConnections{8};
+    /// Connections one client address (other than loopback) may hold of the shared ones.
+    /// See ConnectionAdmission for the whole rule.
+    std::size_t maxConnectionsPerAddress{16};
     /// Variables one WebSocket client may be subscribed to at once.
     std::size_t maxSubscriptionsPerClient{20000};
     /// Bytes of an HTTP request's header and body, and of one WebSocket message from a client.
@@ -30,6 +35,9 @@ namespace Corvane::Cs {
     std::size_t maxClientMessageBytes{64 * 1024};
     /// A connection that neither sends nor takes anything for this long is closed.
     std::chrono::seconds idleTimeout{30};
+    /// A WebSocket connection subscribed to nothing for this long is closed (close code 1008),
+    /// also when the client answers the server's pings.
+    std::chrono::milliseconds unsubscribedTimeout{30000};
 
     /// Directory of the operator page (index.html, app.js, style.css) and of the plotting
     /// library's distribution files, served below "/vendor/uplot/".
