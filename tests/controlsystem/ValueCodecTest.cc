@@ -154,9 +154,10 @@ TEST(ValueCodec, IntegersAreCheckedAgainstTheExactBoundsOfTheirType) {
           {"1e-400", DataType::int32, false}, {"12.5e1", DataType::int32, true}, {"12.05e1", DataType::int32, false}}) {
     SCOPED_TRACE(c.text + " as " + std::string(dataTypeName(c.type)));
     auto message = refusal(c.text, c.type, 1);
+    bool refused = message.find("outside the range") != std::string::npos ||
+        message.find("not an integer") != std::string::npos;
     if(c.accepted) EXPECT_EQ(message, "accepted");
-    else EXPECT_TRUE(message.find("outside the range") != std::string::npos || message.find("not an integer") != std::string::npos)
-        << message;
+    else EXPECT_TRUE(refused) << message;
   }
   // accepted values arrive exactly
   EXPECT_EQ(decode<std::int64_t>("-9.223372036854775808e18", 1), std::vector<std::int64_t>{INT64_MIN});
@@ -177,8 +178,8 @@ TEST(ValueCodec, StringsMustBeUtf8) {
     EXPECT_EQ(e.status(), 400);
     EXPECT_NE(std::string(e.what()).find("/v: the string is not valid UTF-8"), std::string::npos) << e.what();
   }
-  EXPECT_EQ(std::get<std::vector<std::string>>(ValueCodec::decodeJson(Json::string("caf\xc3\xa9"), DataType::string, 1, "/v")),
-      std::vector<std::string>{"caf\xc3\xa9"});
+  auto valid = ValueCodec::decodeJson(Json::string("caf\xc3\xa9"), DataType::string, 1, "/v");
+  EXPECT_EQ(std::get<std::vector<std::string>>(valid), std::vector<std::string>{"caf\xc3\xa9"});
 }
 
 TEST(ValueCodec, RefusalsQuoteLongInputShortened) {

@@ -96,7 +96,9 @@ namespace Corvane::Cs {
     _parser->header_limit(static_cast<std::uint32_t>(_state->options.maxHeaderBytes));
     _parser->body_limit(_state->options.maxBodyBytes);
     auto timeout = std::chrono::duration_cast<std::chrono::steady_clock::duration>(_state->options.idleTimeout);
-    if(_slot.onProbation()) timeout = std::min<std::chrono::steady_clock::duration>(timeout, ConnectionAdmission::probationTimeout);
+    if(_slot.onProbation()) {
+      timeout = std::min<std::chrono::steady_clock::duration>(timeout, ConnectionAdmission::probationTimeout);
+    }
     _stream.expires_after(timeout);
     http::async_read(_stream, _buffer, *_parser, [self = shared_from_this()](beast::error_code ec, std::size_t n) {
       self->onRead(ec, n);
@@ -141,8 +143,8 @@ namespace Corvane::Cs {
         return;
       }
       if(!isWellFormedWebSocketKey(std::string(request[http::field::sec_websocket_key]))) {
-        respond(makeResponse(HttpResponse::error(400, "malformed Sec-WebSocket-Key: the base64 form of 16 bytes is expected"),
-            request.version(), false));
+        auto answer = HttpResponse::error(400, "malformed Sec-WebSocket-Key: the base64 form of 16 bytes is expected");
+        respond(makeResponse(answer, request.version(), false));
         return;
       }
       // the connection now belongs to the WebSocket session, and so does its slot

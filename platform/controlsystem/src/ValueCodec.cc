@@ -172,7 +172,9 @@ namespace Corvane::Cs {
           // -9223372036854775809 for -2^63
           if(!j.asDouble()) throw RequestError(400, context + "malformed number " + RequestError::excerpt(j.text()));
           auto exact = exactInteger(j.text());
-          if(!exact) throw RequestError(400, context + RequestError::excerpt(j.text()) + " is not an integer (type " + typeName + ")");
+          if(!exact) {
+            throw RequestError(400, context + RequestError::excerpt(j.text()) + " is not an integer (type " + typeName + ")");
+          }
           if(!fitsInto<T>(*exact)) {
             throw RequestError(400, context + RequestError::excerpt(j.text()) + " is outside the range of type " + typeName);
           }
