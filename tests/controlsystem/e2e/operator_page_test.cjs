@@ -55,7 +55,9 @@ async function main() {
   const port = await freePort();
   const base = `http://127.0.0.1:${port}`;
   const log = fs.openSync(path.join(workdir, 'server.log'), 'a');
-  const child = spawn(server, ['--listen', `127.0.0.1:${port}`], { cwd: workdir, stdio: ['ignore', log, log] });
+  // a short wait for subscriptions, so that the page sees its empty connection closed
+  const child = spawn(server, ['--listen', `127.0.0.1:${port}`, '--unsubscribed-timeout', '3'],
+    { cwd: workdir, stdio: ['ignore', log, log] });
   let context;
   try {
     await waitForServer(base, child);
@@ -75,6 +77,10 @@ async function main() {
     check(await page.title() === 'Process variables', 'the page loads');
     await page.waitForSelector('#connection.open', { timeout });
     check(true, 'the page is connected live');
+    await page.waitForSelector('#connection:text-is("idle")', { timeout });
+    await page.waitForTimeout(2500);
+    check(await page.locator('#connection').textContent() === 'idle',
+      'a page that shows nothing lets the server close its connection and does not reconnect');
 
     // find a variable through the search box
     await page.fill('#search', 'gain');
@@ -84,6 +90,7 @@ async function main() {
     const gain = page.locator('.card[data-path="/Settings/gain"]');
     await gain.locator('.validity:text("valid")').waitFor({ timeout });
     check(await gain.locator('.value').textContent() === '0', 'a setting shows its live value and validity');
+    check(await page.locator('#connection').textContent() === 'live', 'the first card connects again');
 
     await page.click('#tree a[data-path="/Readback/gainApplied"]');
     const applied = page.locator('.card[data-path="/Readback/gainApplied"]');
