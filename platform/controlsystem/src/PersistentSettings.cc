@@ -96,8 +96,11 @@ namespace Corvane::Cs {
         if(line.empty() || line == "}}") continue;
         std::optional<PersistentSettings::Entry> entry;
         std::string path;
+        std::string wrapped;
+        wrapped.reserve(line.size() + 2);
+        wrapped.append(1, '{').append(line).append(1, '}');
         try {
-          auto member = Json::parse("{" + std::string(line) + "}");
+          auto member = Json::parse(wrapped);
           if(member.members().size() == 1) {
             path = member.members().front().first;
             entry = entryOf(member.members().front().second);
