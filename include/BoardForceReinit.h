@@ -2,6 +2,7 @@
 // clears the firmware's boot status flag and reports a device fault on the board's device module.
 // The device's recovery then re-opens the board and runs its initialisation handlers again (the
 // board's initialisation script among them); the module does not watch the recovery itself.
+// The input is a command (tagged Tags::command), so it is not persisted.
 #pragma once
 
 #include <Corvane/ApplicationModule.h>
@@ -9,6 +10,7 @@
 #include <Corvane/DeviceModule.h>
 #include <Corvane/ModuleGroup.h>
 #include <Corvane/ScalarAccessor.h>
+#include <Corvane/VariableTags.h>
 
 #include <cstdint>
 #include <memory>
@@ -31,7 +33,7 @@ class BoardForceReinit : public Corvane::ApplicationModule {
 
  private:
   Corvane::ScalarPushInput<std::int32_t> forceReinitialisation{
-      this, "forceReinitialisation", "", "Force re-running full board initialisation now"};
+      this, "forceReinitialisation", "", "Force re-running full board initialisation now", {Corvane::Tags::command}};
   Corvane::ScalarOutput<Corvane::Boolean> bootStatus{this, "bootStatus", "", "boot status flag in firmware"};
 
   // The device behind the board's device module (what its reportException reaches), held

@@ -5,8 +5,9 @@
 // variables, which other modules and the boards reach by path.
 //
 // Variables, relative to the module's directory:
-//   scale, angle (double, write-back, tag "DAQ"), performPhaseRotation (double, deg: a command
-//   that rotates the angle by the received value), sineTable, cosineTable (float[tableSize]).
+//   scale, angle (double, write-back, tag "DAQ"), performPhaseRotation (double, deg: a command,
+//   tagged as such, that rotates the angle by the received value), sineTable, cosineTable
+//   (float[tableSize]).
 // Cascade inputs, each "enable" (int32) beside its values "scale" and "angle" (double):
 //   table size > 1:  "CommonCalibration" (values at "/Configuration/CommonCalibration", shared
 //                    by all such modules) and "Cascade"; both tagged "DAQ"
@@ -17,6 +18,7 @@
 #include <Corvane/ApplicationModule.h>
 #include <Corvane/ArrayAccessor.h>
 #include <Corvane/ScalarAccessor.h>
+#include <Corvane/VariableTags.h>
 
 #include <cstdint>
 #include <string>
@@ -41,7 +43,7 @@ namespace llrf {
       Corvane::ScalarPushInputWB<double> scale{this, "scale", "", "Scaling factor", {"DAQ"}};
       Corvane::ScalarPushInputWB<double> angle{this, "angle", "deg", "Rotation angle", {"DAQ"}};
       Corvane::ScalarPushInput<double> performPhaseRotation{this, "performPhaseRotation", "deg",
-          "Command: Rotate all setpoint phases by the received value", {}};
+          "Command: Rotate all setpoint phases by the received value", {Corvane::Tags::command}};
     };
 
     /// One cascaded scale/angle input. Default-constructed it belongs to no module.

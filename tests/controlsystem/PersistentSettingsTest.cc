@@ -1,8 +1,10 @@
-// Persisted settings: what is saved, the round trip into a new application, damaged files,
-// and the configuration's precedence.
+// Persisted settings: what is saved (no commands, no triggers), the round trip into a new
+// application, damaged, oversized and orphaned files, entries that no longer fit, and the
+// configuration's precedence.
 #include "TestApplication.h"
 
 #include <Corvane/Cs/PersistentSettings.h>
+#include <Corvane/LogCapture.h>
 
 #include <gtest/gtest.h>
 
@@ -46,14 +48,16 @@ namespace {
     test.writeArray<double>("/S/big", std::vector<double>(2048, 1.0));
     test.writeScalar<std::int32_t>("/S/secret", 5);
     test.writeScalar<std::uint64_t>("/Server/triggerNumber", 77);
+    test.writeScalar<double>("/S/rotateBy", 45.0);
     test.stepApplication();
     PersistentSettings settings(app.getControlSystem(), file);
     EXPECT_TRUE(settings.saveIfChanged());
   }
 
   struct Restarted {
-    explicit Restarted(const std::filesystem::path& file, const std::string& config = {})
-    : app(config), test(app), settings((app.initialise(), app.getControlSystem()), file) {
+    explicit Restarted(const std::filesystem::path& file, const std::string& config = {},
+        PersistentSettings::Options options = {})
+    : app(config), test(app), settings((app.initialise(), app.getControlSystem()), file, options) {
       settings.load();
       settings.installInitialValues();
       test.runApplication();
@@ -82,14 +86,15 @@ TEST(PersistentSettings, RestartRestoresTheSettings) {
   EXPECT_EQ(test.readArray<float>("/S/table"), (std::vector<float>{1.f, -2.f, 3.5f, 1e-7f}));
   // the application started from the restored value
   EXPECT_EQ(test.readScalar<double>("/R/doubled"), 7.0);
-  // triggers, large arrays, tagged variables and Void commands are not persisted
+  // triggers, commands, large arrays, tagged variables and Void commands are not persisted
   EXPECT_EQ(test.readScalar<std::uint64_t>("/Server/triggerNumber"), 0u);
+  EXPECT_EQ(test.readScalar<double>("/S/rotateBy"), 0.0);
   EXPECT_EQ(test.readArray<double>("/S/big"), std::vector<double>(2048, 0.0));
   EXPECT_EQ(test.readScalar<std::int32_t>("/S/secret"), 0);
   EXPECT_EQ(next.settings.restoredCount(), 9u);
 
   auto text = readFile(file);
-  for(auto absent : {"/Server/triggerNumber", "/S/big", "/S/secret", "/S/poke", "/R/doubled"})
+  for(auto absent : {"/Server/triggerNumber", "/S/rotateBy", "/S/big", "/S/secret", "/S/poke", "/R/doubled"})
     EXPECT_EQ(text.find(absent), std::string::npos) << absent;
   EXPECT_FALSE(std::filesystem::exists(file.string() + ".tmp"));
 }
@@ -106,12 +111,13 @@ TEST(PersistentSettings, WhatIsPersisted) {
     bool persisted;
   };
   for(const auto& c : std::vector<Case>{{"/S/gain", true}, {"/S/table", true}, {"/S/big", false},
-          {"/Server/triggerNumber", false}, {"/S/secret", false}, {"/S/poke", false}, {"/R/doubled", false}}) {
+          {"/Server/triggerNumber", false}, {"/S/rotateBy", false}, {"/S/secret", false}, {"/S/poke", false},
+          {"/R/doubled", false}}) {
     EXPECT_EQ(PersistentSettings::isPersisted(cs.variable(c.path), options), c.persisted) << c.path;
   }
 }
 
-TEST(PersistentSettings, DamagedFilesAreSetAsideAndNotUsed) {
+TEST(PersistentSettings, DamagedFilesAreSetAsideAndTheirSoundEntriesRestored) {
   TemporaryDirectory reference;
   auto good = reference.path / "settings.json";
   saveSomeSettings(good);
@@ -121,21 +127,96 @@ TEST(PersistentSettings, DamagedFilesAreSetAsideAndNotUsed) {
     copy.replace(copy.find(from), from.size(), to);
     return copy;
   };
-  for(const auto& damaged : std::vector<std::string>{text.substr(0, text.size() / 2), replace("3.5", "4.5"),
-          replace("corvane-settings", "other-format"), replace("\"version\":1", "\"version\":2"), "", "\x01\x02garbage",
-          replace("\"type\":\"double\",", "")}) {
-    SCOPED_TRACE(damaged.substr(0, 60));
+  struct Case {
+    std::string name;
+    std::string damaged;
+    std::size_t restored; ///< of the nine settings in the file
+    double gain;
+    std::int32_t mode;
+  };
+  const std::vector<Case> cases{
+      // the checksum flags the change; the entry itself is well formed and fits
+      {"value changed", replace("3.5", "4.5"), 9, 4.5, -2},
+      {"one entry malformed", replace("\"type\":\"double\",", ""), 8, 0.0, -2},
+      {"one line garbled", replace("\"/S/mode\":{", "\"/S/mode\":{{"), 8, 3.5, 0},
+      // the lines before the cut are whole: /S/count, /S/flag, /S/gain
+      {"cut short", text.substr(0, text.find("\"/S/level\"") + 12), 3, 3.5, 0},
+      {"header garbled", replace("\"format\":", "\"format\""), 0, 0.0, 0},
+      {"other format", replace("corvane-settings", "other-format"), 0, 0.0, 0},
+      {"other version", replace("\"version\":1", "\"version\":2"), 0, 0.0, 0},
+      {"settings not an object", "{\"format\":\"corvane-settings\",\"version\":1,\"settings\":[]}", 0, 0.0, 0},
+      {"empty", "", 0, 0.0, 0},
+      {"garbage", "\x01\x02garbage", 0, 0.0, 0},
+  };
+  for(const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     TemporaryDirectory directory;
     auto file = directory.path / "settings.json";
-    std::ofstream(file) << damaged;
+    std::ofstream(file) << c.damaged;
+    LogCapture log("PersistentSettings");
     Restarted next(file);
-    EXPECT_EQ(next.test.readScalar<double>("/S/gain"), 0.0);
-    EXPECT_EQ(next.settings.restoredCount(), 0u);
+    EXPECT_EQ(next.settings.restoredCount(), c.restored);
+    EXPECT_EQ(next.test.readScalar<double>("/S/gain"), c.gain);
+    EXPECT_EQ(next.test.readScalar<std::int32_t>("/S/mode"), c.mode);
+    // reported once and kept for the operator, unchanged
+    std::size_t errors = 0;
+    for(auto& message : log.messages()) errors += message.severity == Logger::Severity::error ? 1 : 0;
+    EXPECT_EQ(errors, 1u);
     EXPECT_FALSE(std::filesystem::exists(file));
     auto copies = damagedCopies(directory.path);
     ASSERT_EQ(copies.size(), 1u);
-    EXPECT_EQ(readFile(copies.front()), damaged);
+    EXPECT_EQ(readFile(copies.front()), c.damaged);
+    // the next save writes a sound file again
+    EXPECT_TRUE(next.settings.saveIfChanged());
+    EXPECT_NO_THROW(PersistentSettings::decode(readFile(file)));
   }
+}
+
+TEST(PersistentSettings, FilesBeyondTheSizeLimitOrNotRegularAreSetAsideUnread) {
+  TemporaryDirectory reference;
+  auto good = reference.path / "settings.json";
+  saveSomeSettings(good);
+  auto size = std::filesystem::file_size(good);
+  struct Case {
+    std::string name;
+    std::uintmax_t limit;
+    bool directory;
+    std::size_t restored;
+  };
+  for(const auto& c : std::vector<Case>{{"at the limit", size, false, 9}, {"one byte beyond", size - 1, false, 0},
+          {"a directory", size, true, 0}}) {
+    SCOPED_TRACE(c.name);
+    TemporaryDirectory directory;
+    auto file = directory.path / "settings.json";
+    if(c.directory) std::filesystem::create_directory(file);
+    else std::filesystem::copy_file(good, file);
+    PersistentSettings::Options options;
+    options.maxFileBytes = c.limit;
+    LogCapture log("PersistentSettings");
+    Restarted next(file, {}, options);
+    EXPECT_EQ(next.settings.restoredCount(), c.restored);
+    auto copies = damagedCopies(directory.path);
+    EXPECT_EQ(copies.size(), c.restored ? 0u : 1u);
+    if(!c.restored) {
+      EXPECT_FALSE(std::filesystem::exists(file));
+      ASSERT_EQ(log.messages().size(), 1u);
+      EXPECT_EQ(log.messages().front().severity, Logger::Severity::error);
+      EXPECT_NE(log.messages().front().text.find("is not read"), std::string::npos) << log.messages().front().text;
+    }
+  }
+}
+
+TEST(PersistentSettings, AnOrphanTemporaryFileIsRemovedAtStart) {
+  TemporaryDirectory directory;
+  auto file = directory.path / "settings.json";
+  saveSomeSettings(file);
+  auto temporary = file.string() + ".tmp";
+  // what a save killed before its rename leaves behind
+  std::ofstream(temporary) << "{\"format\":\"corvane-settings\",\"vers";
+  Restarted next(file);
+  EXPECT_FALSE(std::filesystem::exists(temporary));
+  EXPECT_EQ(next.settings.restoredCount(), 9u);
+  EXPECT_TRUE(damagedCopies(directory.path).empty());
 }
 
 TEST(PersistentSettings, EntriesThatNoLongerFitAreSkipped) {
@@ -144,21 +225,33 @@ TEST(PersistentSettings, EntriesThatNoLongerFitAreSkipped) {
   PersistentSettings::Entries entries;
   entries["/S/gain"] = {"float", Json::number(2.0)};                      // type changed
   entries["/S/table"] = {"float", Json::parse("[1,2,3]")};                // length changed
+  entries["/S/small"] = {"uint8", Json::number(std::int64_t{300})};       // out of range
   entries["/S/mode"] = {"int32", Json::number(std::int64_t{12})};         // fits
-  entries["/Gone/setting"] = {"int32", Json::number(std::int64_t{1})};    // a path this application lacks
+  entries["/S/rotateBy"] = {"double", Json::number(30.0)};                // a command, saved by an older version
+  entries["/Gone/setting"] = {"int32", Json::number(std::int64_t{1})};    // paths this application lacks
+  entries["/Gone/other"] = {"int32", Json::number(std::int64_t{2})};
   std::ofstream(file) << PersistentSettings::encode(entries);
   {
+    LogCapture log("PersistentSettings");
     Restarted next(file);
     EXPECT_EQ(next.test.readScalar<double>("/S/gain"), 0.0);
     EXPECT_EQ(next.test.readArray<float>("/S/table"), std::vector<float>(4, 0.f));
+    EXPECT_EQ(next.test.readScalar<std::uint8_t>("/S/small"), 0);
     EXPECT_EQ(next.test.readScalar<std::int32_t>("/S/mode"), 12);
+    EXPECT_EQ(next.test.readScalar<double>("/S/rotateBy"), 0.0);
     EXPECT_EQ(next.settings.restoredCount(), 1u);
+    // one warning names both unknown paths
+    auto warnings = log.warningsContaining("does not have");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings.front().find("/Gone/setting"), std::string::npos) << warnings.front();
+    EXPECT_NE(warnings.front().find("/Gone/other"), std::string::npos) << warnings.front();
     EXPECT_TRUE(next.settings.saveIfChanged());
   }
-  // the setting of a path the application does not have is kept for a later start
+  // the next save holds the application's settings only
   auto saved = PersistentSettings::decode(readFile(file));
-  ASSERT_TRUE(saved.count("/Gone/setting"));
+  for(auto dropped : {"/Gone/setting", "/Gone/other", "/S/rotateBy"}) EXPECT_FALSE(saved.count(dropped)) << dropped;
   EXPECT_EQ(saved["/S/gain"].type, "double");
+  EXPECT_EQ(saved["/S/mode"].value.text(), "12");
 }
 
 TEST(PersistentSettings, ConfigurationValuesWin) {

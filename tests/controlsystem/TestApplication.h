@@ -1,9 +1,11 @@
 // A small application for the adapter's unit tests: control-system-fed settings of every kind
-// the adapter handles, one output that reacts, a trigger, a large table and a Void command.
+// the adapter handles, one output that reacts, a trigger, a large table, a Void command and a
+// command input.
 #pragma once
 
 #include <Corvane/Corvane.h>
 #include <Corvane/TestFacility.h>
+#include <Corvane/VariableTags.h>
 
 #include <filesystem>
 #include <fstream>
@@ -28,6 +30,7 @@ namespace CsTest {
     ScalarPushInput<std::int32_t> secret{this, "/S/secret", "", "not persisted", {"_Corvane_notPersisted"}};
     ScalarPushInput<std::uint64_t> trigger{this, "/Server/triggerNumber", "", "trigger"};
     VoidInput poke{this, "/S/poke", "", "a command"};
+    ScalarPushInput<double> rotateBy{this, "/S/rotateBy", "deg", "a command with a value", {Tags::command}};
     ScalarOutput<double> doubled{this, "/R/doubled", "dB", "twice the gain"};
 
     void mainLoop() override {

@@ -1,8 +1,11 @@
 // The two programs on the simulated station: the generator's variable list and module graph,
-// construction failures and the automation's configuration checks as exit statuses, and the
-// server's start and clean shutdown.
+// construction failures and the automation's configuration checks as exit statuses, the
+// server's start and clean shutdown, and what its settings file holds.
 #include "ProgramRun.h"
 #include "PlaceholderUnits.h"
+
+#include <Corvane/Cs/HttpClient.h>
+#include <Corvane/Cs/PersistentSettings.h>
 
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
@@ -164,6 +167,35 @@ namespace {
 
     EXPECT_EQ(server.stop(SIGTERM, std::chrono::seconds(30)), 0) << server.out() << server.err();
     EXPECT_NE(server.out().find("shut down cleanly"), std::string::npos) << server.out();
+  }
+
+  TEST(Server, CommandsAreNotPersisted) {
+    ScratchDirectory dir("tessarel-server");
+    dir.copySimulatedStation();
+    spine::BackgroundProgram server(dir.path(), TESSAREL_SERVER, {"--listen", "127.0.0.1:0"});
+    ASSERT_TRUE(server.waitForOutput("serving", std::chrono::seconds(30))) << server.out() << server.err();
+    std::smatch listening;
+    auto out = server.out();
+    ASSERT_TRUE(std::regex_search(out, listening, std::regex(R"(listening on http://127\.0\.0\.1:(\d+)/)"))) << out;
+    Corvane::Cs::HttpClient client("127.0.0.1", static_cast<std::uint16_t>(std::stoul(listening[1])),
+        std::chrono::seconds(10));
+    const std::vector<std::string> commands{"/Controller/VectorSum/Calibration/performPhaseRotation",
+        "/AdcBoard0/Channel0/Calibration/performPhaseRotation", "/Controller/BoardInit/forceReinitialisation",
+        "/Server/InvalidityTracer/printTrace"};
+    for(auto& path : commands) EXPECT_EQ(client.request("PUT", "/api/variables" + path, "1").status, 200) << path;
+    EXPECT_EQ(client.request("PUT", "/api/variables/Controller/PulseShape/delay", "12.5").status, 200);
+    client.disconnect();
+    ASSERT_EQ(server.stop(SIGTERM, std::chrono::seconds(30)), 0) << server.out() << server.err();
+
+    // saved at shutdown: the setting, and none of the commands
+    auto saved = Corvane::Cs::PersistentSettings::decode(spine::readFile(dir.path() / "tessarel_settings.json"));
+    ASSERT_TRUE(saved.count("/Controller/PulseShape/delay"));
+    EXPECT_EQ(saved["/Controller/PulseShape/delay"].value.text(), "12.5");
+    for(auto& path : commands) EXPECT_FALSE(saved.count(path)) << path;
+    for(auto& [path, entry] : saved) {
+      for(auto* name : {"performPhaseRotation", "forceReinitialisation", "printTrace"})
+        EXPECT_EQ(path.find(name), std::string::npos) << path;
+    }
   }
 
 } // namespace

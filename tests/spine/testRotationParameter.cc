@@ -5,6 +5,7 @@
 
 #include <Corvane/Corvane.h>
 #include <Corvane/TestFacility.h>
+#include <Corvane/VariableTags.h>
 
 #include <gtest/gtest.h>
 
@@ -53,7 +54,8 @@ namespace {
     EXPECT_EQ(app.rotation.output.sineTable.getNElements(), 1u);
     EXPECT_EQ(vars["/Rot/scale"], std::unordered_set<std::string>{"DAQ"});
     EXPECT_EQ(vars["/Rot/angle"], std::unordered_set<std::string>{"DAQ"});
-    EXPECT_TRUE(vars["/Rot/performPhaseRotation"].empty());
+    // a command, not a setting: it is not persisted
+    EXPECT_EQ(vars["/Rot/performPhaseRotation"], std::unordered_set<std::string>{Corvane::Tags::command});
     EXPECT_TRUE(vars["/Rot/sineTable"].empty());
   }
 

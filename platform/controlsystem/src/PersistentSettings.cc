@@ -5,15 +5,17 @@
 #include <Corvane/ControlSystem.h>
 #include <Corvane/Exception.h>
 #include <Corvane/Logger.h>
+#include <Corvane/VariableTags.h>
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <fstream>
-#include <sstream>
+#include <optional>
 
 namespace Corvane::Cs {
 
@@ -24,6 +26,92 @@ namespace Corvane::Cs {
     bool isTriggerName(const std::string& path) {
       auto name = path.substr(path.rfind('/') + 1);
       return name == "trigger" || name == "triggerNumber" || name.ends_with("Trigger");
+    }
+
+    /// Faults of one kind listed in a report; the rest is counted.
+    constexpr std::size_t maxFaultsListed = 8;
+    /// Paths in reports are cut to this length (a damaged file may hold a path of any length).
+    constexpr std::size_t maxPathShown = 160;
+
+    std::string shown(const std::string& path) {
+      return path.size() <= maxPathShown ? path : path.substr(0, maxPathShown) + "...";
+    }
+
+    /// The entry one member of the settings object describes, or nothing when it is malformed.
+    std::optional<PersistentSettings::Entry> entryOf(const Json& item) {
+      if(!item.isObject()) return std::nullopt;
+      auto* type = item.find("type");
+      auto* value = item.find("value");
+      if(!type || !type->isString() || !value) return std::nullopt;
+      return PersistentSettings::Entry{type->text(), *value};
+    }
+
+    /// What is wrong with a document's "format" and "version", or nothing.
+    std::string headerFault(const Json& document) {
+      auto* format = document.find("format");
+      if(!format || !format->isString() || format->text() != formatName) {
+        return std::string("not a settings file (\"format\" is not \"") + formatName + "\")";
+      }
+      auto* version = document.find("version");
+      if(!version || !version->isNumber() || version->text() != "1") return "unknown settings file version";
+      return {};
+    }
+
+    /// Counts malformed entries and lists the first few.
+    struct MalformedEntries {
+      std::vector<std::string>& faults;
+      std::size_t count{0};
+      void add(std::string fault) {
+        if(count++ < maxFaultsListed) faults.push_back(std::move(fault));
+      }
+      void finish() {
+        if(count > maxFaultsListed) faults.push_back(std::to_string(count - maxFaultsListed) + " more malformed settings");
+      }
+    };
+
+    /// Reads a file that is no JSON document any more line by line, one entry a line as written.
+    void salvageLines(std::string_view text, PersistentSettings::Contents& contents) {
+      auto lineEnd = text.find('\n');
+      std::string header(text.substr(0, lineEnd));
+      try {
+        // the first line opens the document and its settings object
+        if(auto fault = headerFault(Json::parse(header + "}}")); !fault.empty()) {
+          contents.faults.push_back(fault);
+          return;
+        }
+      }
+      catch(std::exception&) {
+        contents.faults.push_back("its first line does not name the settings format, so none of its entries is trusted");
+        return;
+      }
+      MalformedEntries malformed{contents.faults};
+      std::size_t lineNumber = 1;
+      while(lineEnd != std::string_view::npos) {
+        auto start = lineEnd + 1;
+        lineEnd = text.find('\n', start);
+        ++lineNumber;
+        auto line = text.substr(start, lineEnd == std::string_view::npos ? std::string_view::npos : lineEnd - start);
+        while(!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.remove_suffix(1);
+        if(!line.empty() && line.back() == ',') line.remove_suffix(1);
+        if(line.empty() || line == "}}") continue;
+        std::optional<PersistentSettings::Entry> entry;
+        std::string path;
+        std::string wrapped;
+        wrapped.reserve(line.size() + 2);
+        wrapped.append(1, '{').append(line).append(1, '}');
+        try {
+          auto member = Json::parse(wrapped);
+          if(member.members().size() == 1) {
+            path = member.members().front().first;
+            entry = entryOf(member.members().front().second);
+          }
+        }
+        catch(std::exception&) {
+        }
+        if(entry) contents.entries[path] = std::move(*entry);
+        else malformed.add("line " + std::to_string(lineNumber) + " is no well-formed setting");
+      }
+      malformed.finish();
     }
 
     std::string utcStamp() {
@@ -95,7 +183,8 @@ namespace Corvane::Cs {
     if(!variable.isFedByControlSystem()) return false;
     if(variable.type() == DataType::nodata) return false;
     if(variable.nElements() > options.maxArrayElements) return false;
-    if(variable.tags().count("_Corvane_notPersisted")) return false;
+    auto tags = variable.tags();
+    if(tags.count(Tags::notPersisted) || tags.count(Tags::command)) return false;
     return !isTriggerName(variable.path());
   }
 
@@ -134,54 +223,131 @@ namespace Corvane::Cs {
   }
 
   PersistentSettings::Entries PersistentSettings::decode(std::string_view text) {
-    Json document = Json::parse(text);
-    auto* format = document.find("format");
-    if(!format || !format->isString() || format->text() != formatName) {
-      throw runtime_error(std::string("not a settings file (\"format\" is not \"") + formatName + "\")");
+    auto contents = salvage(text);
+    if(!contents.faults.empty()) throw runtime_error(contents.faults.front());
+    return std::move(contents.entries);
+  }
+
+  PersistentSettings::Contents PersistentSettings::salvage(std::string_view text) {
+    Contents contents;
+    std::optional<Json> document;
+    try {
+      document = Json::parse(text);
     }
-    auto* version = document.find("version");
-    if(!version || version->text() != "1") throw runtime_error("unknown settings file version");
-    auto* sum = document.find("checksum");
-    auto* settings = document.find("settings");
-    if(!settings || !settings->isObject()) throw runtime_error("\"settings\" is missing or not an object");
+    catch(std::exception& e) {
+      contents.faults.push_back(std::string("not a JSON document: ") + e.what());
+    }
+    if(!document) {
+      salvageLines(text, contents);
+      return contents;
+    }
+    if(auto fault = headerFault(*document); !fault.empty()) {
+      contents.faults.push_back(fault);
+      return contents;
+    }
+    auto* settings = document->find("settings");
+    if(!settings || !settings->isObject()) {
+      contents.faults.push_back("\"settings\" is missing or not an object");
+      return contents;
+    }
+    auto* sum = document->find("checksum");
     if(!sum || !sum->isString() || sum->text() != checksum(settings->dump())) {
-      throw runtime_error("checksum mismatch: the file was changed or damaged after it was written");
+      contents.faults.push_back("checksum mismatch: the file was changed or damaged after it was written");
     }
-    Entries entries;
+    MalformedEntries malformed{contents.faults};
     for(auto& [path, item] : settings->members()) {
-      auto* type = item.find("type");
-      auto* value = item.find("value");
-      if(!item.isObject() || !type || !type->isString() || !value) {
-        throw runtime_error("setting " + path + " is malformed");
-      }
-      entries[path] = Entry{type->text(), *value};
+      if(auto entry = entryOf(item)) contents.entries[path] = std::move(*entry);
+      else malformed.add("setting " + shown(path) + " is malformed");
     }
-    return entries;
+    malformed.finish();
+    return contents;
+  }
+
+  void PersistentSettings::removeOrphanTemporary() const {
+    auto temporary = _file;
+    temporary += ".tmp";
+    std::error_code ec;
+    if(!std::filesystem::is_regular_file(std::filesystem::symlink_status(temporary, ec))) return;
+    if(std::filesystem::remove(temporary, ec)) {
+      logger(Logger::Severity::info, source) << "removed " << temporary.string() << ", left by a save that was interrupted";
+    }
+    else if(ec) {
+      logger(Logger::Severity::warning, source) << "cannot remove " << temporary.string() << ": " << ec.message();
+    }
+  }
+
+  std::string PersistentSettings::setAside() const {
+    auto aside = _file;
+    aside += ".damaged-" + utcStamp();
+    std::error_code ec;
+    std::filesystem::rename(_file, aside, ec);
+    return ec ? "it could not be moved aside: " + ec.message() : "it was moved to " + aside.string();
+  }
+
+  void PersistentSettings::warnAboutUnknownPaths() const {
+    std::vector<std::string> unknown;
+    for(auto& [path, entry] : _loaded)
+      if(!_controlSystem.has(path)) unknown.push_back(path);
+    if(unknown.empty()) return;
+    auto warning = logger(Logger::Severity::warning, source);
+    warning << "persisted settings of paths this application does not have are not used and are left out of the next "
+            << "save (" << unknown.size() << "): ";
+    for(std::size_t i = 0; i < unknown.size() && i < maxFaultsListed; ++i) warning << (i ? ", " : "") << shown(unknown[i]);
+    if(unknown.size() > maxFaultsListed) warning << " and " << unknown.size() - maxFaultsListed << " more";
   }
 
   void PersistentSettings::load() {
-    std::ifstream in(_file, std::ios::binary);
-    if(!in) {
+    _loaded.clear();
+    removeOrphanTemporary();
+    std::error_code ec;
+    auto status = std::filesystem::status(_file, ec);
+    if(!std::filesystem::exists(status)) {
       logger(Logger::Severity::info, source) << "no persisted settings in " << _file.string() << ", starting without";
       return;
     }
-    std::ostringstream content;
-    content << in.rdbuf();
+    // refused unread: not a regular file (a FIFO would block the start) or larger than any real station's
+    std::string refusal;
+    std::uintmax_t size = 0;
+    if(!std::filesystem::is_regular_file(status)) refusal = "it is not a regular file";
+    else if(size = std::filesystem::file_size(_file, ec); ec) size = 0;
+    else if(size > _options.maxFileBytes) {
+      refusal = "it holds " + std::to_string(size) + " bytes, more than the " + std::to_string(_options.maxFileBytes) +
+          " a settings file may hold";
+    }
+    if(!refusal.empty()) {
+      logger(Logger::Severity::error, source) << "persisted settings file " << _file.string() << " is not read: " << refusal
+                                               << "; starting without persisted settings; " << setAside();
+      return;
+    }
+    std::ifstream in(_file, std::ios::binary);
+    if(!in) {
+      logger(Logger::Severity::error, source) << "persisted settings file " << _file.string() << " cannot be read ("
+                                               << std::strerror(errno) << "), starting without";
+      return;
+    }
+    // read in pieces and never far beyond the limit, in case the file grew since it was measured
+    std::string text;
+    text.reserve(static_cast<std::size_t>(size) + 1);
+    std::vector<char> piece(64 * 1024);
+    while(in && text.size() <= _options.maxFileBytes) {
+      in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+      text.append(piece.data(), static_cast<std::size_t>(in.gcount()));
+    }
     in.close();
-    try {
-      _loaded = decode(content.str());
+    auto contents = text.size() > _options.maxFileBytes ? Contents{{}, {"it grew beyond the size limit while read"}}
+                                                         : salvage(text);
+    text = std::string();
+    _loaded = std::move(contents.entries);
+    if(contents.faults.empty()) {
       logger(Logger::Severity::info, source) << "read " << _loaded.size() << " persisted settings from " << _file.string();
     }
-    catch(std::exception& e) {
-      _loaded.clear();
-      auto aside = _file;
-      aside += ".damaged-" + utcStamp();
-      std::error_code ec;
-      std::filesystem::rename(_file, aside, ec);
-      logger(Logger::Severity::error, source) << "persisted settings file " << _file.string() << " is damaged (" << e.what()
-                                               << "); none of it is used; it was moved to "
-                                               << (ec ? "(could not be moved: " + ec.message() + ")" : aside.string());
+    else {
+      auto report = logger(Logger::Severity::error, source);
+      report << "persisted settings file " << _file.string() << " is damaged (";
+      for(std::size_t i = 0; i < contents.faults.size(); ++i) report << (i ? "; " : "") << contents.faults[i];
+      report << "); " << _loaded.size() << " well-formed settings in it are used, the rest is lost; " << setAside();
     }
+    warnAboutUnknownPaths();
   }
 
   void PersistentSettings::installInitialValues() {
@@ -231,9 +397,6 @@ namespace Corvane::Cs {
 
   bool PersistentSettings::save() {
     Entries entries;
-    // settings of paths this application does not have (a disabled module) stay in the file
-    for(auto& [path, entry] : _loaded)
-      if(!_controlSystem.has(path)) entries[path] = entry;
     std::vector<std::uint64_t> counts(_persisted.size());
     for(std::size_t i = 0; i < _persisted.size(); ++i) {
       auto* variable = _persisted[i];

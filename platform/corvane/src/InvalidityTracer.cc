@@ -2,6 +2,7 @@
 
 #include "Corvane/Application.h"
 #include "Corvane/ControlSystem.h"
+#include "Corvane/VariableTags.h"
 
 #include <chrono>
 #include <ctime>
@@ -27,7 +28,7 @@ namespace Corvane {
   InvalidityTracer::InvalidityTracer(Module* owner, const std::string& name, const std::string& description,
       const std::unordered_set<std::string>& tags)
   : ApplicationModule(owner, name, description, tags),
-    printTrace(this, "printTrace", "", "Write to this variable to print the trace to stdout") {}
+    printTrace(this, "printTrace", "", "Write to this variable to print the trace to stdout", {Tags::command}) {}
 
   std::string InvalidityTracer::trace(const ControlSystem& controlSystem, const std::string& title) {
     std::ostringstream lines;

@@ -1,8 +1,8 @@
 // InvalidityTracer: a debugging aid that lists, on request, every process variable whose current
 // value is marked faulty, to find where invalid data enters the application.
 //
-// Writing any value to the push input "printTrace" (int32) prints the trace to standard output,
-// in one piece, in this format:
+// Writing any value to the push input "printTrace" (int32, a command: tagged Tags::command) prints
+// the trace to standard output, in one piece, in this format:
 //   Invalidity trace of <module path>: <n> of <m> process variables hold invalid data
 //     <variable path> version <number> at <YYYY-MM-DD HH:MM:SS.mmm>
 //     ...

@@ -7,13 +7,26 @@
 //   either the old or the new file, never a torn one.
 // - Not persisted: variables the application, a device, the configuration or a constant feeds
 //   (configuration-file values therefore always win), Void variables, arrays of more than
-//   maxArrayElements, variables tagged "_Corvane_notPersisted", and triggers: variables whose
-//   name is "trigger" or "triggerNumber" or ends in "Trigger" ("/Server/triggerNumber",
-//   "/Server/testTrigger").
-// - A damaged file (not JSON, wrong format, checksum mismatch) is reported at error severity,
-//   renamed to "<file>.damaged-<UTC time>" and not used; nothing of it is trusted. An entry whose
-//   type or length no longer matches its variable is skipped with a warning. Entries of paths
-//   the application does not have (a disabled module) are kept in the file.
+//   maxArrayElements, commands (tagged Tags::command, "_Corvane_command": a write asks for an
+//   action once, e.g. "performPhaseRotation", "forceReinitialisation", "printTrace"), variables
+//   tagged Tags::notPersisted ("_Corvane_notPersisted"), and triggers: variables whose name is
+//   "trigger" or "triggerNumber" or ends in "Trigger" ("/Server/triggerNumber", "/Server/testTrigger").
+// - At load, a "<file>.tmp" left by a save that was killed is removed (the file itself is intact).
+// - A file larger than maxFileBytes (default 16 MiB, some hundred times a real station's) or not a
+//   regular file is not read: it is reported at error severity and set aside as
+//   "<file>.damaged-<UTC time>", and the application starts without persisted settings.
+// - A damaged file (not JSON, a checksum mismatch, a malformed entry) is reported at error
+//   severity and set aside the same way (kept for the operator to inspect), but every entry in
+//   it that is itself well formed is still restored: the checksum over the settings only flags a
+//   damage, the checks of each entry decide. When the text is no JSON document any more (e.g.
+//   cut short), its lines are read one by one, one entry a line as written; the first line must
+//   still name the format and version. A file that names another format or version, or whose
+//   "settings" member is not an object, yields nothing.
+// - An entry of a persisted variable is restored when its type is the variable's and its value
+//   fits the variable (length, range), else skipped with a warning. Entries of variables that are
+//   not persisted (now set by the configuration, a command) are not used and not saved again.
+// - Entries of paths the application does not have (a module that is disabled or gone) are not
+//   restored and are left out of the next save, with one warning at load naming them.
 // - Failing to write the file is logged, never fatal.
 //
 // File: {"format":"corvane-settings","version":1,"checksum":"<FNV-1a 64 of the compact settings
@@ -44,6 +57,7 @@ namespace Corvane::Cs {
     struct Options {
       std::size_t maxArrayElements{1024};
       std::chrono::milliseconds interval{1000};
+      std::uintmax_t maxFileBytes{16 * 1024 * 1024};
     };
 
     struct Entry {
@@ -52,6 +66,12 @@ namespace Corvane::Cs {
     };
     using Entries = std::map<std::string, Entry>;
 
+    /// What a settings file yields: its well-formed entries and what was wrong with it.
+    struct Contents {
+      Entries entries;
+      std::vector<std::string> faults; ///< empty for a sound file
+    };
+
     PersistentSettings(ControlSystem& controlSystem, std::filesystem::path file, Options options);
     PersistentSettings(ControlSystem& controlSystem, std::filesystem::path file)
     : PersistentSettings(controlSystem, std::move(file), Options{}) {}
@@ -59,7 +79,8 @@ namespace Corvane::Cs {
     PersistentSettings(const PersistentSettings&) = delete;
     PersistentSettings& operator=(const PersistentSettings&) = delete;
 
-    /// Reads the file (absent: nothing to restore; damaged: reported and set aside). Never throws.
+    /// Removes an orphan temporary file and reads the file (absent: nothing to restore; too large:
+    /// set aside unread; damaged: reported, set aside, its well-formed entries kept). Never throws.
     void load();
     /// Offers the loaded values as initial values to the control system. Before the application runs.
     void installInitialValues();
@@ -76,14 +97,20 @@ namespace Corvane::Cs {
     const std::filesystem::path& file() const { return _file; }
 
     static std::string encode(const Entries& entries);
-    /// Throws Corvane::runtime_error saying why the text is not a valid settings file.
+    /// Throws Corvane::runtime_error saying why the text is not a sound settings file.
     static Entries decode(std::string_view text);
+    /// Never throws: the well-formed entries of `text` and its faults (see above).
+    static Contents salvage(std::string_view text);
     static std::string checksum(std::string_view text);
 
    private:
     struct Restored;
     bool save();
     void run();
+    void removeOrphanTemporary() const;
+    /// Renames the file to "<file>.damaged-<UTC time>"; says where it went or why it could not.
+    std::string setAside() const;
+    void warnAboutUnknownPaths() const;
 
     ControlSystem& _controlSystem;
     std::filesystem::path _file;
