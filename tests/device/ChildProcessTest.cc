@@ -1,6 +1,6 @@
 // Shell commands run as child processes: output and exit, the descriptors the child gets,
 // stopping the whole process group, and what a finished command leaves running.
-#include "ProcessGroup.h"
+#include "ProcessInspection.h"
 
 #include <Corvane/ChildProcess.h>
 #include <Corvane/Exception.h>

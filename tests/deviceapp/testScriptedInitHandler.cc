@@ -1,6 +1,6 @@
 // A device's initialisation script inside an application: its output, failures, its time
 // limit with the recovery's retry, shutdown while it runs, and the descriptors it gets.
-#include "../device/ProcessGroup.h"
+#include "../device/ProcessInspection.h"
 #include "DeviceFixture.h"
 
 #include <Corvane/Corvane.h>
