@@ -4,8 +4,9 @@
 // standard input /dev/null, no descriptor of the server but its standard output and error);
 // its standard output and error are published as a string variable when it ends.
 //
-// A non-zero exit status, or a command still running after `timeLimit` (measured on the real
-// clock, also in tests: the command runs in real time), fails the initialisation, which the
+// A non-zero exit status, or a command still running after `timeLimit` (a background process
+// of it that holds its output counts as running; the limit is measured on the real clock, also
+// in tests, as the command runs in real time), fails the initialisation, which the
 // device's recovery retries every second; a command over its limit is stopped (its whole
 // process group: SIGTERM, SIGKILL after a short grace) and what it printed so far is published.
 // For `errorGracePeriod` seconds after the start of the first failing run of a series the
