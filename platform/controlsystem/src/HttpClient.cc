@@ -1,6 +1,7 @@
 #include "Corvane/Cs/HttpClient.h"
 
 #include <Corvane/Exception.h>
+#include <Corvane/FileDescriptor.h>
 
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
@@ -70,6 +71,7 @@ namespace Corvane::Cs {
       connection->stream.expires_after(_timeout);
       complete(connection->io, [&](auto handler) { connection->stream.async_connect(endpoints, handler); });
       connection->stream.socket().set_option(tcp::no_delay(true));
+      markCloseOnExec(connection->stream.socket().native_handle()); // Boost.Asio leaves it inheritable
       _connection = std::move(connection);
     }
     auto& c = *_connection;

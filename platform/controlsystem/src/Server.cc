@@ -3,6 +3,7 @@
 #include "HttpSession.h"
 
 #include <Corvane/Exception.h>
+#include <Corvane/FileDescriptor.h>
 #include <Corvane/Logger.h>
 
 #include <boost/asio/post.hpp>
@@ -25,6 +26,7 @@ namespace Corvane::Cs {
     try {
       tcp::endpoint endpoint(net::ip::make_address(_state->options.address), _state->options.port);
       _acceptor.open(endpoint.protocol());
+      markCloseOnExec(_acceptor.native_handle()); // Boost.Asio's sockets are inherited otherwise
       _acceptor.set_option(net::socket_base::reuse_address(true));
       _acceptor.bind(endpoint);
       _acceptor.listen(net::socket_base::max_listen_connections);
@@ -62,7 +64,10 @@ namespace Corvane::Cs {
   void Server::Impl::accept() {
     _acceptor.async_accept([this](boost::system::error_code ec, tcp::socket socket) {
       if(ec == net::error::operation_aborted || _state->stopping) return;
-      if(!ec) std::make_shared<HttpSession>(std::move(socket), _state)->start();
+      if(!ec) {
+        markCloseOnExec(socket.native_handle());
+        std::make_shared<HttpSession>(std::move(socket), _state)->start();
+      }
       accept();
     });
   }

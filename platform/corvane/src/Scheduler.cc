@@ -47,6 +47,15 @@ namespace Corvane::detail {
     if(scheduler->isShuttingDown()) throw ThreadInterrupted{};
   }
 
+  bool Inbox::waitForOutside(std::unique_lock<std::mutex>& lock, const std::function<bool()>& pred,
+      SteadyClock::time_point realDeadline) {
+    while(!pred()) {
+      if(scheduler->isShuttingDown()) throw ThreadInterrupted{};
+      if(cv.wait_until(lock, realDeadline) == std::cv_status::timeout) return pred();
+    }
+    return true;
+  }
+
   bool Inbox::isIdle() {
     std::lock_guard lock(mutex);
     switch(state) {

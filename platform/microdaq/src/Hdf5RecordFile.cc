@@ -2,6 +2,8 @@
 
 #include "Hdf5ErrorStack.h"
 
+#include "Corvane/FileDescriptor.h"
+
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -51,6 +53,10 @@ namespace Corvane {
         "cannot set the link order of " + name);
     _file = Hdf5Handle(
         H5Fcreate(name.c_str(), H5F_ACC_TRUNC, fileProperties, H5P_DEFAULT), H5Fclose, "cannot create " + name);
+    // the library's default driver opens the file without close-on-exec
+    void* descriptor = nullptr;
+    if(H5Fget_vfd_handle(_file, H5P_DEFAULT, &descriptor) >= 0 && descriptor)
+      markCloseOnExec(*static_cast<int*>(descriptor));
 
     _scalarSpace = Hdf5Handle(H5Screate(H5S_SCALAR), H5Sclose, "cannot create a dataspace");
     _stringType = Hdf5Handle(H5Tcopy(H5T_C_S1), H5Tclose, "cannot create the string type");

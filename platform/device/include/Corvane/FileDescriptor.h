@@ -1,4 +1,9 @@
 // Owner of a POSIX file descriptor: closes it when destroyed. Move-only.
+//
+// Every descriptor the platform opens is close-on-exec (O_CLOEXEC, SOCK_CLOEXEC, or
+// markCloseOnExec() for those a library opens without it), so that no program the server
+// starts (a board's init script, or a daemon such a script leaves behind) holds the server's
+// listening socket, files or shared memory after the server has ended.
 #pragma once
 
 #include <utility>
@@ -32,5 +37,9 @@ namespace Corvane {
    private:
     int _fd{-1};
   };
+
+  /// Sets close-on-exec on a descriptor that a library opened without it (Boost.Asio's sockets,
+  /// HDF5's files). A descriptor that is not open is left alone.
+  void markCloseOnExec(int fd) noexcept;
 
 } // namespace Corvane

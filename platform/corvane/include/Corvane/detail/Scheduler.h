@@ -35,6 +35,13 @@ namespace Corvane::detail {
     /// Waits until `deadline` of the application clock, interruptible by shutdown.
     void sleepUntil(SteadyClock::time_point deadline);
 
+    /// Waits for something outside the framework (a child process) that notifies `cv`: until
+    /// pred() holds or `realDeadline` of the real steady clock passes (real time also in test
+    /// mode, as the awaited thing runs in real time). The thread counts as busy for the test
+    /// facility meanwhile. Returns pred(); throws ThreadInterrupted at shutdown.
+    bool waitForOutside(std::unique_lock<std::mutex>& lock, const std::function<bool()>& pred,
+        SteadyClock::time_point realDeadline);
+
     /// True when this thread is not doing anything the test facility must wait for.
     bool isIdle();
 
