@@ -1,8 +1,9 @@
 // A small application for the adapter's unit tests: control-system-fed settings of every kind
-// the adapter handles, one output that reacts, a trigger, a large table and a Void command.
+// the adapter handles, one output and one status that react, a trigger, a large table and a Void command.
 #pragma once
 
 #include <Corvane/Corvane.h>
+#include <Corvane/StatusOutput.h>
 #include <Corvane/TestFacility.h>
 
 #include <filesystem>
@@ -29,11 +30,13 @@ namespace CsTest {
     ScalarPushInput<std::uint64_t> trigger{this, "/Server/triggerNumber", "", "trigger"};
     VoidInput poke{this, "/S/poke", "", "a command"};
     ScalarOutput<double> doubled{this, "/R/doubled", "dB", "twice the gain"};
+    StatusOutput gainStatus{this, "/R/gainStatus", "WARNING while the gain is negative"};
 
     void mainLoop() override {
       auto group = readAnyGroup();
       while(true) {
         doubled.setAndWrite(2 * gain);
+        gainStatus.setAndWrite(gain < 0 ? StatusOutput::WARNING : StatusOutput::OK);
         group.readAny();
       }
     }

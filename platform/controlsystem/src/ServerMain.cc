@@ -76,6 +76,7 @@ namespace Corvane::Cs {
       options.port = commandLine.port;
       options.token = token;
       options.readOnly = commandLine.readOnly;
+      options.applicationName = app.getName();
       options.webRoot = environmentPath("CORVANE_CS_WEB_DIR", CORVANE_CS_DEFAULT_WEB_DIR);
       options.plotLibraryDir = environmentPath("CORVANE_CS_PLOT_DIR", CORVANE_CS_DEFAULT_PLOT_DIR);
       server = std::make_unique<Server>(app.getControlSystem(), options);

@@ -31,6 +31,10 @@ namespace Corvane::Cs {
     /// A connection that neither sends nor takes anything for this long is closed.
     std::chrono::seconds idleTimeout{30};
 
+    /// Name of the application instance (the station), shown by the operator page and listed
+    /// with the variables.
+    std::string applicationName;
+
     /// Directory of the operator page (index.html, app.js, style.css) and of the plotting
     /// library's distribution files, served below "/vendor/uplot/".
     std::filesystem::path webRoot;
