@@ -86,7 +86,7 @@ function isStatus(variable) {
   return variable.status === true && variable.nElements === 1;
 }
 
-// The name of a status value ("FAULT") and the class that gives it its colour.
+// The name of a status value ("FAULT"); "status N" for a value without one.
 function statusName(value) {
   return state.statusNames[value] ?? `status ${value}`;
 }
