@@ -5,6 +5,7 @@
 #                       INCLUDE_DIR <dir>... [LIBS <lib>...] [PRIVATE_LIBS <lib>...])
 #   corvane_add_test(NAME <exe> SOURCES_DIR <dir>... [SOURCES <file>...]
 #                    [LIBS <lib>...] [DATA <file-or-dir>...])
+#   corvane_install_shared_library(<target>)
 #   corvane_add_benchmark(NAME <exe> SOURCES_DIR <dir>... [SOURCES <file>...]
 #                         [LIBS <lib>...] [NO_BENCHMARK_MAIN])
 #
@@ -34,6 +35,7 @@ endfunction()
 # register themselves with the device factory when their library is loaded.
 # Public include directories and LIBS propagate to everything that links it.
 # A component with headers only so far becomes an INTERFACE library.
+# Shared libraries are installed (corvane_install_shared_library).
 function(corvane_add_library)
   cmake_parse_arguments(PARSE_ARGV 0 ARG "SHARED;STATIC;RECURSE" "NAME"
                         "SOURCES_DIR;SOURCES;INCLUDE_DIR;LIBS;PRIVATE_LIBS")
@@ -68,9 +70,16 @@ function(corvane_add_library)
     add_library(${ARG_NAME} STATIC ${_sources})
   else()
     add_library(${ARG_NAME} SHARED ${_sources})
+    corvane_install_shared_library(${ARG_NAME})
   endif()
   target_include_directories(${ARG_NAME} PUBLIC ${_includes})
   target_link_libraries(${ARG_NAME} PUBLIC ${ARG_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
+endfunction()
+
+# Installs a shared library into <prefix>/lib; it finds the libraries it links beside itself.
+function(corvane_install_shared_library target)
+  set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
+  install(TARGETS ${target} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 endfunction()
 
 # One GoogleTest executable per unit, linked with gtest_main and gmock. Its

@@ -1,7 +1,9 @@
 // Forced re-initialisation of a board on operator request: any write to "forceReinitialisation"
-// clears the firmware's boot status flag and reports a device fault on the board's device module.
-// The device's recovery then re-opens the board and runs its initialisation handlers again (the
-// board's initialisation script among them); the module does not watch the recovery itself.
+// clears the firmware's boot status flag and puts the board's device through its fault cycle
+// (status FAULT with requestMessage, recovery, status OK), logged as information since it is an
+// operator's action. The device's recovery re-opens the board and runs its initialisation
+// handlers again (the board's initialisation script among them); the module does not watch the
+// recovery itself.
 // The input is a command (tagged Tags::command), so it is not persisted.
 #pragma once
 
@@ -28,7 +30,7 @@ class BoardForceReinit : public Corvane::ApplicationModule {
 
   void mainLoop() override;
 
-  /// Text of the device fault that a request reports.
+  /// Text of the device status message (and log line) while a requested re-initialisation runs.
   static constexpr const char* requestMessage = "Reinitialisation by user request";
 
  private:

@@ -1,8 +1,11 @@
 // Station-specific units. Modules declare the units of field and power quantities with fixed
-// placeholders ("G.U." gradient, "G.U.L.S." length-scaled gradient, "P.U." power, and a few
-// compounds); the application replaces them once, after every module is built, by the units
-// configured for the station. Only units equal to a placeholder (whole string, case-sensitive)
-// change; names, descriptions and values stay.
+// placeholders ("G.U." gradient, "G.U.L.S." length-scaled gradient, "P.U." power); the
+// application replaces them once, after every module is built, by the units configured for the
+// station. A placeholder is replaced wherever it stands as a whole token of a unit, alone or in a
+// compound: "digits/G.U." becomes "digits/MV/m", "(digits/G.U.L.S.)/(digits/G.U.)" becomes
+// "(digits/MV)/(digits/MV/m)". A token is bounded by the unit's ends or by a character other
+// than a letter, digit, '.' or '_' (so "G.U.L.S." is never read as "G.U." plus more); matching
+// is case-sensitive. Names, descriptions and values stay.
 #pragma once
 
 #include <Corvane/EntityOwner.h>
@@ -14,7 +17,8 @@ class PlaceholderUnits {
  public:
   PlaceholderUnits(std::string gradientUnit, std::string gradientUnitPerLength, std::string powerUnit);
 
-  /// The configured unit that replaces `unit`, or nothing when `unit` is no placeholder.
+  /// `unit` with every placeholder token replaced by its configured unit, or nothing when it
+  /// holds no placeholder.
   std::optional<std::string> replacementFor(const std::string& unit) const;
 
   /// Visits every accessor declared below `root` once, in the framework's order, and sets the

@@ -10,6 +10,6 @@ void BoardForceReinit::mainLoop() {
     // any write is a request, whatever its value
     forceReinitialisation.read();
     bootStatus.setAndWrite(false);
-    if(device) device->reportFault(requestMessage);
+    if(device) device->requestReinitialisation(requestMessage);
   }
 }

@@ -64,7 +64,8 @@ void WindowLengthSetter::prepare() {
 void WindowLengthSetter::mainLoop() {
   Corvane::UserInputValidator validator;
   validator.setErrorFunction([this](const std::string& message) {
-    logger(Corvane::Logger::Severity::warning) << "WindowLengthSetter: " << message;
+    // the log line names the module already ("[WindowLengthSetter]")
+    logger(Corvane::Logger::Severity::warning) << message;
   });
   validator.setFallback(samplingDecimation, 1);
   validator.add(

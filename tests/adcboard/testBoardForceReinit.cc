@@ -1,7 +1,9 @@
-// Forced board re-initialisation: a request clears the boot status, reports a device fault and
-// so makes the device's recovery run the board's initialisation again.
+// Forced board re-initialisation: a request clears the boot status, puts the device through its
+// fault cycle and so makes the device's recovery run the board's initialisation again; the log
+// tells it as the operator's action it is, not as an error.
 #include "ServicesFixture.h"
 
+#include <Corvane/LogCapture.h>
 #include <Corvane/TestFacility.h>
 #include <gtest/gtest.h>
 
@@ -75,4 +77,21 @@ TEST(BoardForceReinit, TwoRequestsInQuickSuccessionAreBothHandled) {
   test.advanceTime(std::chrono::seconds(1));
   EXPECT_EQ(app.initialisations, afterFirst + 1);
   EXPECT_EQ(test.updateCount(bootStatus), 7u);
+}
+
+TEST(BoardForceReinit, ARequestIsLoggedAsInformationNotAsAFault) {
+  LogCapture log("Device Adc0");
+  ServicesApp app;
+  TestFacility test(app);
+  test.runApplication();
+  log.take();
+  test.writeScalar<std::int32_t>(request, 1);
+  test.stepApplication();
+  test.advanceTime(std::chrono::seconds(1));
+  EXPECT_EQ(app.initialisations, 2);
+  EXPECT_EQ(test.readScalar<std::int32_t>("/Devices/Adc0/status"), 0);
+  auto messages = log.messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].severity, Logger::Severity::info);
+  EXPECT_EQ(messages[0].text, "re-initialisation requested: Reinitialisation by user request");
 }

@@ -23,6 +23,7 @@ namespace {
     std::unique_ptr<ApiHandler> api;
 
     void SetUp() override {
+      options.applicationName = "stationName";
       test.runApplication();
       api = std::make_unique<ApiHandler>(app.getControlSystem(), options, counters);
     }
@@ -48,14 +49,23 @@ namespace {
 TEST_F(ApiFixture, ListsEveryVariableWithItsMetadata) {
   auto response = request("GET", "/api/variables");
   ASSERT_EQ(response.status, 200);
-  auto list = Json::parse(response.body).find("variables")->items();
+  auto document = Json::parse(response.body);
+  auto list = document.find("variables")->items();
   EXPECT_EQ(list.size(), app.getControlSystem().variables().size());
-  auto gain = std::find_if(list.begin(), list.end(), [](auto& v) { return v.find("path")->text() == "/S/gain"; });
+  auto byPath = [&](const std::string& path) {
+    auto found = std::find_if(list.begin(), list.end(), [&](auto& v) { return v.find("path")->text() == path; });
+    EXPECT_NE(found, list.end()) << path;
+    return found;
+  };
+  auto gain = byPath("/S/gain");
   ASSERT_NE(gain, list.end());
-  EXPECT_EQ(gain->dump(),
-      R"({"path":"/S/gain","type":"double","nElements":1,"unit":"dB","description":"gain","tags":[],"writable":true})");
-  auto doubled = std::find_if(list.begin(), list.end(), [](auto& v) { return v.find("path")->text() == "/R/doubled"; });
-  EXPECT_FALSE(doubled->find("writable")->asBoolean());
+  EXPECT_EQ(gain->dump(), R"({"path":"/S/gain","type":"double","nElements":1,"unit":"dB","description":"gain",)"
+                          R"("tags":[],"writable":true,"status":false})");
+  EXPECT_FALSE(byPath("/R/doubled")->find("writable")->asBoolean());
+  // a status says so, and the list names the status values and the application
+  EXPECT_TRUE(byPath("/R/gainStatus")->find("status")->asBoolean());
+  EXPECT_EQ(document.find("statusNames")->dump(), R"(["OK","FAULT","OFF","WARNING"])");
+  EXPECT_EQ(document.find("application")->text(), "stationName");
 }
 
 TEST_F(ApiFixture, ReadsValuesAsJsonOrBinary) {

@@ -1,9 +1,10 @@
 // A small application for the adapter's unit tests: control-system-fed settings of every kind
-// the adapter handles, one output that reacts, a trigger, a large table, a Void command and a
-// command input.
+// the adapter handles, one output and one status that react, a trigger, a large table, a Void command
+// and a command input.
 #pragma once
 
 #include <Corvane/Corvane.h>
+#include <Corvane/StatusOutput.h>
 #include <Corvane/TestFacility.h>
 #include <Corvane/VariableTags.h>
 
@@ -32,11 +33,13 @@ namespace CsTest {
     VoidInput poke{this, "/S/poke", "", "a command"};
     ScalarPushInput<double> rotateBy{this, "/S/rotateBy", "deg", "a command with a value", {Tags::command}};
     ScalarOutput<double> doubled{this, "/R/doubled", "dB", "twice the gain"};
+    StatusOutput gainStatus{this, "/R/gainStatus", "WARNING while the gain is negative"};
 
     void mainLoop() override {
       auto group = readAnyGroup();
       while(true) {
         doubled.setAndWrite(2 * gain);
+        gainStatus.setAndWrite(gain < 0 ? StatusOutput::WARNING : StatusOutput::OK);
         group.readAny();
       }
     }

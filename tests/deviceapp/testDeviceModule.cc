@@ -4,6 +4,7 @@
 
 #include <Corvane/Corvane.h>
 #include <Corvane/DeviceModule.h>
+#include <Corvane/LogCapture.h>
 #include <Corvane/ScriptedInitHandler.h>
 #include <Corvane/TestFacility.h>
 #include <gtest/gtest.h>
@@ -150,12 +151,18 @@ TEST(DeviceModule, ReportExceptionReinitialises) {
   BoardApp app([&](Device&) { ++initialisations; });
   TestFacility test(app);
   test.runApplication();
+  LogCapture log("Device Board");
   app.board.reportException("Reinitialisation by user request");
   test.stepApplication();
   EXPECT_EQ(test.readScalar<std::string>("/Devices/Board/status_message"), "Reinitialisation by user request");
   test.advanceTime(std::chrono::seconds(1));
   EXPECT_EQ(initialisations, 2);
   EXPECT_EQ(test.readScalar<std::int32_t>("/Devices/Board/status"), 0);
+  // a reported exception is a fault, logged as an error
+  auto messages = log.messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].severity, Logger::Severity::error);
+  EXPECT_EQ(messages[0].text, "fault: Reinitialisation by user request");
 }
 
 TEST(DeviceModule, DeviceThatCannotOpenAtStartKeepsReadersWaiting) {

@@ -2,6 +2,7 @@
 // list parsed back with pugixml, the module graph checked with Graphviz, feeders decided as the
 // network decides them, special characters escaped, and nothing connected or opened.
 #include <Corvane/Corvane.h>
+#include <Corvane/StatusOutput.h>
 #include <Corvane/detail/Network.h>
 #include <Corvane/detail/NetworkVariable.h>
 #include <gtest/gtest.h>
@@ -89,6 +90,7 @@ namespace {
     ArrayOutput<float> out{this, "/Plant/out", "V", 4, "with <&> \"quotes\" 'apos'", {"DAQ", "a<b"}};
     ScalarOutputPushRB<double> setting{this, "/Plant/setting", "A", "Setting with read-back"};
     ArrayOutput<float> drive{this, "/Board/drive", "", 4, "Drive"};
+    StatusOutput health{this, "/Plant/health", "Health of the plant"};
     void mainLoop() override {}
   };
 
@@ -178,6 +180,7 @@ TEST(Generators, VariableListOfAnApplicationNeverInitialised) {
 
   struct Case {
     std::string path, type, length, unit, direction, writable, feeder;
+    std::string status{}; // the attribute, empty where it is absent
   };
   std::vector<Case> cases{
       {"/Plant/out", "float", "4", "V", "application_to_control_system", "false", "output"},
@@ -189,6 +192,7 @@ TEST(Generators, VariableListOfAnApplicationNeverInitialised) {
       {"/Corvane/Constants/int32/3", "int32", "1", "", "application_to_control_system", "false", "constant"},
       {"/Board/status", "int32", "1", "counts", "application_to_control_system", "false", "device"},
       {"/Board/drive", "float", "4", "", "application_to_control_system", "false", "output"},
+      {"/Plant/health", "int32", "1", "", "application_to_control_system", "false", "output", "true"},
   };
   auto variables = variablesByPath(document);
   EXPECT_EQ(variables.size(), cases.size());
@@ -202,6 +206,7 @@ TEST(Generators, VariableListOfAnApplicationNeverInitialised) {
     EXPECT_EQ(v.attribute("direction").value(), c.direction) << c.path;
     EXPECT_EQ(v.attribute("writable").value(), c.writable) << c.path;
     EXPECT_EQ(v.attribute("feeder").value(), c.feeder) << c.path;
+    EXPECT_EQ(v.attribute("status").value(), c.status) << c.path; // only status variables carry it
     EXPECT_EQ(v.attribute("name").value(), Utilities::getUnqualifiedName(c.path)) << c.path;
   }
   EXPECT_STREQ(variables["/Configuration/gain"].child_value("description"), "Configuration value");

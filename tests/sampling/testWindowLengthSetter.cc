@@ -30,11 +30,10 @@ namespace {
   const std::string feedBackPath = "/Controller/FeedBack/enable";
   const std::string cwModePath = "/Controller/PulseShape/cwMode";
 
-  const std::string zeroMessage = "WindowLengthSetter: Sampling decimation factor must not be zero.";
-  const std::string rfOnMessage = "WindowLengthSetter: Sampling decimation factor cannot be changed with RF on in "
-                                  "pulsed mode.";
+  const std::string zeroMessage = "Sampling decimation factor must not be zero.";
+  const std::string rfOnMessage = "Sampling decimation factor cannot be changed with RF on in pulsed mode.";
   const std::string overflowMessage =
-      "WindowLengthSetter: Sampling decimation factor times IQ detection length must not exceed 4294967295.";
+      "Sampling decimation factor times IQ detection length must not exceed 4294967295.";
 
   std::string text(double value) {
     std::ostringstream out;
@@ -201,7 +200,12 @@ TEST(WindowLengthSetter, RejectedChangeReturnsToTheLastAcceptedValue) {
   test.writeScalar<std::uint32_t>(decimationPath, 2);
   test.stepApplication();
   expectScheme(test, station, 2, "accepted once RF is off");
-  EXPECT_EQ(log.take(), std::vector<std::string>{rfOnMessage});
+  auto messages = log.messages();
+  ASSERT_EQ(messages.size(), 1u);
+  // the line names its source once, in brackets, then the rule's text
+  auto line = Logger::format(messages[0]);
+  EXPECT_TRUE(line.ends_with(" WARNING [WindowLengthSetter] " + rfOnMessage)) << line;
+  EXPECT_EQ(line.find("WindowLengthSetter"), line.rfind("WindowLengthSetter")) << line;
 }
 
 TEST(WindowLengthSetter, RfStateAloneWritesNothing) {

@@ -92,7 +92,7 @@ namespace {
     };
     const Expected expected[] = {{"/Configuration/bitScaling", "digits/MV/m"},
         {"/Configuration/bitScalingLengthScaled", "digits/MV"},
-        {"/Configuration/lengthScale", "(digits/G.U.L.S.)/(digits/G.U.)"},
+        {"/Configuration/lengthScale", "(digits/MV)/(digits/MV/m)"},
         {"/Controller/VectorSum/Calibration/scale", ""}, {"/Controller/VectorSum/Calibration/angle", "deg"},
         {"/Controller/Output/Calibration/CascadeInputOVC/enable", ""},
         {"/Controller/Output/Calibration/CascadeInputAutomation/angle", "deg"},

@@ -1,5 +1,5 @@
-// Unit substitution: the placeholder table, exact matching, one visit per variable, and that
-// nothing but the unit changes.
+// Unit substitution: the placeholders alone and inside compound units, whole-token matching, one
+// visit per variable, and that nothing but the unit changes.
 #include "PlaceholderUnits.h"
 
 #include <Corvane/Corvane.h>
@@ -28,10 +28,18 @@ namespace {
     }
   }
 
-  TEST(PlaceholderUnits, OnlyWholeExactPlaceholdersMatch) {
+  TEST(PlaceholderUnits, CompoundUnitsHaveEveryPlaceholderReplaced) {
     PlaceholderUnits units("MV/m", "MV", "kW");
-    for(const char* unit : {"g.u.", "G.U. ", " G.U.", "G.U./us", "P.U./s", "digits/G.U./m", "(digits/G.U.L.S.)/(digits/G.U.)",
-            "deg", "", "MHz", "G.U.L.S.^2"}) {
+    const UnitCase cases[] = {{"(digits/G.U.L.S.)/(digits/G.U.)", "(digits/MV)/(digits/MV/m)"}, {"G.U./us", "MV/m/us"},
+        {"P.U./s", "kW/s"}, {"G.U.L.S.^2", "MV^2"}, {"G.U. ", "MV/m "}, {"1/(G.U.*P.U.)", "1/(MV/m*kW)"},
+        {"P.U./P.U.", "kW/kW"}};
+    for(auto c : cases) EXPECT_EQ(units.replacementFor(c.declared), c.substituted) << c.declared;
+  }
+
+  TEST(PlaceholderUnits, OnlyWholeCaseExactTokensMatch) {
+    PlaceholderUnits units("MV/m", "MV", "kW");
+    // lower case, part of a longer token, or no placeholder at all
+    for(const char* unit : {"g.u.", "XG.U.", "G.U.s", "G.U.L.", "aP.U.", "P.U.x", "deg", "", "MHz", "digits"}) {
       EXPECT_FALSE(units.replacementFor(unit).has_value()) << '"' << unit << '"';
     }
   }
@@ -71,15 +79,16 @@ namespace {
     UnitsApp app;
     // the gradient unit reads like the power placeholder: it must not be changed a second time
     PlaceholderUnits units("P.U.", "MV", "kW");
-    EXPECT_EQ(units.substituteIn(app), 5u); // field, power, trace, multiplier input and output
+    // field, power, trace, and the multiplier's two inputs and output
+    EXPECT_EQ(units.substituteIn(app), 6u);
     EXPECT_EQ(unitOf(app, "/Module/field"), "P.U.");
     EXPECT_EQ(unitOf(app, "/Module/power"), "kW");
     EXPECT_EQ(unitOf(app, "/Module/other"), "deg");
     EXPECT_EQ(unitOf(app, "/Module/trace"), "MV");
     EXPECT_EQ(unitOf(app, "/bitScaling"), "digits/P.U.");
     EXPECT_EQ(unitOf(app, "/bitScalingLengthScaled"), "digits/MV");
-    // the factor's unit is composed by the multiplier and matches no placeholder
-    EXPECT_EQ(unitOf(app, "/lengthScale"), "(digits/G.U.L.S.)/(digits/G.U.)");
+    // the factor's unit is composed by the multiplier; its placeholders are replaced too
+    EXPECT_EQ(unitOf(app, "/lengthScale"), "(digits/MV)/(digits/P.U.)");
 
     EXPECT_EQ(app.declarations.field.getDescription(), "A field");
     EXPECT_EQ(app.declarations.field.getName(), "/Module/field");

@@ -5,6 +5,7 @@
 
 #include <Corvane/ControlSystem.h>
 #include <Corvane/Logger.h>
+#include <Corvane/StatusOutput.h>
 
 #include <cctype>
 
@@ -66,7 +67,16 @@ namespace Corvane::Cs {
 
   ApiHandler::ApiHandler(ControlSystem& controlSystem, const ServerOptions& options, WriteCounters& counters)
   : _controlSystem(controlSystem), _options(options), _counters(counters) {
-    _variableList = "{\"variables\":[";
+    // the station's name and the names of the status values head the list, so that a client
+    // (the operator page) needs no copy of them
+    _variableList = "{\"application\":";
+    Json::appendQuoted(_variableList, _options.applicationName);
+    _variableList += ",\"statusNames\":[";
+    for(auto status : {StatusOutput::OK, StatusOutput::FAULT, StatusOutput::OFF, StatusOutput::WARNING}) {
+      if(status != StatusOutput::OK) _variableList += ',';
+      Json::appendQuoted(_variableList, StatusOutput::toString(status));
+    }
+    _variableList += "],\"variables\":[";
     bool first = true;
     for(auto& [path, variable] : _controlSystem.variables()) {
       if(!first) _variableList += ',';

@@ -5,6 +5,7 @@
 #include "Corvane/Cs/Server.h"
 
 #include "SignalWatcher.h"
+#include "StaticFiles.h"
 
 #include <Corvane/Application.h>
 #include <Corvane/ConfigReader.h>
@@ -22,11 +23,6 @@ namespace Corvane::Cs {
   namespace {
 
     std::string programName() { return program_invocation_short_name ? program_invocation_short_name : "server"; }
-
-    std::filesystem::path environmentPath(const char* name, const char* fallback) {
-      const char* value = std::getenv(name);
-      return (value && *value) ? std::filesystem::path(value) : std::filesystem::path(fallback);
-    }
 
     std::filesystem::path settingsFile(Application& app) {
       std::filesystem::path directory;
@@ -77,8 +73,12 @@ namespace Corvane::Cs {
       options.token = token;
       options.readOnly = commandLine.readOnly;
       options.unsubscribedTimeout = commandLine.unsubscribedTimeout;
-      options.webRoot = environmentPath("CORVANE_CS_WEB_DIR", CORVANE_CS_DEFAULT_WEB_DIR);
-      options.plotLibraryDir = environmentPath("CORVANE_CS_PLOT_DIR", CORVANE_CS_DEFAULT_PLOT_DIR);
+      options.applicationName = app.getName();
+      options.webRoot = StaticFiles::webRootFromEnvironment();
+      options.plotLibraryDir = StaticFiles::plotLibraryDirFromEnvironment(options.webRoot);
+      for(auto& warning : StaticFiles::missingFiles(options.webRoot, options.plotLibraryDir)) {
+        logger(Logger::Severity::warning, "ControlSystemServer") << warning;
+      }
       server = std::make_unique<Server>(app.getControlSystem(), options);
 
       settings = std::make_unique<PersistentSettings>(app.getControlSystem(), settingsFile(app));

@@ -1,5 +1,8 @@
 #include "StaticFiles.h"
 
+#include <dlfcn.h>
+
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -15,7 +18,56 @@ namespace Corvane::Cs {
       }
       return true;
     }
+
+    std::filesystem::path environmentPath(const char* name) {
+      const char* value = std::getenv(name);
+      return value && *value ? std::filesystem::path(value) : std::filesystem::path();
+    }
+
+    /// The file this library was loaded from (empty when the loader cannot say).
+    std::filesystem::path thisLibrary() {
+      Dl_info info{};
+      if(dladdr(reinterpret_cast<const void*>(&thisLibrary), &info) == 0 || !info.dli_fname) return {};
+      std::error_code ignored;
+      auto file = std::filesystem::canonical(info.dli_fname, ignored);
+      return file.empty() ? std::filesystem::path(info.dli_fname) : file;
+    }
+
+    constexpr const char* pageFile = "index.html";
+    constexpr const char* plotLibraryFile = "uPlot.iife.min.js";
   } // namespace
+
+  std::filesystem::path StaticFiles::defaultWebRoot() {
+    auto library = thisLibrary();
+    if(library.empty()) return {};
+    return (library.parent_path() / CORVANE_CS_WEB_DIR_FROM_LIBRARY).lexically_normal();
+  }
+
+  std::filesystem::path StaticFiles::webRootFromEnvironment() {
+    auto fromEnvironment = environmentPath("CORVANE_CS_WEB_DIR");
+    return fromEnvironment.empty() ? defaultWebRoot() : fromEnvironment;
+  }
+
+  std::filesystem::path StaticFiles::plotLibraryDirFromEnvironment(const std::filesystem::path& webRoot) {
+    auto fromEnvironment = environmentPath("CORVANE_CS_PLOT_DIR");
+    return fromEnvironment.empty() ? webRoot / "node_modules" / "uplot" / "dist" : fromEnvironment;
+  }
+
+  std::vector<std::string> StaticFiles::missingFiles(
+      const std::filesystem::path& webRoot, const std::filesystem::path& plotLibraryDir) {
+    std::vector<std::string> warnings;
+    std::error_code ignored;
+    if(!std::filesystem::is_regular_file(webRoot / pageFile, ignored)) {
+      warnings.push_back("no operator page (" + std::string(pageFile) + ") in " + webRoot.string() +
+          ": \"/\" answers 404; set CORVANE_CS_WEB_DIR to the page's folder");
+    }
+    if(!std::filesystem::is_regular_file(plotLibraryDir / plotLibraryFile, ignored)) {
+      warnings.push_back("no plotting library (" + std::string(plotLibraryFile) + ") in " + plotLibraryDir.string() +
+          ": the operator page cannot plot arrays; run scripts/install-deps.sh before building and installing, "
+          "or set CORVANE_CS_PLOT_DIR to the folder of uPlot's distribution files");
+    }
+    return warnings;
+  }
 
   StaticFiles::StaticFiles(std::filesystem::path webRoot, std::filesystem::path plotLibraryDir)
   : _webRoot(std::move(webRoot)), _plotLibraryDir(std::move(plotLibraryDir)) {}

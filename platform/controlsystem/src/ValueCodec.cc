@@ -1,5 +1,7 @@
 #include "Corvane/Cs/ValueCodec.h"
 
+#include <Corvane/StatusOutput.h>
+
 #include <algorithm>
 #include <bit>
 #include <charconv>
@@ -258,6 +260,8 @@ namespace Corvane::Cs {
     }
     out += "],\"writable\":";
     out += variable.isWritable() ? "true" : "false";
+    out += ",\"status\":";
+    out += StatusOutput::isStatus(variable.type(), variable.tags()) ? "true" : "false";
     out += '}';
   }
 

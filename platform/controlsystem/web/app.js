@@ -1,6 +1,8 @@
-// Operator page of the control-system server: the variable tree, live values with their
-// validity, plots of arrays, and fields to write settings. Talks to the server's HTTP API and
+// Operator page of the control-system server: the variable tree, live values with their units
+// and validity, plots of arrays, and fields to write settings. Talks to the server's HTTP API and
 // its WebSocket subscriptions (see Server.h and WebSocketSession.h for the wire formats).
+// Status variables (marked "status" in the variable list) show the name of their value in its
+// colour (OK, FAULT, OFF, WARNING); validity is a separate outlined mark beside the path.
 'use strict';
 
 const state = {
@@ -8,6 +10,8 @@ const state = {
   cards: new Map(),      // path -> card of a watched variable
   socket: null,
   info: { readOnly: false, tokenRequired: false },
+  application: '',
+  statusNames: [],       // status value -> name, from the variable list
 };
 
 const $ = (selector, root = document) => root.querySelector(selector);
@@ -58,9 +62,11 @@ function renderTree(node, prefix, filter) {
     matches += 1;
     const name = variable.path.split('/').pop();
     const size = variable.nElements === 1 ? '' : `[${variable.nElements}]`;
+    const kind = isStatus(variable) ? 'status' : `${variable.type}${size}`;
     list.append(element('li', {},
       element('a', { 'data-path': variable.path, title: variable.description, onclick: () => watch(variable.path) }, name),
-      element('span', { class: 'meta' }, `${variable.type}${size}${variable.writable ? ' · settable' : ''}`)));
+      element('span', { class: 'meta' },
+        `${kind}${variable.unit ? ` · ${variable.unit}` : ''}${variable.writable ? ' · settable' : ''}`)));
   }
   return { list, matches };
 }
@@ -74,6 +80,15 @@ function showTree() {
 // ------------------------------------------------------------------------ cards
 function isPlottable(variable) {
   return variable.nElements > 1 && variable.type !== 'string' && variable.type !== 'void';
+}
+
+function isStatus(variable) {
+  return variable.status === true && variable.nElements === 1;
+}
+
+// The name of a status value ("FAULT"); "status N" for a value without one.
+function statusName(value) {
+  return state.statusNames[value] ?? `status ${value}`;
 }
 
 function watchDirectory(directory) {
@@ -90,12 +105,14 @@ function watch(path) {
   card.append(element('h2', {}, path, element('span', { class: 'validity none' }, 'no value'),
     element('button', { class: 'close', title: 'stop watching', onclick: () => unwatch(path) }, '×')));
   card.append(element('p', { class: 'description' },
-    `${variable.description}${variable.unit ? ` [${variable.unit}]` : ''} — ${variable.type}` +
+    `${variable.description} — ${isStatus(variable) ? 'status' : variable.type}` +
     (variable.nElements > 1 ? `, ${variable.nElements} elements` : '')));
   if (isPlottable(variable)) {
     card.append(element('div', { class: 'plot' }));
   } else {
-    card.append(element('div', { class: 'value' }, '…'));
+    const reading = element('div', { class: 'reading' }, element('span', { class: 'value' }, '…'));
+    if (variable.unit) reading.append(element('span', { class: 'unit' }, variable.unit));
+    card.append(reading);
   }
   card.append(element('div', { class: 'stamp' }));
   if (variable.writable && !state.info.readOnly && (variable.nElements <= 64 || !isPlottable(variable))) {
@@ -143,7 +160,15 @@ function showStamp(card, update) {
 function showScalar(update) {
   const entry = state.cards.get(update.path);
   if (!entry) return;
-  $('.value', entry.card).textContent = formatValue(update.value);
+  const value = $('.value', entry.card);
+  if (isStatus(state.variables.get(update.path)) && typeof update.value === 'number') {
+    const name = statusName(update.value);
+    value.textContent = name;
+    value.title = `status value ${update.value}`;
+    value.className = `value status status-${name.replace(/\W+/g, '-').toLowerCase()}`;
+  } else {
+    value.textContent = formatValue(update.value);
+  }
   const checkbox = $('input[type=checkbox]', entry.card);
   if (checkbox && document.activeElement !== checkbox) checkbox.checked = !!update.value;
   showStamp(entry.card, update);
@@ -161,12 +186,21 @@ function showArray(header, values) {
   const ys = Array.from(values, Number);
   const xs = ys.map((_, i) => i);
   const box = $('.plot', entry.card);
+  if (typeof uPlot === 'undefined') {
+    // the server has no plotting library to serve (it says so in its log at start)
+    box.textContent = `${ys.length} values; no plot: the plotting library (/vendor/uplot/) did not load`;
+    box.classList.add('missing');
+    showStamp(entry.card, header);
+    return;
+  }
   if (!entry.plot) {
     const width = Math.max(300, box.clientWidth || 800);
+    const unit = state.variables.get(header.path)?.unit || '';
     entry.plot = new uPlot({
       width, height: 260,
       scales: { x: { time: false } },
-      series: [{ label: 'index' }, { label: header.path, stroke: '#0b5cad', width: 1 }],
+      axes: [{ label: 'index' }, { label: unit }],
+      series: [{ label: 'index' }, { label: unit ? `${header.path} [${unit}]` : header.path, stroke: '#0b5cad', width: 1 }],
     }, [xs, ys], box);
   } else {
     entry.plot.setData([xs, ys]);
@@ -267,8 +301,12 @@ async function start() {
   $('#token-box').hidden = !state.info.tokenRequired;
   $('#token').value = sessionStorage.getItem('token') || '';
   $('#token').addEventListener('change', (event) => sessionStorage.setItem('token', event.target.value));
-  const list = (await (await fetch('/api/variables')).json()).variables;
-  for (const variable of list) state.variables.set(variable.path, variable);
+  const listing = await (await fetch('/api/variables')).json();
+  state.application = listing.application || '';
+  state.statusNames = listing.statusNames || [];
+  for (const variable of listing.variables) state.variables.set(variable.path, variable);
+  $('#station').textContent = state.application;
+  document.title = state.application ? `${state.application} · process variables` : 'Process variables';
   $('#search').addEventListener('input', showTree);
   showTree();
   connect();

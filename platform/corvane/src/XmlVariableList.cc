@@ -1,5 +1,6 @@
 #include "Corvane/XmlVariableList.h"
 
+#include "Corvane/StatusOutput.h"
 #include "Corvane/Utilities.h"
 #include "Corvane/detail/TextSanitising.h"
 #include "Corvane/detail/VariableTree.h"
@@ -46,7 +47,8 @@ namespace Corvane {
           << "\" length=\"" << meta.nElements << "\" unit=\"" << XmlVariableList::escape(meta.unit)
           << "\" direction=\"" << directionName(entry.feeder) << "\" writable=\""
           << (entry.feeder.writableByControlSystem ? "true" : "false") << "\" feeder=\""
-          << feederName(entry.feeder.kind) << "\">\n";
+          << feederName(entry.feeder.kind) << "\""
+          << (StatusOutput::isStatus(meta.type, meta.tags) ? " status=\"true\"" : "") << ">\n";
       out << indent << "  <description>" << XmlVariableList::escape(meta.description) << "</description>\n";
       std::vector<std::string> tags(meta.tags.begin(), meta.tags.end());
       std::sort(tags.begin(), tags.end());

@@ -69,17 +69,26 @@ namespace Corvane {
     _waiters.push_back(inbox);
   }
 
-  void DeviceManager::reportFault(const std::string& message) {
+  void DeviceManager::reportFault(const std::string& message) { putIntoFault(message, false); }
+
+  void DeviceManager::requestReinitialisation(const std::string& reason) { putIntoFault(reason, true); }
+
+  void DeviceManager::putIntoFault(const std::string& message, bool requested) {
     auto* node = entityNode();
     auto inbox = node && node->runtime ? node->runtime->inbox : nullptr;
     if(!inbox) {
       _faultMessage = message;
+      _faultRequested = requested;
       _faultReported = true;
       return;
     }
     {
       std::lock_guard lock(inbox->mutex);
-      if(!_faultReported) _faultMessage = message;
+      // the first report since the device last worked decides the message
+      if(!_faultReported) {
+        _faultMessage = message;
+        _faultRequested = requested;
+      }
       _faultReported = true;
       inbox->scheduler->touch();
     }
@@ -175,13 +184,21 @@ namespace Corvane {
         continue;
       }
       std::string message;
+      bool requested = false;
       {
         std::unique_lock lock(inbox->mutex);
         inbox->wait(lock, [&] { return _faultReported.load(); });
         message = _faultMessage;
+        requested = _faultRequested;
       }
       _functional = false;
-      Logger::instance().log(Logger::Severity::error, "Device " + _alias, "fault: " + message);
+      // a re-initialisation someone asked for is no failure: the same cycle, logged as information
+      if(requested) {
+        Logger::instance().log(Logger::Severity::info, "Device " + _alias, "re-initialisation requested: " + message);
+      }
+      else {
+        Logger::instance().log(Logger::Severity::error, "Device " + _alias, "fault: " + message);
+      }
       _lastLoggedError = message;
       setStatus(1, message);
       sleepFor(std::chrono::seconds(1)); // the first attempt to recover comes a second later

@@ -1,7 +1,9 @@
 // Operator page test: the real server program with the test application, the page in headless
-// Chromium (Debian's, driven by playwright-core). Loads the page, finds a variable, sees its
-// live value and a plot of an array, writes a setting and sees the application react, and sees
-// a refused write explained. Every wait is bounded.
+// Chromium (Debian's, driven by playwright-core). Loads the page named after the application,
+// finds a variable, sees its live value with its unit and a plot of an array with its unit,
+// writes a setting and sees the application react, sees a status change from OK to FAULT shown
+// as the word in its colour apart from the validity mark, and sees a refused write explained.
+// Every wait is bounded.
 //
 // Usage: node operator_page_test.cjs <path to cs_test_server>
 'use strict';
@@ -74,7 +76,8 @@ async function main() {
 
     await page.goto(base + '/');
     await page.waitForSelector('body[data-ready=true]', { timeout });
-    check(await page.title() === 'Process variables', 'the page loads');
+    check(await page.title() === 'cstest · process variables', 'the page loads, its title names the application');
+    check(await page.locator('header h1').textContent() === 'cstest process variables', 'so does its header');
     await page.waitForSelector('#connection.open', { timeout });
     check(true, 'the page is connected live');
     await page.waitForSelector('#connection:text-is("idle")', { timeout });
@@ -91,6 +94,13 @@ async function main() {
     await gain.locator('.validity:text("valid")').waitFor({ timeout });
     check(await gain.locator('.value').textContent() === '0', 'a setting shows its live value and validity');
     check(await page.locator('#connection').textContent() === 'live', 'the first card connects again');
+    check(await gain.locator('.reading .unit').textContent() === 'dB', 'the unit stands beside the value');
+
+    // a status shows its name in its colour; validity is a mark of its own
+    await page.click('#tree a[data-path="/Readback/gainStatus"]');
+    const status = page.locator('.card[data-path="/Readback/gainStatus"]');
+    await status.locator('.value:text-is("OK")').waitFor({ timeout });
+    check(true, 'a status reads OK, not 0');
 
     await page.click('#tree a[data-path="/Readback/gainApplied"]');
     const applied = page.locator('.card[data-path="/Readback/gainApplied"]');
@@ -102,6 +112,8 @@ async function main() {
     await page.click('#tree a[data-path="/Signal/trace"]');
     await page.waitForSelector('.card[data-path="/Signal/trace"] .plot[data-points="16384"] canvas', { timeout });
     check(true, 'the 16384-element trace is plotted');
+    const legend = await page.locator('.card[data-path="/Signal/trace"] .u-legend').textContent();
+    check(legend.includes('/Signal/trace [V]'), `the plot names the unit of its values: "${legend}"`);
     const firstStamp = await page.locator('.card[data-path="/Signal/trace"] .stamp').textContent();
     await page.waitForFunction((before) =>
       document.querySelector('.card[data-path="/Signal/trace"] .stamp').textContent !== before, firstStamp, { timeout });
@@ -119,6 +131,21 @@ async function main() {
     await gain.locator('button[type=submit]').click();
     await gain.locator('.value:text-is("100")').waitFor({ timeout });
     check(true, 'a write-back of the application shows');
+    await status.locator('.value:text-is("FAULT")').waitFor({ timeout });
+    const colours = await status.evaluate((card) => {
+      const style = (selector) => getComputedStyle(card.querySelector(selector));
+      const fault = getComputedStyle(document.documentElement).getPropertyValue('--fault').trim();
+      const probe = document.createElement('span');
+      probe.style.color = fault;
+      document.body.append(probe);
+      const faultColour = getComputedStyle(probe).color;
+      probe.remove();
+      return { fault: faultColour, value: style('.value').backgroundColor, validity: style('.validity').backgroundColor,
+        validityText: card.querySelector('.validity').textContent };
+    });
+    check(colours.value === colours.fault, `a FAULT status is shown as FAULT in the fault colour (${colours.value})`);
+    check(colours.validityText === 'valid' && colours.validity !== colours.fault,
+      'its validity stays a separate mark, not in the status colour');
 
     await gain.locator('input[name=value]').fill('abc');
     await gain.locator('button[type=submit]').click();

@@ -1,9 +1,10 @@
 // A small application served by the real control-system server program, for the end-to-end
 // and operator-page tests: operator settings that the application reacts to (one corrected by
-// a validator and written back), read-only results, a 16384-float trace written at a settable
-// rate, a trigger, a large table, a configuration value with write-back, and hooks that make
-// construction, start-up or a module fail on request (environment variables).
+// a validator and written back), read-only results and a status, a 16384-float trace written at
+// a settable rate, a trigger, a large table, a configuration value with write-back, and hooks
+// that make construction, start-up or a module fail on request (environment variables).
 #include <Corvane/Corvane.h>
+#include <Corvane/StatusOutput.h>
 
 #include <chrono>
 #include <cmath>
@@ -37,6 +38,7 @@ namespace {
     ScalarOutput<std::string> labelSeen{this, "/Readback/label", "", "label as applied"};
     ScalarOutput<float> tableSum{this, "/Readback/tableSum", "", "sum of the small table"};
     ScalarOutput<std::uint64_t> updates{this, "/Readback/updates", "", "settings taken"};
+    StatusOutput gainStatus{this, "/Readback/gainStatus", "FAULT while the gain is held at its upper limit"};
 
     void mainLoop() override {
       auto group = readAnyGroup();
@@ -52,6 +54,7 @@ namespace {
         labelSeen = label;
         tableSum = std::accumulate(table.begin(), table.end(), 0.f);
         updates = updates + 1;
+        gainStatus = gain >= 100. ? StatusOutput::FAULT : StatusOutput::OK;
         writeAll(false);
         group.readAny();
       }

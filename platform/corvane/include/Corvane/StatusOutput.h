@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Corvane/ScalarAccessor.h"
+#include "Corvane/Types.h"
 
 #include <cstdint>
 #include <string>
@@ -37,6 +38,12 @@ namespace Corvane {
 
     /// Name of a status value ("OK", "FAULT", "OFF", "WARNING"; "status N" for others).
     static std::string toString(std::int32_t status);
+
+    /// Whether a variable of this type and these tags is a status (what the variable list, the
+    /// XML list and the operator page mark as one): an int32 carrying the status tag.
+    static bool isStatus(DataType type, const std::unordered_set<std::string>& tags) {
+      return type == DataType::int32 && tags.count(tag) > 0;
+    }
   };
 
 } // namespace Corvane

@@ -23,6 +23,8 @@
 //                                            keys that a module writes back)
 // writable  "true" unless the direction is application_to_control_system
 // feeder    output | device | configuration | constant | control_system
+// status    present ("true") only on status variables (int32 tagged as StatusOutput): their
+//           values are 0 OK, 1 FAULT, 2 OFF, 3 WARNING
 // Inside a directory the variables come first, then the subdirectories, each sorted by name,
 // so that the lists of two versions compare line by line. Text is escaped; characters that
 // XML 1.0 cannot carry (control characters, broken UTF-8) are written as "?".

@@ -50,8 +50,12 @@ namespace Corvane {
     const std::string& alias() const { return _alias; }
     bool isFunctional() const { return _functional.load(std::memory_order_acquire); }
 
-    /// Puts the device into fault from any thread; returns at once.
+    /// Puts the device into fault from any thread; returns at once. Logged as an error.
     void reportFault(const std::string& message);
+    /// The same cycle on request (an operator's forced re-initialisation): status FAULT with
+    /// `reason` as its message, re-opening, the handlers, status OK; logged as information, since
+    /// nothing failed. From any thread; returns at once.
+    void requestReinitialisation(const std::string& reason);
 
     void addInitialisationHandler(std::function<void(Device&)> handler);
 
@@ -71,6 +75,7 @@ namespace Corvane {
 
    private:
     bool recover();
+    void putIntoFault(const std::string& message, bool requested);
     void setStatus(int status, const std::string& message);
 
     std::string _alias;
@@ -80,6 +85,7 @@ namespace Corvane {
     std::atomic<bool> _faultReported{false};
     bool _firstValuesSent{false};
     std::string _faultMessage;
+    bool _faultRequested{false}; // the pending fault was asked for (guarded like _faultMessage)
     std::mutex _writeMutex;
     std::vector<detail::RegisterEndpointBase*> _written; // in the order of their first write
     std::vector<detail::RegisterEndpointBase*> _feeders;

@@ -1,7 +1,10 @@
 // The control-system server: serves every process variable of an application over HTTP and
 // WebSocket (Boost.Beast) and takes the operators' writes.
 //
-//   GET  /api/variables          list: path, type, nElements, unit, description, tags, writable
+//   GET  /api/variables          {"application": instance name, "statusNames": ["OK", "FAULT",
+//                                "OFF", "WARNING"], "variables": [...]}, each variable with path,
+//                                type, nElements, unit, description, tags, writable and status
+//                                (true for status variables, whose values index statusNames)
 //   GET  /api/variables/<path>   value, validity, version, time stamp (JSON); with
 //                                "Accept: application/octet-stream" or "?format=binary" the
 //                                elements as little-endian bytes, the stamp in X-Corvane-* headers

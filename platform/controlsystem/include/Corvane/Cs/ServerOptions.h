@@ -39,6 +39,10 @@ namespace Corvane::Cs {
     /// also when the client answers the server's pings.
     std::chrono::milliseconds unsubscribedTimeout{30000};
 
+    /// Name of the application instance (the station), shown by the operator page and listed
+    /// with the variables.
+    std::string applicationName;
+
     /// Directory of the operator page (index.html, app.js, style.css) and of the plotting
     /// library's distribution files, served below "/vendor/uplot/".
     std::filesystem::path webRoot;

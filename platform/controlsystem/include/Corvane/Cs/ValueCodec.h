@@ -52,7 +52,9 @@ namespace Corvane::Cs {
     /// Appends the fields "valid", "version" and "time" of a value (without braces).
     static void appendStamp(std::string& out, DataType type, const void* value);
 
-    /// The metadata object of a variable as listed by GET /api/variables.
+    /// The metadata object of a variable as listed by GET /api/variables:
+    /// {"path","type","nElements","unit","description","tags","writable","status"}; "status" is
+    /// true for status variables (StatusOutput: 0 OK, 1 FAULT, 2 OFF, 3 WARNING).
     static void appendMetadata(std::string& out, const ControlSystemVariable& variable);
 
     /// Whether a type has the binary form.
