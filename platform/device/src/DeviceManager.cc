@@ -88,7 +88,15 @@ namespace Corvane {
 
   void DeviceManager::write(detail::RegisterEndpointBase& endpoint, const std::function<void()>& store) {
     std::lock_guard lock(_writeMutex);
-    store();
+    try {
+      store();
+    }
+    catch(logic_error& e) {
+      // a value the register cannot take (NaN to fixed point): refused, never written as garbage;
+      // the value held before stays, so a recovery rewrites only values the register took
+      Logger::instance().log(Logger::Severity::error, "Device " + _alias, e.what());
+      return;
+    }
     if(std::find(_written.begin(), _written.end(), &endpoint) == _written.end()) _written.push_back(&endpoint);
     if(!_functional) return; // held until the device works again
     try {
@@ -96,10 +104,6 @@ namespace Corvane {
     }
     catch(runtime_error& e) {
       reportFault(e.what());
-    }
-    catch(logic_error& e) {
-      // a value the register cannot take (NaN to fixed point): refused, never written as garbage
-      Logger::instance().log(Logger::Severity::error, "Device " + _alias, e.what());
     }
   }
 
@@ -113,13 +117,22 @@ namespace Corvane {
   }
 
   bool DeviceManager::recover() {
+    {
+      // a fault reported from here on belongs to this attempt or a later one: once the device
+      // is functional again, the main loop sees it and starts another recovery
+      std::lock_guard lock(entityNode()->runtime->inbox->mutex);
+      _faultReported = false;
+    }
     try {
       if(_device.isOpened()) _device.close();
       _device.open();
       for(auto& handler : _initialisationHandlers) handler(_device);
       if(!_firstValuesSent) {
+        // one version for the state of the whole device at its opening
+        VersionNumber firstValues;
         for(auto* endpoint : _feeders)
-          if(endpoint->info().isReadable()) endpoint->sendValue(VersionNumber{}, false);
+          if(endpoint->info().isReadable()) endpoint->sendValue(firstValues, false);
+        _firstValuesVersion = firstValues;
         _firstValuesSent = true;
       }
       {
@@ -146,10 +159,6 @@ namespace Corvane {
       }
       setStatus(1, message);
       return false;
-    }
-    {
-      std::lock_guard lock(entityNode()->runtime->inbox->mutex);
-      _faultReported = false;
     }
     _lastLoggedError.clear();
     setStatus(0, "");

@@ -45,8 +45,17 @@ namespace Corvane {
   }
 
   void TransferElement::write() {
+    convertForWrite();
+    writeConverted();
+  }
+
+  void TransferElement::convertForWrite() {
     checkWritable();
     encode();
+  }
+
+  void TransferElement::writeConverted() {
+    checkWritable();
     if(_raw.empty()) return;
     try {
       _backend->write(_info->bar, byteAddress(), _raw.data(), byteSize());

@@ -31,7 +31,8 @@ namespace Corvane::detail {
     /// Reads the register (with the trigger's transfer group done by the caller when
     /// `alreadyRead`) and sends the value to every consumer with `version`.
     virtual void sendValue(const VersionNumber& version, bool alreadyRead) = 0;
-    /// Writes the held value to the device. Called under the manager's write mutex.
+    /// Writes the held value (converted when it was held) to the device. Called under the
+    /// manager's write mutex; throws only faults of the device.
     virtual void writeHeld() = 0;
     bool hasTriggerRead() const { return _info.isReadable() && !_info.isInterrupt(); }
     /// The accessor that the device module's trigger reads in one transfer group.
@@ -60,7 +61,8 @@ namespace Corvane::detail {
     /// Poll read of a module input: the register's present value, or the last one marked faulty
     /// while the device is not functional.
     void pullInto(ReceiveChannel& channel, AccessorNode& reader);
-    /// A value to write, converted to the register's type.
+    /// A value to write, converted to the register's type. A value the register cannot take
+    /// (NaN to fixed point) is refused and logged; the value held before stays.
     void hold(std::vector<T> value);
 
    private:

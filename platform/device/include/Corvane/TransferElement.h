@@ -32,6 +32,14 @@ namespace Corvane {
     void read();
     void write();
 
+    /// write() in two steps, for writers that must know whether the register takes a value
+    /// before they keep it: convertForWrite() converts the user values to the register's words
+    /// (a value the register cannot take is a Corvane::logic_error, and the words of the last
+    /// accepted value stay in place); writeConverted() writes those words, again on every call.
+    /// A read of this element through a backend that cannot be read in place replaces the words.
+    void convertForWrite();
+    void writeConverted();
+
     const RegisterInfo& getRegisterInfo() const { return *_info; }
     const std::string& getDeviceName() const { return _deviceName; }
     std::size_t getNumberOfElements() const { return _raw.size(); }
