@@ -107,6 +107,19 @@ namespace Corvane {
     }
   }
 
+  void DeviceManager::publishReadBack(detail::RegisterEndpointBase& endpoint) {
+    auto* node = entityNode();
+    auto inbox = node && node->runtime ? node->runtime->inbox : nullptr;
+    std::unique_lock<std::mutex> lock;
+    if(inbox) lock = std::unique_lock(inbox->mutex);
+    if(std::find(_readBacks.begin(), _readBacks.end(), &endpoint) != _readBacks.end()) return;
+    _readBacks.push_back(&endpoint);
+    if(!inbox) return;
+    inbox->scheduler->touch();
+    lock.unlock();
+    inbox->cv.notify_all();
+  }
+
   void DeviceManager::setStatus(int status, const std::string& message) {
     if(_status != status || _statusMessage.value() != message || !_status.accessorNode()->everWritten) {
       _status = status;
@@ -184,10 +197,18 @@ namespace Corvane {
         continue;
       }
       std::string message;
-      {
-        std::unique_lock lock(inbox->mutex);
-        inbox->wait(lock, [&] { return _faultReported.load(); });
-        message = _faultMessage;
+      while(true) {
+        std::vector<detail::RegisterEndpointBase*> readBacks;
+        {
+          std::unique_lock lock(inbox->mutex);
+          inbox->wait(lock, [&] { return _faultReported.load() || !_readBacks.empty(); });
+          if(_faultReported) {
+            message = _faultMessage;
+            break;
+          }
+          readBacks.swap(_readBacks);
+        }
+        for(auto* endpoint : readBacks) endpoint->publishHeldValue(_writeMutex);
       }
       _functional = false;
       Logger::instance().log(Logger::Severity::error, "Device " + _alias, "fault: " + message);

@@ -31,10 +31,12 @@ namespace Corvane {
     return static_cast<std::int64_t>(bits);
   }
 
-  std::int32_t FixedPointConverter::fromExact(long double value) const {
+  std::int32_t FixedPointConverter::fromExact(long double value, bool* saturated) const {
     if(std::isnan(value)) {
       throw Corvane::logic_error("cannot write NaN to fixed-point register " + _registerPath);
     }
+    auto rounded = std::round(value);
+    if(saturated) *saturated = rounded < static_cast<long double>(_minRaw) || rounded > static_cast<long double>(_maxRaw);
     auto integer = static_cast<std::int64_t>(RawConversion::roundAndClamp(
         value, static_cast<long double>(_minRaw), static_cast<long double>(_maxRaw)));
     // in range of the register, so the word is the value sign- or zero-extended

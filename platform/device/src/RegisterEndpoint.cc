@@ -128,6 +128,7 @@ namespace Corvane::detail {
 
   template<class T>
   void RegisterEndpoint<T>::hold(std::vector<T> value) {
+    bool saturated = false;
     _manager.write(*this, [&] {
       // converted before it is kept: a value the register cannot take leaves the one held before
       auto& held = _writeAccessor->value();
@@ -139,7 +140,37 @@ namespace Corvane::detail {
         held.swap(value);
         throw;
       }
+      ++_heldGeneration;
+      saturated = _writeAccessor->lastSaturation().count > 0;
     });
+    if(saturated) _manager.publishReadBack(*this);
+  }
+
+  template<class T>
+  void RegisterEndpoint<T>::publishHeldValue(std::mutex& writeMutex) {
+    if(!variable) return;
+    ReceiveChannel* controlSystem =
+        variable->controlSystem ? variable->participants[*variable->controlSystem].receiver.get() : nullptr;
+    for(bool sent = false;; sent = true) {
+      std::vector<T> held;
+      std::uint64_t generation = 0;
+      {
+        std::lock_guard lock(writeMutex);
+        // a later write that fitted reached everybody already
+        if(!sent && _writeAccessor->lastSaturation().count == 0) return;
+        generation = _heldGeneration;
+        held = _writeAccessor->convertedValue();
+      }
+      if(variable->bidirectional) {
+        variable->send(participant, type, &held, VersionNumber{}, DataValidity::ok, true);
+      }
+      else if(controlSystem) {
+        controlSystem->deliver(type, &held, true, VersionNumber{}, DataValidity::ok);
+      }
+      // a write in between may have reached some participants before this value: send its value again
+      std::lock_guard lock(writeMutex);
+      if(_heldGeneration == generation) return;
+    }
   }
 
   template<class T>

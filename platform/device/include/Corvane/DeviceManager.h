@@ -10,7 +10,9 @@
 // is not lost: the next recovery follows. Writes made while the device is not functional are
 // held (latest value per register). A value that the register cannot take (NaN to fixed
 // point) is refused with an error in the log and never held: the value held before stays, and
-// recoveries rewrite only values the register took.
+// recoveries rewrite only values the register took. After a write that the register holds
+// saturated, the thread publishes what the register holds (see RegisterEndpoint.h) once it is
+// waiting in the functional state.
 //
 // Published below "/Devices/<alias>": "status" (0 OK, 1 FAULT, 2 OFF before the first
 // successful opening; collected by status aggregators) and "status_message" (the last error,
@@ -62,6 +64,8 @@ namespace Corvane {
     /// register; a Corvane::logic_error from it refuses the value, which is logged) and writes
     /// it, or holds it while the device is not functional.
     void write(detail::RegisterEndpointBase& endpoint, const std::function<void()>& store);
+    /// Has the device's thread publish the value the register holds after a saturated write.
+    void publishReadBack(detail::RegisterEndpointBase& endpoint);
 
     /// Version of the first values sent after the first opening (null before). Valid for a
     /// thread that saw isFunctional() once.
@@ -92,6 +96,7 @@ namespace Corvane {
     std::mutex _writeMutex;
     std::vector<detail::RegisterEndpointBase*> _written; // in the order of their first write
     std::vector<detail::RegisterEndpointBase*> _feeders;
+    std::vector<detail::RegisterEndpointBase*> _readBacks; // to publish; under the inbox mutex once threads run
     std::mutex _waitersMutex;
     std::vector<std::weak_ptr<detail::Inbox>> _waiters;
     std::string _lastLoggedError;
