@@ -35,10 +35,12 @@ namespace Corvane {
     if(std::isnan(value)) {
       throw Corvane::logic_error("cannot write NaN to fixed-point register " + _registerPath);
     }
+    // RawConversion::roundAndClamp, telling whether it clamped
+    const auto lowest = static_cast<long double>(_minRaw), highest = static_cast<long double>(_maxRaw);
     auto rounded = std::round(value);
-    if(saturated) *saturated = rounded < static_cast<long double>(_minRaw) || rounded > static_cast<long double>(_maxRaw);
-    auto integer = static_cast<std::int64_t>(RawConversion::roundAndClamp(
-        value, static_cast<long double>(_minRaw), static_cast<long double>(_maxRaw)));
+    bool beyond = rounded < lowest || rounded > highest;
+    if(saturated) *saturated = beyond;
+    auto integer = static_cast<std::int64_t>(beyond ? (rounded < lowest ? lowest : highest) : rounded);
     // in range of the register, so the word is the value sign- or zero-extended
     return std::bit_cast<std::int32_t>(static_cast<std::uint32_t>(integer));
   }
