@@ -176,8 +176,8 @@ TEST(DeviceModule, DeviceThatCannotOpenAtStartKeepsReadersWaiting) {
   std::dynamic_pointer_cast<DummyBackend>(backend)->setOpenFails(false);
   test.advanceTime(std::chrono::seconds(1));
   EXPECT_EQ(test.readScalar<std::int32_t>("/Devices/Board/status"), 0);
-  // one pass on the first values; the trigger's initial value came before the opening, so its
-  // pulse is not read again with older version than the first values
+  // one pass on the first values; the trigger's initial value came before the opening, and its
+  // pulse is not read afterwards (its version is older than the first values')
   EXPECT_EQ(test.updateCount("/statusSeen"), 1u);
   auto firstValues = test.getVersion("/Board/status");
   EXPECT_GT(firstValues, test.getVersion("/trigger"));
