@@ -1,6 +1,8 @@
 // Register access through Device: conversion, aliasing, access modes, ranges and faults.
 #include "DeviceFixture.h"
 
+#include <Corvane/LogCapture.h>
+
 #include <cmath>
 #include <limits>
 #include <thread>
@@ -168,6 +170,43 @@ namespace {
     });
     for(auto& thread : threads) thread.join();
     EXPECT_EQ(tornReads.load(), 0);
+  }
+
+} // namespace
+
+namespace {
+
+  TEST_F(DeviceFixture, ARefusedConversionKeepsTheWordsOfTheLastAcceptedValue) {
+    auto setting = device.getRegisterAccessor<double>("Setting");
+    setting->value() = {0.5};
+    setting->convertForWrite();
+    setting->value() = {std::nan("")};
+    EXPECT_THROW(setting->convertForWrite(), Corvane::logic_error);
+    EXPECT_EQ(dummy->getWriteCount(), 0u); // converting writes nothing
+    setting->writeConverted();
+    setting->writeConverted(); // again, as a recovery's rewrite does
+    EXPECT_EQ(device.readScalar<double>("Readback"), 0.5);
+    EXPECT_EQ(dummy->getWriteCount(), 2u);
+  }
+
+  TEST_F(DeviceFixture, SaturatedWritesWarnOncePerEpisodeNamingTheFirstElement) {
+    Corvane::LogCapture log("Device Board");
+    auto table = device.getRegisterAccessor<int>("Table", 4, 2);
+    const std::vector<std::vector<int>> writes{
+        {1, 40000, -40000, 4}, {40000, 0, 0, 0}, {1, 2, 3, 4}, {0, 0, 0, -32769}};
+    const std::size_t saturated[] = {2, 1, 0, 1};
+    for(std::size_t i = 0; i < writes.size(); ++i) {
+      table->value() = writes[i];
+      table->write();
+      EXPECT_EQ(table->lastSaturation().count, saturated[i]) << "write " << i;
+    }
+    EXPECT_EQ(table->convertedValue(), (std::vector<int>{0, 0, 0, -32768})); // what the register holds
+    auto warnings = log.warningsContaining("cannot hold");
+    ASSERT_EQ(warnings.size(), 2u); // the first write starts an episode, the third ends it
+    // element 3 of the register is the first saturated one of the first write (the accessor starts at 2)
+    EXPECT_NE(warnings[0].find("register /Table cannot hold 40000: it holds 32767 (element 3; 2 of 4"),
+        std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[1].find("-32769: it holds -32768 (element 5;"), std::string::npos) << warnings[1];
   }
 
 } // namespace

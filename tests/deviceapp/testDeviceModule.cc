@@ -56,7 +56,7 @@ namespace {
       board = DeviceModule(this, "Board", "/trigger", std::move(handler));
     }
     ~BoardApp() override { shutdown(); }
-    SetDMapFilePath dmap{deviceapp::writeBoardFiles("boards")};
+    SetDMapFilePath dmap{deviceapp::writeBoardFiles("boards", "writeRecordingDummy")};
     DeviceModule board;
     Consumer consumer{this, "Consumer", ""};
     Writer writer{this, "Writer", ""};
@@ -133,11 +133,16 @@ TEST(DeviceModule, FaultHoldsWritesAndRecoveryRewritesThemInOrder) {
   EXPECT_EQ(test.readScalar<std::int32_t>("/Devices/Board/status"), 1); // still cannot open
   board->setOpenFails(false);
   board->setRegister<std::uint32_t>("Board.status", {3});
+  deviceapp::recordingDummy("Board")->takeWrittenRegisters();
   test.advanceTime(std::chrono::seconds(1));
   EXPECT_EQ(test.readScalar<std::int32_t>("/Devices/Board/status"), 0);
   EXPECT_EQ(initialisations, 2);
   EXPECT_EQ(board->getRegister<std::int32_t>("Board.setting"), std::vector<std::int32_t>{8});
   EXPECT_EQ(board->getRegister<std::uint32_t>("Board.command"), std::vector<std::uint32_t>{16});
+  EXPECT_EQ(board->getRegister<double>("Board.gain"), std::vector<double>{2});
+  // every written register once, in the order of the first writes ("setting" from prepare())
+  EXPECT_EQ(deviceapp::recordingDummy("Board")->takeWrittenRegisters(),
+      (std::vector<std::string>{"/Board/setting", "/Board/command", "/Board/gain"}));
 
   // triggers work again
   test.writeScalar<std::int64_t>("/trigger", 2);
@@ -166,7 +171,7 @@ TEST(DeviceModule, ReportExceptionReinitialises) {
 }
 
 TEST(DeviceModule, DeviceThatCannotOpenAtStartKeepsReadersWaiting) {
-  deviceapp::writeBoardFiles("boards");
+  deviceapp::writeBoardFiles("boards", "writeRecordingDummy"); // the files BoardApp writes
   setDMapFilePath("boards.dmap");
   auto backend = BackendFactory::getInstance().createBackend("Board"); // hold it to inject the failure
   std::dynamic_pointer_cast<DummyBackend>(backend)->setOpenFails(true);
@@ -178,9 +183,15 @@ TEST(DeviceModule, DeviceThatCannotOpenAtStartKeepsReadersWaiting) {
   std::dynamic_pointer_cast<DummyBackend>(backend)->setOpenFails(false);
   test.advanceTime(std::chrono::seconds(1));
   EXPECT_EQ(test.readScalar<std::int32_t>("/Devices/Board/status"), 0);
-  // one pass on the first values, then one per pushed register ("status", "daq0") of the read
-  // for the trigger's initial value
-  EXPECT_EQ(test.updateCount("/statusSeen"), 3u);
+  // one pass on the first values; the trigger's initial value came before the opening, and its
+  // pulse is not read afterwards (its version is older than the first values')
+  EXPECT_EQ(test.updateCount("/statusSeen"), 1u);
+  auto firstValues = test.getVersion("/Board/status");
+  EXPECT_GT(firstValues, test.getVersion("/trigger"));
+  VersionNumber next;
+  test.writeScalar<std::int64_t>("/trigger", 2, next);
+  test.stepApplication();
+  EXPECT_EQ(test.getVersion("/Board/status"), next);
 }
 
 namespace {

@@ -17,6 +17,7 @@ namespace Corvane::detail {
     }
     version = newVersion;
     validity = newValidity;
+    hasValue = true;
   }
 
   void AccessorNode::read() {

@@ -97,7 +97,15 @@ namespace Corvane {
 
   void DeviceManager::write(detail::RegisterEndpointBase& endpoint, const std::function<void()>& store) {
     std::lock_guard lock(_writeMutex);
-    store();
+    try {
+      store();
+    }
+    catch(logic_error& e) {
+      // a value the register cannot take (NaN to fixed point): refused, never written as garbage;
+      // the value held before stays, so a recovery rewrites only values the register took
+      Logger::instance().log(Logger::Severity::error, "Device " + _alias, e.what());
+      return;
+    }
     if(std::find(_written.begin(), _written.end(), &endpoint) == _written.end()) _written.push_back(&endpoint);
     if(!_functional) return; // held until the device works again
     try {
@@ -106,10 +114,19 @@ namespace Corvane {
     catch(runtime_error& e) {
       reportFault(e.what());
     }
-    catch(logic_error& e) {
-      // a value the register cannot take (NaN to fixed point): refused, never written as garbage
-      Logger::instance().log(Logger::Severity::error, "Device " + _alias, e.what());
-    }
+  }
+
+  void DeviceManager::publishReadBack(detail::RegisterEndpointBase& endpoint) {
+    auto* node = entityNode();
+    auto inbox = node && node->runtime ? node->runtime->inbox : nullptr;
+    std::unique_lock<std::mutex> lock;
+    if(inbox) lock = std::unique_lock(inbox->mutex);
+    if(std::find(_readBacks.begin(), _readBacks.end(), &endpoint) != _readBacks.end()) return;
+    _readBacks.push_back(&endpoint);
+    if(!inbox) return;
+    inbox->scheduler->touch();
+    lock.unlock();
+    inbox->cv.notify_all();
   }
 
   void DeviceManager::setStatus(int status, const std::string& message) {
@@ -122,13 +139,22 @@ namespace Corvane {
   }
 
   bool DeviceManager::recover() {
+    {
+      // a fault reported from here on belongs to this attempt or a later one: once the device
+      // is functional again, the main loop sees it and starts another recovery
+      std::lock_guard lock(entityNode()->runtime->inbox->mutex);
+      _faultReported = false;
+    }
     try {
       if(_device.isOpened()) _device.close();
       _device.open();
       for(auto& handler : _initialisationHandlers) handler(_device);
       if(!_firstValuesSent) {
+        // one version for the state of the whole device at its opening
+        VersionNumber firstValues;
         for(auto* endpoint : _feeders)
-          if(endpoint->info().isReadable()) endpoint->sendValue(VersionNumber{}, false);
+          if(endpoint->info().isReadable()) endpoint->sendValue(firstValues, false);
+        _firstValuesVersion = firstValues;
         _firstValuesSent = true;
       }
       {
@@ -156,10 +182,6 @@ namespace Corvane {
       setStatus(1, message);
       return false;
     }
-    {
-      std::lock_guard lock(entityNode()->runtime->inbox->mutex);
-      _faultReported = false;
-    }
     _lastLoggedError.clear();
     setStatus(0, "");
     std::vector<std::shared_ptr<detail::Inbox>> waiters;
@@ -185,11 +207,19 @@ namespace Corvane {
       }
       std::string message;
       bool requested = false;
-      {
-        std::unique_lock lock(inbox->mutex);
-        inbox->wait(lock, [&] { return _faultReported.load(); });
-        message = _faultMessage;
-        requested = _faultRequested;
+      while(true) {
+        std::vector<detail::RegisterEndpointBase*> readBacks;
+        {
+          std::unique_lock lock(inbox->mutex);
+          inbox->wait(lock, [&] { return _faultReported.load() || !_readBacks.empty(); });
+          if(_faultReported) {
+            message = _faultMessage;
+            requested = _faultRequested;
+            break;
+          }
+          readBacks.swap(_readBacks);
+        }
+        for(auto* endpoint : readBacks) endpoint->publishHeldValue(_writeMutex);
       }
       _functional = false;
       // a re-initialisation someone asked for is no failure: the same cycle, logged as information

@@ -95,14 +95,21 @@ namespace Corvane {
     // initial value: a DAQ mode entered later writes its trigger for the first time then)
     while(true) {
       trigger.read();
-      {
-        // reads of a faulty device wait for its recovery
-        std::unique_lock lock(inbox->mutex);
-        inbox->wait(lock, [&] { return manager.isFunctional(); });
+      if(!manager.isFunctional()) {
+        {
+          // reads of a faulty device wait for its recovery
+          std::unique_lock lock(inbox->mutex);
+          inbox->wait(lock, [&] { return manager.isFunctional(); });
+        }
+        // the pulses of the triggers that came meanwhile are gone: today's data is read once,
+        // for the newest of them, and not replayed labelled as older pulses
+        trigger.readLatest();
       }
+      auto version = trigger.getVersionNumber();
+      // a pulse from before the device's opening: consumers hold its first values, which are newer
+      if(version <= manager.firstValuesVersion()) continue;
       try {
         group.read();
-        auto version = trigger.getVersionNumber();
         {
           std::lock_guard lock(state->versionMutex);
           state->lastTrigger = version;

@@ -31,12 +31,16 @@ namespace Corvane {
     return static_cast<std::int64_t>(bits);
   }
 
-  std::int32_t FixedPointConverter::fromExact(long double value) const {
+  std::int32_t FixedPointConverter::fromExact(long double value, bool* saturated) const {
     if(std::isnan(value)) {
       throw Corvane::logic_error("cannot write NaN to fixed-point register " + _registerPath);
     }
-    auto integer = static_cast<std::int64_t>(RawConversion::roundAndClamp(
-        value, static_cast<long double>(_minRaw), static_cast<long double>(_maxRaw)));
+    // RawConversion::roundAndClamp, telling whether it clamped
+    const auto lowest = static_cast<long double>(_minRaw), highest = static_cast<long double>(_maxRaw);
+    auto rounded = std::round(value);
+    bool beyond = rounded < lowest || rounded > highest;
+    if(saturated) *saturated = beyond;
+    auto integer = static_cast<std::int64_t>(beyond ? (rounded < lowest ? lowest : highest) : rounded);
     // in range of the register, so the word is the value sign- or zero-extended
     return std::bit_cast<std::int32_t>(static_cast<std::uint32_t>(integer));
   }

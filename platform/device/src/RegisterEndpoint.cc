@@ -3,6 +3,8 @@
 #include "Corvane/DeviceManager.h"
 #include "Corvane/DeviceModule.h"
 
+#include <algorithm>
+
 namespace Corvane::detail {
 
   namespace {
@@ -109,7 +111,9 @@ namespace Corvane::detail {
       try {
         _pullAccessor->read();
         auto copy = _pullAccessor->value();
-        channel.deliver(type, &copy, true, _module.lastTriggerVersion(), DataValidity::ok);
+        // the module's last trigger version (null without a trigger), never older than the
+        // version of the value the reader holds
+        channel.deliver(type, &copy, true, std::max(_module.lastTriggerVersion(), reader.version), DataValidity::ok);
         return;
       }
       catch(runtime_error& e) {
@@ -118,18 +122,60 @@ namespace Corvane::detail {
     }
     // the device is not functional: the reader gets its last value again, marked faulty; a reader
     // that has no value yet waits for the device's first values instead of taking an empty one
-    if(reader.version.isNull()) return;
+    if(!reader.hasValue) return;
     channel.deliver(reader.type, reader.bufferPointer(), false, reader.version, DataValidity::faulty);
   }
 
   template<class T>
   void RegisterEndpoint<T>::hold(std::vector<T> value) {
-    _manager.write(*this, [&] { _writeAccessor->value() = std::move(value); });
+    bool saturated = false;
+    _manager.write(*this, [&] {
+      // converted before it is kept: a value the register cannot take leaves the one held before
+      auto& held = _writeAccessor->value();
+      held.swap(value);
+      try {
+        _writeAccessor->convertForWrite();
+      }
+      catch(logic_error&) {
+        held.swap(value);
+        throw;
+      }
+      ++_heldGeneration;
+      saturated = _writeAccessor->lastSaturation().count > 0;
+    });
+    if(saturated) _manager.publishReadBack(*this);
+  }
+
+  template<class T>
+  void RegisterEndpoint<T>::publishHeldValue(std::mutex& writeMutex) {
+    if(!variable) return;
+    ReceiveChannel* controlSystem =
+        variable->controlSystem ? variable->participants[*variable->controlSystem].receiver.get() : nullptr;
+    for(bool sent = false;; sent = true) {
+      std::vector<T> held;
+      std::uint64_t generation = 0;
+      {
+        std::lock_guard lock(writeMutex);
+        // a later write that fitted reached everybody already
+        if(!sent && _writeAccessor->lastSaturation().count == 0) return;
+        generation = _heldGeneration;
+        held = _writeAccessor->convertedValue();
+      }
+      if(variable->bidirectional) {
+        variable->send(participant, type, &held, VersionNumber{}, DataValidity::ok, true);
+      }
+      else if(controlSystem) {
+        controlSystem->deliver(type, &held, true, VersionNumber{}, DataValidity::ok);
+      }
+      // a write in between may have reached some participants before this value: send its value again
+      std::lock_guard lock(writeMutex);
+      if(_heldGeneration == generation) return;
+    }
   }
 
   template<class T>
   void RegisterEndpoint<T>::writeHeld() {
-    _writeAccessor->write();
+    _writeAccessor->writeConverted();
   }
 
   template class RegisterEndpoint<std::int8_t>;

@@ -1,6 +1,7 @@
 #include "Corvane/TransferElement.h"
 
 #include "Corvane/Exception.h"
+#include "Corvane/Logger.h"
 
 namespace Corvane {
 
@@ -45,8 +46,17 @@ namespace Corvane {
   }
 
   void TransferElement::write() {
+    convertForWrite();
+    writeConverted();
+  }
+
+  void TransferElement::convertForWrite() {
     checkWritable();
     encode();
+  }
+
+  void TransferElement::writeConverted() {
+    checkWritable();
     if(_raw.empty()) return;
     try {
       _backend->write(_info->bar, byteAddress(), _raw.data(), byteSize());
@@ -54,6 +64,19 @@ namespace Corvane {
     catch(...) {
       rethrowTransferError(context("writing"));
     }
+  }
+
+  void TransferElement::noteSaturation(
+      const RegisterConverter::Saturation& saturation, const std::function<std::string()>& describe) {
+    bool episodeStarts = saturation.count > 0 && _saturation.count == 0;
+    _saturation = saturation;
+    if(!episodeStarts) return;
+    std::string text = "register " + _info->path + " cannot hold " + describe();
+    if(_raw.size() > 1) {
+      text += " (element " + std::to_string(_offset + saturation.firstIndex) + "; " + std::to_string(saturation.count) +
+          " of " + std::to_string(_raw.size()) + " values written saturated)";
+    }
+    Logger::instance().log(Logger::Severity::warning, "Device " + _deviceName, text);
   }
 
   void TransferElement::rethrowTransferError(const std::string& context) {

@@ -1,13 +1,18 @@
 // One device of the running application, shared by every device module that reaches it
 // (modules of one alias, or of aliases with an identical descriptor).
 //
-// Its thread opens the device, runs the initialisation handlers, writes the values held for
-// the device and sends the first values of its registers. A fault (an exception of the
-// backend, or reportFault()) marks the device faulty; the thread then re-opens it every second (the first time one second
-// after the fault)
-// until it works again, runs the handlers, writes the latest value of every written register
-// again in the order of the first writes, and lets the device modules resume. Writes made
-// while the device is not functional are held (latest value per register).
+// Its thread opens the device, runs the initialisation handlers, sends the first values of its
+// registers (all with one version) and writes the values held for the device. A fault (an
+// exception of the backend, or reportFault()) marks the device faulty; the thread then
+// re-opens it every second (the first time one second after the fault) until it works again,
+// runs the handlers, writes the latest value of every written register again in the order of
+// the first writes, and lets the device modules resume. A fault reported while a recovery runs
+// is not lost: the next recovery follows. Writes made while the device is not functional are
+// held (latest value per register). A value that the register cannot take (NaN to fixed
+// point) is refused with an error in the log and never held: the value held before stays, and
+// recoveries rewrite only values the register took. After a write that the register holds
+// saturated, the thread publishes what the register holds (see RegisterEndpoint.h) once it is
+// waiting in the functional state.
 //
 // Published below "/Devices/<alias>": "status" (0 OK, 1 FAULT, 2 OFF before the first
 // successful opening; collected by status aggregators) and "status_message" (the last error,
@@ -59,9 +64,16 @@ namespace Corvane {
 
     void addInitialisationHandler(std::function<void(Device&)> handler);
 
-    /// Stores a register's value (`store` runs under the write lock) and writes it, or holds
-    /// it while the device is not functional.
+    /// Stores a register's value (`store` runs under the write lock and converts it for the
+    /// register; a Corvane::logic_error from it refuses the value, which is logged) and writes
+    /// it, or holds it while the device is not functional.
     void write(detail::RegisterEndpointBase& endpoint, const std::function<void()>& store);
+    /// Has the device's thread publish the value the register holds after a saturated write.
+    void publishReadBack(detail::RegisterEndpointBase& endpoint);
+
+    /// Version of the first values sent after the first opening (null before). Valid for a
+    /// thread that saw isFunctional() once.
+    const VersionNumber& firstValuesVersion() const { return _firstValuesVersion; }
 
     // book-keeping of the device modules' endpoints and threads
     void addFeeder(detail::RegisterEndpointBase* endpoint);
@@ -84,11 +96,13 @@ namespace Corvane {
     std::atomic<bool> _functional{false};
     std::atomic<bool> _faultReported{false};
     bool _firstValuesSent{false};
+    VersionNumber _firstValuesVersion{nullptr};
     std::string _faultMessage;
     bool _faultRequested{false}; // the pending fault was asked for (guarded like _faultMessage)
     std::mutex _writeMutex;
     std::vector<detail::RegisterEndpointBase*> _written; // in the order of their first write
     std::vector<detail::RegisterEndpointBase*> _feeders;
+    std::vector<detail::RegisterEndpointBase*> _readBacks; // to publish; under the inbox mutex once threads run
     std::mutex _waitersMutex;
     std::vector<std::weak_ptr<detail::Inbox>> _waiters;
     std::string _lastLoggedError;

@@ -5,9 +5,17 @@
 // "Controller/Status/word" relative to the owner). Readable registers feed their variables:
 // on every update of the trigger each readable, non-interrupt register of the module is read
 // once in one transfer group and sent with the trigger's version; a poll input reads the
-// register at each read(); interrupt registers push when their interrupt fires. Writable
+// register at each read() (carrying the last trigger's version, or the version of the value it
+// holds when that is newer); interrupt registers push when their interrupt fires. Writable
 // registers consume: what modules write goes to the device. Faults and recovery are the
 // device's (see DeviceManager): module code never sees a device exception.
+//
+// No consumer receives an older version than one it already got on the same variable: the
+// first values after the device's opening carry one new version, and a trigger that is not
+// newer is not read (its pulse came before the device could be read). Triggers that arrive
+// while the device is faulty are gone pulses: after the recovery the registers are read once,
+// for the newest of them. During a fault a poll read returns the reader's last value marked
+// faulty (a reader without any value yet gets none).
 #pragma once
 
 #include <Corvane/Device.h>

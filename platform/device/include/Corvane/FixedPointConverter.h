@@ -33,14 +33,17 @@ namespace Corvane {
     template<RawConversion::UserType T>
     T toCooked(std::int32_t raw) const;
 
+    /// With `saturated`, sets it when the register cannot hold the value (it holds the extreme
+    /// of its range then).
     template<RawConversion::UserType T>
-    std::int32_t toRaw(const T& value) const;
+    std::int32_t toRaw(const T& value, bool* saturated = nullptr) const;
 
     /// Exact value of a raw word.
     long double toExact(std::int32_t raw) const { return std::ldexp(static_cast<long double>(toInteger(raw)), -_fracBits); }
 
-    /// Raw word of an exact value: rounded and saturated, NaN refused.
-    std::int32_t fromExact(long double value) const;
+    /// Raw word of an exact value: rounded and saturated (reported in `saturated` when given),
+    /// NaN refused.
+    std::int32_t fromExact(long double value, bool* saturated = nullptr) const;
 
     const std::string& registerPath() const { return _registerPath; }
     unsigned width() const { return _width; }
@@ -84,7 +87,7 @@ namespace Corvane {
   }
 
   template<RawConversion::UserType T>
-  std::int32_t FixedPointConverter::toRaw(const T& value) const {
+  std::int32_t FixedPointConverter::toRaw(const T& value, bool* saturated) const {
     if constexpr(RawConversion::isVoid<T>) {
       // a Void write is a strobe: it writes the value one
       return fromExact(std::ldexp(1.0L, _fracBits));
@@ -93,10 +96,10 @@ namespace Corvane {
       return fromExact(static_cast<bool>(value) ? std::ldexp(1.0L, _fracBits) : 0.0L);
     }
     else if constexpr(std::is_same_v<T, std::string>) {
-      return fromExact(std::ldexp(RawConversion::parseOrThrow(value, _registerPath), _fracBits));
+      return fromExact(std::ldexp(RawConversion::parseOrThrow(value, _registerPath), _fracBits), saturated);
     }
     else {
-      return fromExact(std::ldexp(static_cast<long double>(value), _fracBits));
+      return fromExact(std::ldexp(static_cast<long double>(value), _fracBits), saturated);
     }
   }
 

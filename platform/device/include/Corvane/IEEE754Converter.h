@@ -13,6 +13,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 
 namespace Corvane {
@@ -24,14 +25,20 @@ namespace Corvane {
     template<RawConversion::UserType T>
     T toCooked(std::int32_t raw) const;
 
+    /// With `saturated`, sets it when a finite value lies beyond the float range (it becomes
+    /// the largest finite float of its sign).
     template<RawConversion::UserType T>
-    std::int32_t toRaw(const T& value) const;
+    std::int32_t toRaw(const T& value, bool* saturated = nullptr) const;
 
     const std::string& registerPath() const { return _registerPath; }
 
    private:
     static float asFloat(std::int32_t raw) { return std::bit_cast<float>(raw); }
     static std::int32_t fromFloat(float value) { return std::bit_cast<std::int32_t>(value); }
+    static std::int32_t fromExact(long double value, bool* saturated) {
+      if(saturated) *saturated = std::isfinite(value) && std::fabs(value) > std::numeric_limits<float>::max();
+      return fromFloat(RawConversion::toFloating<float>(value));
+    }
 
     std::string _registerPath;
   };
@@ -58,7 +65,7 @@ namespace Corvane {
   }
 
   template<RawConversion::UserType T>
-  std::int32_t IEEE754Converter::toRaw(const T& value) const {
+  std::int32_t IEEE754Converter::toRaw(const T& value, bool* saturated) const {
     if constexpr(RawConversion::isVoid<T>) {
       return fromFloat(1.0f);
     }
@@ -66,10 +73,10 @@ namespace Corvane {
       return fromFloat(static_cast<bool>(value) ? 1.0f : 0.0f);
     }
     else if constexpr(std::is_same_v<T, std::string>) {
-      return fromFloat(RawConversion::toFloating<float>(RawConversion::parseOrThrow(value, _registerPath)));
+      return fromExact(RawConversion::parseOrThrow(value, _registerPath), saturated);
     }
     else {
-      return fromFloat(RawConversion::toFloating<float>(static_cast<long double>(value)));
+      return fromExact(static_cast<long double>(value), saturated);
     }
   }
 

@@ -12,6 +12,7 @@
 #include "Corvane/TransferElement.h"
 
 #include <span>
+#include <string>
 #include <vector>
 
 namespace Corvane {
@@ -29,6 +30,14 @@ namespace Corvane {
     const T& operator[](std::size_t index) const { return _value[index]; }
     std::size_t size() const { return _value.size(); }
 
+    /// What the register holds after a write of the last converted value: the words of the last
+    /// write (or convertForWrite()) read back, so saturated elements give the register's extremes.
+    std::vector<T> convertedValue() const {
+      std::vector<T> values(_raw.size());
+      _converter.toCooked<T>(std::span<const std::int32_t>(_raw), std::span<T>(values));
+      return values;
+    }
+
    protected:
     void decodeFrom(std::span<const std::int32_t> raw) override {
       _converter.toCooked<T>(raw, std::span<T>(_value));
@@ -40,10 +49,22 @@ namespace Corvane {
             ": accessor of " + std::to_string(_raw.size()) + " elements holds " + std::to_string(_value.size()) +
             " values");
       }
-      _converter.toRaw<T>(std::span<const T>(_value), std::span<std::int32_t>(_raw));
+      RegisterConverter::Saturation saturation;
+      _converter.toRaw<T>(std::span<const T>(_value), std::span<std::int32_t>(_raw), &saturation);
+      noteSaturation(saturation, [&] {
+        auto i = saturation.firstIndex;
+        return format(_value[i]) + ": it holds " + format(_converter.toCooked<T>(_raw[i]));
+      });
     }
 
    private:
+    static std::string format([[maybe_unused]] const T& value) {
+      if constexpr(std::is_same_v<T, std::string>) return "\"" + value + "\"";
+      else if constexpr(RawConversion::Floating<T>) return RawConversion::formatFloating(value);
+      else if constexpr(RawConversion::Integer<T>) return std::to_string(value);
+      else return {}; // Boolean and Void never saturate
+    }
+
     std::vector<T> _value;
   };
 

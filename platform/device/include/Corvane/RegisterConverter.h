@@ -33,10 +33,18 @@ namespace Corvane {
     template<RawConversion::UserType T>
     void toCooked(std::span<const std::int32_t> raw, std::span<T> cooked) const;
 
+    /// Elements of a conversion towards the register that the register cannot hold (beyond its
+    /// range: it holds the extreme of the range instead).
+    struct Saturation {
+      std::size_t count{0};      ///< saturated elements
+      std::size_t firstIndex{0}; ///< the first of them (when count > 0)
+    };
+
     /// User values to raw words; converts every element before returning, so a refused value
-    /// (NaN to fixed point, malformed text) leaves no half-converted transfer behind.
+    /// (NaN to fixed point, malformed text) leaves no half-converted transfer behind. With
+    /// `saturation`, reports the elements that saturated.
     template<RawConversion::UserType T>
-    void toRaw(std::span<const T> cooked, std::span<std::int32_t> raw) const;
+    void toRaw(std::span<const T> cooked, std::span<std::int32_t> raw, Saturation* saturation = nullptr) const;
 
     template<RawConversion::UserType T>
     T toCooked(std::int32_t raw) const {
@@ -135,7 +143,8 @@ namespace Corvane {
   }
 
   template<RawConversion::UserType T>
-  void RegisterConverter::toRaw(std::span<const T> cooked, std::span<std::int32_t> raw) const {
+  void RegisterConverter::toRaw(std::span<const T> cooked, std::span<std::int32_t> raw, Saturation* saturation) const {
+    if(saturation) *saturation = {};
     std::visit(
         [&](const auto& converter) {
           using Converter = std::decay_t<decltype(converter)>;
@@ -143,8 +152,15 @@ namespace Corvane {
             if constexpr(!RawConversion::isVoid<T>) throwNoData(converter.registerPath, RawConversion::typeName<T>());
             for(auto& word : raw) word = 1;
           }
-          else {
+          else if(!saturation) {
             for(std::size_t i = 0; i < cooked.size(); ++i) raw[i] = converter.template toRaw<T>(cooked[i]);
+          }
+          else {
+            for(std::size_t i = 0; i < cooked.size(); ++i) {
+              bool saturated = false;
+              raw[i] = converter.template toRaw<T>(cooked[i], &saturated);
+              if(saturated && saturation->count++ == 0) saturation->firstIndex = i;
+            }
           }
         },
         _converter);

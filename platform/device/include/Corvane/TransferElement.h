@@ -8,12 +8,18 @@
 // the device come out as Corvane::runtime_error naming device and register, whatever the
 // backend threw; conversion errors (NaN to fixed point) are Corvane::logic_error and are
 // raised before anything is written.
+//
+// A value written that the register cannot hold (beyond its range) saturates: the register
+// holds the extreme of its range. Such a write goes through, and a warning naming the device,
+// the register, the value and what the register holds is logged at the first saturated write
+// of an episode (a write that fits ends it); lastSaturation() tells the writer.
 #pragma once
 
 #include "Corvane/DeviceBackend.h"
 #include "Corvane/RegisterInfo.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -31,6 +37,17 @@ namespace Corvane {
 
     void read();
     void write();
+
+    /// write() in two steps, for writers that must know whether the register takes a value
+    /// before they keep it: convertForWrite() converts the user values to the register's words
+    /// (a value the register cannot take is a Corvane::logic_error, and the words of the last
+    /// accepted value stay in place); writeConverted() writes those words, again on every call.
+    /// A read of this element through a backend that cannot be read in place replaces the words.
+    void convertForWrite();
+    void writeConverted();
+
+    /// Elements of the last conversion for a write that the register could not hold.
+    const RegisterConverter::Saturation& lastSaturation() const { return _saturation; }
 
     const RegisterInfo& getRegisterInfo() const { return *_info; }
     const std::string& getDeviceName() const { return _deviceName; }
@@ -54,6 +71,10 @@ namespace Corvane {
     virtual void decodeFrom(std::span<const std::int32_t> raw) = 0;
     virtual void encode() = 0; ///< user values -> _raw
 
+    /// Records the saturation of a conversion for a write; `describe` gives the first saturated
+    /// element's value and what the register holds, for the warning that starts an episode.
+    void noteSaturation(const RegisterConverter::Saturation& saturation, const std::function<std::string()>& describe);
+
     /// Words of the last write, and of a read whose backend cannot be read in place.
     std::vector<std::int32_t> _raw;
     RegisterConverter _converter;
@@ -66,6 +87,7 @@ namespace Corvane {
     std::string context(const char* action) const;
 
     std::shared_ptr<DeviceBackend> _backend;
+    RegisterConverter::Saturation _saturation;
     std::string _deviceName;
     const RegisterInfo* _info; // owned by the backend's register map
     std::size_t _offset;

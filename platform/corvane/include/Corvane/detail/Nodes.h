@@ -122,6 +122,8 @@ namespace Corvane::detail {
 
     // value state
     VersionNumber version{nullptr};
+    /// A value was taken; its version may still be null (a poll read of a device without trigger).
+    bool hasValue{false};
     DataValidity validity{DataValidity::ok};
     DataValidity ownValidity{DataValidity::ok};
     bool everWritten{false};
