@@ -6,6 +6,8 @@
 #include "Corvane/Cs/ApiHandler.h"
 #include "Corvane/Cs/ServerOptions.h"
 
+#include <Corvane/LogRateLimit.h>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -41,6 +43,9 @@ namespace Corvane::Cs {
     std::size_t connections{0};
     std::size_t webSocketClients{0};
     std::uint64_t nextSessionId{1};
+    /// Clients dropped for not reading: one warning line per second at most.
+    LogRateLimit droppedClientLog;
+    bool droppedClientReportPending{false};
     std::unordered_map<Session*, std::weak_ptr<Session>> sessions;
 
     void add(const std::shared_ptr<Session>& session) { sessions[session.get()] = session; }

@@ -48,6 +48,8 @@ namespace Corvane::Cs {
 
     void offer(std::size_t variableIndex, const std::shared_ptr<const void>& value) override;
     void close() override;
+    /// Drops a client that stopped reading, with a warning that says what it lost.
+    void dropStalled(const std::string& why);
     void describe(std::string& out) const override;
 
    private:
