@@ -23,8 +23,11 @@ namespace Corvane {
         std::string reader = "a reader";
         if(participant.accessor && participant.accessor->owner) {
           auto* module = participant.accessor->owner->owningModule();
-          // the directory its variables are named in: the module's path as users see it
-          reader = (module ? module : participant.accessor->owner)->directory();
+          // the directory its variables are named in: the module's path as users see it; a module
+          // named "." at the top has none of its own, its description tells it apart
+          auto* node = module ? module : participant.accessor->owner;
+          reader = node->directory();
+          if(reader == "/" && !node->description.empty()) reader += " \"" + node->description + "\"";
         }
         _queues.push_back(Queue{channel, path + " (read by " + reader + ")", channel->lostTransfers()});
       }
