@@ -48,8 +48,6 @@ namespace Corvane::Cs {
 
     void offer(std::size_t variableIndex, const std::shared_ptr<const void>& value) override;
     void close() override;
-    /// Drops a client that stopped reading, with a warning that says what it lost.
-    void dropStalled(const std::string& why);
     void describe(std::string& out) const override;
 
    private:
@@ -78,6 +76,8 @@ namespace Corvane::Cs {
     void armTimer();
     void onTimer();
     void finish();
+    /// Drops a client that stopped reading, with a warning that says what it lost.
+    void dropStalled(const std::string& why);
 
     boost::beast::websocket::stream<boost::beast::tcp_stream> _ws;
     std::shared_ptr<ServerState> _state;

@@ -93,7 +93,7 @@ namespace Corvane {
         return;
       }
       // the first file is ready before the first record of the recording comes
-      auto settings = confined(change.settings, true);
+      auto settings = confined(change.settings);
       if(!settings.directory.empty()) _ring->prepare(settings);
     }
     catch(std::exception& e) {
@@ -103,7 +103,7 @@ namespace Corvane {
 
   void MicroDAQWriter::write(DaqRecord& record) {
     if(_publishing) setCurrentVersionNumber(record.version);
-    record.settings = confined(record.settings, _ring->changesFile(record.settings));
+    record.settings = confined(record.settings);
     if(record.settings.directory.empty()) return; // no directory below the root: the refusal is shown
     std::optional<FileChange> fileChange;
     if(_ring->changesFile(record.settings)) fileChange.emplace(*_queue);
@@ -121,36 +121,36 @@ namespace Corvane {
     }
   }
 
-  DaqFileSettings MicroDAQWriter::confined(const DaqFileSettings& settings, bool changesFile) {
+  DaqFileSettings MicroDAQWriter::confined(const DaqFileSettings& settings) {
+    DaqFileSettings result = settings;
+    const bool sameSetting = _checked && settings.directory == _checkedDirectory;
+    if(sameSetting && !_refusal.empty()) result.directory = _acceptedDirectory;
     // the file system is asked again whenever a file is opened: a link may have been added since
-    if(!_checked || settings.directory != _checkedDirectory || changesFile) {
-      _checked = true;
-      _checkedDirectory = settings.directory;
-      auto refusal = _guard->refusal(settings.directory);
-      if(!refusal) {
-        _acceptedDirectory = settings.directory;
-        if(!_refusal.empty()) logger(Logger::Severity::info, _recorderPath) << "directory " << settings.directory << " accepted";
-        _refusal.clear();
-      }
-      else {
-        if(_acceptedDirectory.empty() && !_guard->refusal(MicroDAQRecorder::defaultDirectory)) {
-          _acceptedDirectory = MicroDAQRecorder::defaultDirectory;
-        }
-        if(*refusal != _refusal) {
-          _refusal = *refusal;
-          auto line = logger(Logger::Severity::warning, _recorderPath);
-          line << _refusal;
-          if(_acceptedDirectory.empty()) line << "; nothing is recorded until a directory below it is set";
-          else line << "; recording goes on in " << _acceptedDirectory;
-          if(_publishing) {
-            lastError.setAndWrite(_refusal);
-            errorMessage.setAndWrite(_refusal);
-          }
-        }
+    if(sameSetting && !_ring->changesFile(result)) return result;
+    _checked = true;
+    _checkedDirectory = settings.directory;
+    auto refusal = _guard->refusal(settings.directory);
+    if(!refusal) {
+      _acceptedDirectory = settings.directory;
+      if(!_refusal.empty()) logger(Logger::Severity::info, _recorderPath) << "directory " << settings.directory << " accepted";
+      _refusal.clear();
+      return settings;
+    }
+    if(_acceptedDirectory.empty() && !_guard->refusal(MicroDAQRecorder::defaultDirectory)) {
+      _acceptedDirectory = MicroDAQRecorder::defaultDirectory;
+    }
+    if(*refusal != _refusal) {
+      _refusal = *refusal;
+      auto line = logger(Logger::Severity::warning, _recorderPath);
+      line << _refusal;
+      if(_acceptedDirectory.empty()) line << "; nothing is recorded until a directory below it is set";
+      else line << "; recording goes on in " << _acceptedDirectory;
+      if(_publishing) {
+        lastError.setAndWrite(_refusal);
+        errorMessage.setAndWrite(_refusal);
       }
     }
-    DaqFileSettings result = settings;
-    if(!_refusal.empty()) result.directory = _acceptedDirectory;
+    result.directory = _acceptedDirectory;
     return result;
   }
 

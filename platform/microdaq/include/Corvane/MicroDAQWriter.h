@@ -64,7 +64,7 @@ namespace Corvane {
     void fail(const std::string& message);
     void publish();
     /// The settings with the directory replaced by the last accepted one when it is refused.
-    DaqFileSettings confined(const DaqFileSettings& settings, bool changesFile);
+    DaqFileSettings confined(const DaqFileSettings& settings);
 
     std::shared_ptr<DaqRecordQueue> _queue;
     std::string _fileStem;
