@@ -77,6 +77,7 @@ TEST(MicroDAQDirectory, SettingsOutsideTheRootAreRefusedAndRecordingStaysWhereIt
     test.writeScalar<std::string>("/MicroDAQ/directory", second.string());
     trigger(test, 4);
     EXPECT_EQ(status(test), StatusOutput::OK) << statusMessage(test);
+    EXPECT_EQ(test.readScalar<std::string>("/MicroDAQ/errorMessage"), "");
     test.writeScalar<Boolean>("/MicroDAQ/enable", false);
     trigger(test, 5);
     EXPECT_EQ(DaqFile(first / "MicroDAQ_0.h5").triggerNumbers(), (std::vector<std::int64_t>{1, 2, 3}));

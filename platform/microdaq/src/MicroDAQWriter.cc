@@ -132,7 +132,10 @@ namespace Corvane {
     auto refusal = _guard->refusal(settings.directory);
     if(!refusal) {
       _acceptedDirectory = settings.directory;
-      if(!_refusal.empty()) logger(Logger::Severity::info, _recorderPath) << "directory " << settings.directory << " accepted";
+      if(!_refusal.empty()) {
+        logger(Logger::Severity::info, _recorderPath) << "directory " << settings.directory << " accepted";
+        if(_publishing && _error.empty()) errorMessage.setAndWrite("");
+      }
       _refusal.clear();
       return settings;
     }
