@@ -87,5 +87,7 @@ class Tessarel : public Corvane::Application {
  private:
   void buildAdcBoards();
   void buildExtraDevices();
+  /// Also confines the MicroDAQ's files to "Configuration/MicroDAQ/directoryRoot" when the
+  /// configuration gives it (a string), else to the working directory.
   void registerBoardsWithMicroDaq();
 };

@@ -113,4 +113,12 @@ void Tessarel::registerBoardsWithMicroDaq() {
   }
   const std::string subtree = details ? "Controller" : "Controller/Status";
   microDaq.addDeviceModule(controller.device, subtree, subtree);
+
+  // files only below the station's directory (the working directory), or below the configured root
+  try {
+    microDaq.setDirectoryRoot(config.get<std::string>("Configuration/MicroDAQ/directoryRoot"));
+  }
+  catch(Corvane::logic_error&) {
+    // absent or not a string: the working directory
+  }
 }

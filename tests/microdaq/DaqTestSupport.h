@@ -21,14 +21,17 @@ namespace daqtest {
 
   namespace fs = std::filesystem;
 
+  /// Below the working directory, the recorder's default directory root.
   class TempDirectory : public Corvane::TemporaryDirectory {
    public:
-    TempDirectory() : Corvane::TemporaryDirectory("microdaq") {}
+    TempDirectory() : Corvane::TemporaryDirectory("microdaq", fs::current_path()) {}
 
     /// Names of the files in the directory (not recursive).
-    std::set<std::string> files() const {
+    std::set<std::string> files() const { return filesIn(path()); }
+
+    static std::set<std::string> filesIn(const fs::path& directory) {
       std::set<std::string> names;
-      for(auto& entry : fs::directory_iterator(path())) names.insert(entry.path().filename().string());
+      for(auto& entry : fs::directory_iterator(directory)) names.insert(entry.path().filename().string());
       return names;
     }
   };

@@ -2,6 +2,7 @@
 // next trigger, per trigger and as a count of triggers with loss.
 #include <Corvane/Corvane.h>
 #include <Corvane/DataLossCounter.h>
+#include <Corvane/LogCapture.h>
 #include <Corvane/TestFacility.h>
 #include <gtest/gtest.h>
 
@@ -80,4 +81,47 @@ TEST(DataLossCounter, OutputsCarryTheTriggerVersionAndAreReadOnly) {
   EXPECT_FALSE(cs.variable(triggersPath).isWritable());
   // the trigger is an operator (or timing system) variable
   EXPECT_TRUE(cs.variable("/Server/triggerNumber").isWritable());
+}
+
+TEST(DataLossCounter, LogsEveryLossNamingTheQueueAtMostOncePerSecond) {
+  LogCapture log("/Server/DataLossCounter");
+  LossApp app;
+  TestFacility test(app);
+  test.runApplication();
+  const auto queueLength = app.queueLength();
+  std::int64_t triggerNumber = 0;
+  // `writes` values into the queue nobody reads, `advance` ms later the trigger
+  auto pulse = [&](std::size_t writes, int advance) {
+    for(std::size_t i = 0; i < writes; ++i) test.writeScalar<std::int32_t>("/Sluggard/flood", int(i));
+    test.advanceTime(std::chrono::milliseconds(advance));
+    test.writeScalar<std::int64_t>("/Server/triggerNumber", ++triggerNumber);
+    test.stepApplication();
+  };
+
+  pulse(queueLength, 10); // fills the queue: nothing lost, nothing logged
+  EXPECT_TRUE(log.take().empty());
+
+  pulse(2, 10); // the first loss is logged at once, as a warning naming variable and reader
+  EXPECT_EQ(log.warningsContaining("lost").size(), 1u);
+  auto lines = log.take();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("2 data transfers lost"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find("/Sluggard/flood (read by /Sluggard) x2"), std::string::npos) << lines[0];
+
+  // losses within the second after a line are held back, then reported together
+  pulse(3, 300);
+  pulse(1, 300);
+  EXPECT_TRUE(log.take().empty());
+  pulse(0, 300);
+  EXPECT_TRUE(log.take().empty());
+  pulse(0, 200); // one second after the first line: the held-back losses follow, with no new loss
+  lines = log.take();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("4 data transfers lost"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find("/Sluggard/flood (read by /Sluggard) x4"), std::string::npos) << lines[0];
+
+  // without losses nothing more is logged
+  pulse(0, 2000);
+  EXPECT_TRUE(log.take().empty());
+  EXPECT_EQ(test.readScalar<std::uint64_t>(triggersPath), 3u);
 }

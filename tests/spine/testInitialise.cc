@@ -5,11 +5,13 @@
 
 #include <Corvane/Exception.h>
 #include <Corvane/Logger.h>
+#include <Corvane/TemporaryDirectory.h>
 #include <Corvane/TestFacility.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <mutex>
 
 using namespace Corvane;
@@ -155,6 +157,44 @@ namespace {
       Tessarel app("detailsApp");
       EXPECT_NO_THROW(app.initialise());
       expectControllerRecording(app, c.details);
+    }
+  }
+
+  TEST(Initialise, MicroDaqFilesStayBelowTheWorkingDirectoryOrTheConfiguredRoot) {
+    TemporaryDirectory elsewhere("spine-daq"); // outside the working directory
+    const auto insideName = "spine-daq-" + std::to_string(VersionNumber{}.value());
+    struct Case {
+      const char* what;
+      bool rootConfigured;
+      std::string directory;
+      bool refused;
+    };
+    const Case cases[] = {{"no root, a directory below the working directory", false, insideName, false},
+        {"no root, a directory elsewhere", false, (elsewhere.path() / "daq").string(), true},
+        {"root elsewhere, a directory below it", true, (elsewhere.path() / "daq").string(), false},
+        {"root elsewhere, a directory below the working directory", true, insideName, true}};
+    for(auto& c : cases) {
+      SCOPED_TRACE(c.what);
+      StationFiles files("daqRootApp");
+      if(c.rootConfigured) files.set("Configuration/MicroDAQ/directoryRoot", "string", elsewhere.path().string());
+      files.write();
+      {
+        Tessarel app("daqRootApp");
+        TestFacility test(app);
+        test.setScalarDefault<Boolean>("/MicroDAQ/enable", true);
+        test.setScalarDefault<std::string>("/MicroDAQ/directory", c.directory);
+        test.runApplication();
+        test.writeScalar<std::int64_t>("/Server/triggerNumber", 1);
+        test.stepApplication();
+        auto message = test.readScalar<std::string>("/MicroDAQ/status_message");
+        EXPECT_EQ(message.find("refused") != std::string::npos, c.refused) << message;
+      }
+      EXPECT_EQ(std::filesystem::exists(c.directory), !c.refused);
+      std::filesystem::remove_all(c.directory);
+      // a refused first setting records into the default directory when that lies below the root
+      if(c.refused && !c.rootConfigured) {
+        EXPECT_TRUE(std::filesystem::remove_all("uDAQ") > 0);
+      }
     }
   }
 

@@ -7,6 +7,8 @@
 #include "Corvane/Cs/ConnectionAdmission.h"
 #include "Corvane/Cs/ServerOptions.h"
 
+#include <Corvane/LogRateLimit.h>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -45,6 +47,9 @@ namespace Corvane::Cs {
     ConnectionAdmission admission;
     std::size_t webSocketClients{0};
     std::uint64_t nextSessionId{1};
+    /// Clients dropped for not reading: one warning line per second at most.
+    LogRateLimit droppedClientLog;
+    bool droppedClientReportPending{false};
     std::unordered_map<Session*, std::weak_ptr<Session>> sessions;
 
     void add(const std::shared_ptr<Session>& session) { sessions[session.get()] = session; }

@@ -4,6 +4,7 @@
 #include "Corvane/Cs/ValueCodec.h"
 
 #include <Corvane/Exception.h>
+#include <Corvane/Logger.h>
 
 #include <array>
 #include <cmath>
@@ -105,6 +106,7 @@ namespace Corvane::Cs {
   }
 
   void WebSocketSession::onRead(beast::error_code ec, std::size_t) {
+    if(ec == beast::error::timeout && !_finished) dropStalled("it answered nothing within the idle timeout");
     if(ec) {
       finish();
       return;
@@ -216,8 +218,7 @@ namespace Corvane::Cs {
   void WebSocketSession::sendControl(std::string message) {
     if(_finished || _closing) return;
     if(_control.size() >= maxQueuedControlMessages) {
-      // the client sends requests but does not read the answers
-      close();
+      dropStalled("it sends requests but does not read the answers");
       return;
     }
     _control.push_back(std::move(message));
@@ -403,6 +404,30 @@ namespace Corvane::Cs {
     _waiting.clear();
     _control.clear();
     _timer.cancel();
+  }
+
+  void WebSocketSession::dropStalled(const std::string& why) {
+    // what the client loses: its subscriptions and the updates not yet sent to it
+    std::uint64_t covered = 0;
+    auto& limit = _state->droppedClientLog;
+    if(limit.noteAndCheck(std::chrono::steady_clock::now(), covered)) {
+      logger(Logger::Severity::warning, "WebSocket")
+          << "client " << _remote << " (#" << _id << ") dropped: " << why << "; its " << _subscriptions.size()
+          << " subscriptions and " << (_ready.size() + _waiting.size()) << " unsent updates are lost"
+          << (covered > 1 ? " (" + std::to_string(covered - 1) + " more clients dropped since the last line)" : "");
+    }
+    else if(!_state->droppedClientReportPending) {
+      // the clients held back are reported a second later, even if no other client stalls
+      _state->droppedClientReportPending = true;
+      auto timer = std::make_shared<boost::asio::steady_timer>(_ws.get_executor(), std::chrono::seconds(1));
+      timer->async_wait([timer, state = _state](beast::error_code ec) {
+        state->droppedClientReportPending = false;
+        std::uint64_t held = 0;
+        if(ec || !state->droppedClientLog.due(std::chrono::steady_clock::now(), held)) return;
+        logger(Logger::Severity::warning, "WebSocket") << held << " more clients dropped for not reading";
+      });
+    }
+    closeWith(websocket::close_reason(websocket::close_code::policy_error, "the server's answers are not read"));
   }
 
   void WebSocketSession::finish() {

@@ -90,6 +90,8 @@ namespace Corvane::Cs {
     void sendClose();
     void releaseSubscriptions();
     void finish();
+    /// Drops a client that stopped reading, with a warning that says what it lost.
+    void dropStalled(const std::string& why);
 
     boost::beast::websocket::stream<boost::beast::tcp_stream> _ws;
     std::shared_ptr<ServerState> _state;

@@ -6,8 +6,9 @@
 
 namespace Corvane {
 
-  TemporaryDirectory::TemporaryDirectory(const std::string& prefix) {
-    auto pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+  TemporaryDirectory::TemporaryDirectory(const std::string& prefix, const std::filesystem::path& parent) {
+    auto base = parent.empty() ? std::filesystem::temp_directory_path() : std::filesystem::absolute(parent);
+    auto pattern = (base / (prefix + "-XXXXXX")).string();
     if(::mkdtemp(pattern.data()) == nullptr) throw runtime_error("cannot create a temporary directory " + pattern);
     _path = pattern;
   }

@@ -94,10 +94,19 @@ namespace Corvane {
     _triggersInFile = 0;
   }
 
-  void DaqFileRing::write(const DaqRecord& record) {
+  bool DaqFileRing::changesFile(const DaqFileSettings& settings) const {
+    return !_file || fs::path(settings.directory) != _directory || _triggersInFile + 1 >= settings.triggersPerFile;
+  }
+
+  void DaqFileRing::prepare(const DaqFileSettings& settings) {
     Hdf5ErrorStack silence;
-    if(_file && fs::path(record.settings.directory) != _directory) close();
-    if(!_file) open(record.settings);
+    if(_file && fs::path(settings.directory) != _directory) close();
+    if(!_file) open(settings);
+  }
+
+  void DaqFileRing::write(const DaqRecord& record) {
+    prepare(record.settings);
+    Hdf5ErrorStack silence;
     std::string group;
     try {
       _file->write(record, group);
@@ -119,6 +128,11 @@ namespace Corvane {
 
   void DaqFileRing::close() {
     if(!_file) return;
+    if(_triggersInFile == 0) {
+      // opened ahead of a recording that got no trigger: nothing to keep, no old file to replace
+      abandon();
+      return;
+    }
     Hdf5ErrorStack silence;
     auto temporary = _file->path();
     try {

@@ -28,10 +28,17 @@ namespace Corvane {
     DaqFileRing(const DaqFileRing&) = delete;
     DaqFileRing& operator=(const DaqFileRing&) = delete;
 
+    /// Opens the file that the next record goes to (when none is open, or the directory
+    /// changed), so that the first record of a recording finds it ready.
+    void prepare(const DaqFileSettings& settings);
     /// Stores one record (in the directory and with the file sizes of its settings).
     void write(const DaqRecord& record);
-    /// Completes the current file, if any.
+    /// Completes the current file, if any. A file without triggers is removed instead: it
+    /// takes no place in the ring.
     void close();
+
+    /// Whether writing a record with `settings` opens or completes a file.
+    bool changesFile(const DaqFileSettings& settings) const;
 
     /// Files completed since construction.
     std::uint64_t filesWritten() const { return _filesWritten; }

@@ -27,16 +27,60 @@ namespace Corvane {
         _items.begin(), _items.end(), [](const DaqQueueItem& item) { return item.index() == 0; }));
   }
 
+  void DaqRecordQueue::setFileChangeAllowance(std::size_t records) {
+    std::lock_guard lock(_mutex);
+    _fileChangeAllowance = records;
+  }
+
+  std::size_t DaqRecordQueue::roomLocked() const {
+    return _capacity + (_changingFile ? _fileChangeAllowance : 0);
+  }
+
   bool DaqRecordQueue::full() const {
     std::lock_guard lock(_mutex);
-    return recordsLocked() >= _capacity;
+    return recordsLocked() >= roomLocked();
+  }
+
+  void DaqRecordQueue::beginFileChange() {
+    std::lock_guard lock(_mutex);
+    _changingFile = true;
+  }
+
+  void DaqRecordQueue::endFileChange() {
+    std::lock_guard lock(_mutex);
+    _changingFile = false;
+  }
+
+  void DaqRecordQueue::waitWhileFileChangesHeld() {
+    std::shared_ptr<detail::Inbox> inbox;
+    {
+      std::lock_guard lock(_mutex);
+      inbox = _inbox;
+    }
+    // only the writer's own module thread waits (not the drain at shutdown)
+    if(!inbox || detail::currentInbox() != inbox.get()) return;
+    std::unique_lock inboxLock(inbox->mutex);
+    inbox->wait(inboxLock, [this] {
+      std::lock_guard lock(_mutex);
+      return !_fileChangesHeld;
+    });
+  }
+
+  void DaqRecordQueue::holdFileChanges(bool held) {
+    bool attached;
+    {
+      std::lock_guard lock(_mutex);
+      _fileChangesHeld = held;
+      attached = _inbox != nullptr;
+    }
+    if(attached) notify();
   }
 
   bool DaqRecordQueue::push(DaqRecord&& record) {
     {
       std::lock_guard lock(_mutex);
       if(!_inbox) throw logic_error("MicroDAQ: record queued before the writer was started");
-      if(recordsLocked() >= _capacity) return false;
+      if(recordsLocked() >= roomLocked()) return false;
       _items.emplace_back(std::move(record));
     }
     notify();

@@ -80,7 +80,7 @@ namespace Corvane {
   MicroDAQBase::MicroDAQBase(Module* owner, const std::string& name, const std::string& description,
       const std::string& inputTag, const std::string& triggerPath, DataType triggerType,
       const std::unordered_set<std::string>& tags)
-  : ModuleGroup(owner, name, description, tags), _queue(std::make_shared<DaqRecordQueue>(defaultQueueCapacity)),
+  : ModuleGroup(owner, name, description, tags), _queue(std::make_shared<DaqRecordQueue>(defaultQueueCapacity, defaultFileChangeAllowance)),
     _recorder(this, triggerPath, triggerType, _queue),
     _writer(this, _queue, fileStemOf(*this), directoryOf(*this), absolutePath(*this, triggerPath)) {
     if(triggerType == DataType::string) {
@@ -173,8 +173,22 @@ namespace Corvane {
     _queue->setCapacity(records);
   }
 
+  void MicroDAQBase::setFileChangeAllowance(std::size_t records) {
+    checkConfigurable("change its queue");
+    _queue->setFileChangeAllowance(records);
+  }
+
+  void MicroDAQBase::setDirectoryRoot(const std::string& root) {
+    checkConfigurable("change its directory root");
+    _writer.setDirectoryRoot(root);
+  }
+
   void MicroDAQBase::holdWriter(bool held) {
     if(_queue) _queue->hold(held);
+  }
+
+  void MicroDAQBase::holdFileChanges(bool held) {
+    if(_queue) _queue->holdFileChanges(held);
   }
 
 } // namespace Corvane

@@ -1,5 +1,9 @@
 #include "Corvane/MicroDAQRecorder.h"
 
+#include "Corvane/Logger.h"
+#include "Corvane/Time.h"
+#include "Corvane/detail/Nodes.h"
+
 #include <algorithm>
 
 namespace Corvane {
@@ -39,19 +43,23 @@ namespace Corvane {
   void MicroDAQRecorder::mainLoop() {
     // the trigger's initial value is no trigger; the switch tells the writer the starting state
     _enabled = enable;
-    _queue->push(DaqSwitch{_enabled});
+    _queue->push(DaqSwitch{_enabled, fileSettings()});
     while(true) {
       _trigger->read();
-      // the settings as they are at this trigger; the recorded values only when they are recorded,
-      // so that a switched-off recorder costs no copy of them
+      // the settings as they are at this trigger; the others and the recorded values only when
+      // they are used, so that a switched-off recorder costs next to nothing per pulse
       enable.read();
-      directory.read();
-      triggersPerFile.read();
-      numberOfFiles.read();
-      decimationFactor.read();
-      decimationThreshold.read();
+      if(enable || _enabled) readSettings();
       onTrigger();
     }
+  }
+
+  void MicroDAQRecorder::readSettings() {
+    directory.read();
+    triggersPerFile.read();
+    numberOfFiles.read();
+    decimationFactor.read();
+    decimationThreshold.read();
   }
 
   DaqFileSettings MicroDAQRecorder::fileSettings() const {
@@ -64,17 +72,27 @@ namespace Corvane {
 
   void MicroDAQRecorder::onTrigger() {
     ++_triggerCount;
+    const auto triggerNumber = _triggerType == DataType::nodata ? _triggerCount : _trigger->number();
     if(static_cast<bool>(enable) != _enabled) {
       _enabled = enable;
-      _queue->push(DaqSwitch{_enabled});
+      _queue->push(DaqSwitch{_enabled, fileSettings()});
     }
-    if(!_enabled) return;
-    if(_queue->full()) {
-      droppedTriggers.setAndWrite(droppedTriggers + 1);
+    if(!_enabled) {
+      reportDrops();
       return;
     }
+    if(_queue->full()) {
+      droppedTriggers.setAndWrite(droppedTriggers + 1);
+      if(!_dropsUnreported) _firstUnreportedDrop = triggerNumber;
+      _dropsUnreported = true;
+      _lastUnreportedDrop = triggerNumber;
+      _dropLog.note();
+      reportDrops();
+      return;
+    }
+    reportDrops();
     DaqRecord record = _queue->spare();
-    record.triggerNumber = _triggerType == DataType::nodata ? _triggerCount : _trigger->number();
+    record.triggerNumber = triggerNumber;
     record.version = _trigger->getVersionNumber();
     record.triggerValidity = _trigger->dataValidity();
     record.settings = fileSettings();
@@ -84,8 +102,19 @@ namespace Corvane {
       _inputs[i]->read();
       _inputs[i]->capture(record.values[i], decimationThreshold, decimationFactor);
     }
-    // only this thread queues records, so the room seen above is still there
+    // only this thread queues records, so the room seen above is still there (or more of it)
     _queue->push(std::move(record));
+  }
+
+  void MicroDAQRecorder::reportDrops() {
+    std::uint64_t dropped = 0;
+    if(!_dropsUnreported || !_dropLog.due(steadyNow(), dropped)) return;
+    auto line = logger(Logger::Severity::warning, entityNode()->directory());
+    line << dropped << " trigger" << (dropped == 1 ? "" : "s") << " not recorded (";
+    if(dropped == 1) line << "trigger " << _lastUnreportedDrop;
+    else line << "triggers " << _firstUnreportedDrop << " to " << _lastUnreportedDrop;
+    line << "): the writer is behind, " << _queue->capacity() << " records wait for it";
+    _dropsUnreported = false;
   }
 
 } // namespace Corvane

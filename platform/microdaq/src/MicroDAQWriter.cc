@@ -1,10 +1,32 @@
 #include "Corvane/MicroDAQWriter.h"
 
+#include "DaqDirectoryGuard.h"
 #include "DaqFileRing.h"
 
+#include "Corvane/MicroDAQRecorder.h"
 #include "Corvane/detail/Nodes.h"
 
+#include <optional>
+
 namespace Corvane {
+
+  namespace {
+    /// Marks the time the writer spends opening or completing a file, in which the queue takes
+    /// records beyond its capacity.
+    class FileChange {
+     public:
+      explicit FileChange(DaqRecordQueue& queue) : _queue(queue) {
+        _queue.beginFileChange();
+        _queue.waitWhileFileChangesHeld();
+      }
+      ~FileChange() { _queue.endFileChange(); }
+      FileChange(const FileChange&) = delete;
+      FileChange& operator=(const FileChange&) = delete;
+
+     private:
+      DaqRecordQueue& _queue;
+    };
+  } // namespace
 
   MicroDAQWriter::MicroDAQWriter() = default;
   MicroDAQWriter::MicroDAQWriter(MicroDAQWriter&&) noexcept = default;
@@ -24,6 +46,7 @@ namespace Corvane {
 
   void MicroDAQWriter::prepare() {
     _queue->attach(entityNode()->runtime->inbox);
+    _guard = std::make_unique<DaqDirectoryGuard>(_directoryRoot);
     _ring = std::make_unique<DaqFileRing>(_fileStem, Hdf5RecordFile::Description{_recorderPath, _triggerPath});
     status.set(StatusOutput::OFF, "recording disabled");
     errorMessage = "";
@@ -57,31 +80,81 @@ namespace Corvane {
 
   void MicroDAQWriter::handle(DaqQueueItem& item) {
     if(auto* record = std::get_if<DaqRecord>(&item)) {
-      if(_publishing) setCurrentVersionNumber(record->version);
-      try {
-        _ring->write(*record);
-        ++_recorded;
-        if(!_error.empty()) {
-          logger(Logger::Severity::info, _recorderPath) << "recording resumed";
-          _error.clear();
-          if(_publishing) errorMessage.setAndWrite("");
-        }
-      }
-      catch(std::exception& e) {
-        fail(e.what());
-      }
+      write(*record);
       _queue->recycle(std::move(*record));
       return;
     }
-    _enabled = std::get<DaqSwitch>(item).enabled;
-    if(!_enabled) {
-      try {
+    auto& change = std::get<DaqSwitch>(item);
+    _enabled = change.enabled;
+    FileChange fileChange(*_queue);
+    try {
+      if(!_enabled) {
         _ring->close();
+        return;
       }
-      catch(std::exception& e) {
-        fail(e.what());
+      // the first file is ready before the first record of the recording comes
+      auto settings = confined(change.settings);
+      if(!settings.directory.empty()) _ring->prepare(settings);
+    }
+    catch(std::exception& e) {
+      fail(e.what());
+    }
+  }
+
+  void MicroDAQWriter::write(DaqRecord& record) {
+    if(_publishing) setCurrentVersionNumber(record.version);
+    record.settings = confined(record.settings);
+    if(record.settings.directory.empty()) return; // no directory below the root: the refusal is shown
+    std::optional<FileChange> fileChange;
+    if(_ring->changesFile(record.settings)) fileChange.emplace(*_queue);
+    try {
+      _ring->write(record);
+      ++_recorded;
+      if(!_error.empty()) {
+        logger(Logger::Severity::info, _recorderPath) << "recording resumed";
+        _error.clear();
+        if(_publishing) errorMessage.setAndWrite("");
       }
     }
+    catch(std::exception& e) {
+      fail(e.what());
+    }
+  }
+
+  DaqFileSettings MicroDAQWriter::confined(const DaqFileSettings& settings) {
+    DaqFileSettings result = settings;
+    const bool sameSetting = _checked && settings.directory == _checkedDirectory;
+    if(sameSetting && !_refusal.empty()) result.directory = _acceptedDirectory;
+    // the file system is asked again whenever a file is opened: a link may have been added since
+    if(sameSetting && !_ring->changesFile(result)) return result;
+    _checked = true;
+    _checkedDirectory = settings.directory;
+    auto refusal = _guard->refusal(settings.directory);
+    if(!refusal) {
+      _acceptedDirectory = settings.directory;
+      if(!_refusal.empty()) {
+        logger(Logger::Severity::info, _recorderPath) << "directory " << settings.directory << " accepted";
+        if(_publishing && _error.empty()) errorMessage.setAndWrite("");
+      }
+      _refusal.clear();
+      return settings;
+    }
+    if(_acceptedDirectory.empty() && !_guard->refusal(MicroDAQRecorder::defaultDirectory)) {
+      _acceptedDirectory = MicroDAQRecorder::defaultDirectory;
+    }
+    if(*refusal != _refusal) {
+      _refusal = *refusal;
+      auto line = logger(Logger::Severity::warning, _recorderPath);
+      line << _refusal;
+      if(_acceptedDirectory.empty()) line << "; nothing is recorded until a directory below it is set";
+      else line << "; recording goes on in " << _acceptedDirectory;
+      if(_publishing) {
+        lastError.setAndWrite(_refusal);
+        errorMessage.setAndWrite(_refusal);
+      }
+    }
+    result.directory = _acceptedDirectory;
+    return result;
   }
 
   void MicroDAQWriter::fail(const std::string& message) {
@@ -97,6 +170,7 @@ namespace Corvane {
   void MicroDAQWriter::publish() {
     if(!_enabled) status.writeIfDifferent(StatusOutput::OFF, "recording disabled");
     else if(!_error.empty()) status.writeIfDifferent(StatusOutput::WARNING, _error);
+    else if(!_refusal.empty()) status.writeIfDifferent(StatusOutput::WARNING, _refusal);
     else status.writeOkIfDifferent();
     filesWritten.writeIfDifferent(_ring->filesWritten());
     recordedTriggers.writeIfDifferent(_recorded);

@@ -9,11 +9,15 @@
 //   triggersWithDataLoss   uint64  number of triggers for which the above was not 0
 // Both are 0 from the start. The trigger path follows the rules of every variable name
 // (absolute, or relative to the counter's own directory); its value is not used.
+// Every loss is also logged as a warning from the counter's path that names the variables and
+// the modules whose queues overflowed, at most one line per second (DataLossReport).
 #pragma once
 
 #include "Corvane/Application.h"
 #include "Corvane/ApplicationModule.h"
+#include "Corvane/DataLossReport.h"
 #include "Corvane/ScalarAccessor.h"
+#include "Corvane/detail/Nodes.h"
 #include "Corvane/detail/Scheduler.h"
 
 #include <cstdint>
@@ -43,6 +47,7 @@ namespace Corvane {
         this, "triggersWithDataLoss", "", "Number of triggers with lost data transfers"};
 
     void prepare() override {
+      _report.collect(Application::getInstance());
       _counted = totalLost();
       lostDataInLastTrigger = 0;
       triggersWithDataLoss = 0;
@@ -55,8 +60,12 @@ namespace Corvane {
         auto total = totalLost();
         lostDataInLastTrigger = total - _counted;
         _counted = total;
-        if(lostDataInLastTrigger != 0) triggersWithDataLoss = triggersWithDataLoss + 1;
+        if(lostDataInLastTrigger != 0) {
+          triggersWithDataLoss = triggersWithDataLoss + 1;
+          _report.attribute();
+        }
         writeAll();
+        _report.logIfDue(steadyNow(), entityNode()->directory());
       }
     }
 
@@ -65,6 +74,7 @@ namespace Corvane {
 
     /// The application-wide count at the previous trigger.
     std::uint64_t _counted{0};
+    DataLossReport _report;
   };
 
 } // namespace Corvane

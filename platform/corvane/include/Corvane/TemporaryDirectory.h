@@ -1,5 +1,5 @@
-// Test support: a private directory below the system's temporary directory, removed with
-// everything in it when the object goes.
+// Test support: a private directory below the system's temporary directory (or below a given
+// parent), removed with everything in it when the object goes.
 #pragma once
 
 #include <filesystem>
@@ -9,8 +9,9 @@ namespace Corvane {
 
   class TemporaryDirectory {
    public:
-    /// `prefix` starts the directory's name (a random suffix follows).
-    explicit TemporaryDirectory(const std::string& prefix = "corvane");
+    /// `prefix` starts the directory's name (a random suffix follows); it is made in `parent`
+    /// (default: the system's temporary directory).
+    explicit TemporaryDirectory(const std::string& prefix = "corvane", const std::filesystem::path& parent = {});
     ~TemporaryDirectory();
     TemporaryDirectory(const TemporaryDirectory&) = delete;
     TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;

@@ -46,9 +46,11 @@ namespace Corvane {
     std::vector<DaqValue> values;
   };
 
-  /// Recording was switched on or off; when off the writer closes its current file.
+  /// Recording was switched on or off. On: the writer opens the file for `settings` at once,
+  /// before the first record arrives. Off: it completes its current file.
   struct DaqSwitch {
     bool enabled{false};
+    DaqFileSettings settings;
   };
 
   using DaqQueueItem = std::variant<DaqRecord, DaqSwitch>;

@@ -14,15 +14,28 @@
 //     enable (Boolean, off by default), directory (string; empty: "uDAQ" in the working
 //     directory), triggersPerFile (uint32; 0: 100), numberOfFiles (uint32; 0: 10),
 //     decimationFactor (uint32; 0 or 1: none), decimationThreshold (uint32; arrays with more
-//     elements are decimated)
+//     elements are decimated). While recording is off only "enable" is read.
+//
+// Directory root: files are written only below the working directory (where the station's
+// configuration lies), or below the root that setDirectoryRoot() names. A relative directory
+// is taken relative to the working directory. A directory that climbs out of the root with
+// "..", an absolute one elsewhere, or one that leaves the root through a symbolic link is
+// refused: nothing is created there, the recorder keeps writing into the last accepted
+// directory (before any was accepted: the default "uDAQ" when it lies below the root, else
+// nowhere), the status is WARNING with the reason while the setting stands, and the refusal is
+// logged and sent as an event once per setting. Links are checked again at every new file.
 //   status: status + status_message (StatusWithMessage: OK, OFF while disabled, WARNING while
 //     files cannot be written), errorMessage (AggregatableMessage, one event per new error),
 //     lastError, currentFile (string), filesWritten, recordedTriggers, droppedTriggers (uint64)
 //
 // Threads: the recorder (an application module) copies the values into a record and queues it;
 // the writer (a second application module) writes the files. The pulse path never waits for
-// the disk: a trigger that finds `setQueueCapacity()` records waiting is dropped whole and
-// counted in droppedTriggers. A full disk or an unwritable directory is a WARNING status, an
+// the disk: a trigger that finds `setQueueCapacity()` records waiting is dropped whole, counted
+// in droppedTriggers and logged as a warning (at most one line per second, naming the trigger
+// numbers). Switching recording on opens the first file at once, before the first record
+// comes; while the writer opens or completes a file, `setFileChangeAllowance()` records more
+// may wait, so that a slow file change costs no trigger. Switching on or off never holds up
+// another module: the recorded values are poll inputs and the file work is the writer's. A full disk or an unwritable directory is a WARNING status, an
 // event message and a log line, never a failure of the application; each following trigger
 // tries again (in a new file), so recording resumes by itself when the cause is gone.
 // A MicroDAQ whose application never runs (e.g. in the generator program) creates no file.
@@ -33,6 +46,8 @@
 //   file of that index (the oldest of the ring) by a rename when it is closed after
 //   triggersPerFile triggers, when recording is disabled or the directory changes, and at
 //   shutdown. So every "*.h5" is complete; at most numberOfFiles of them plus one ".tmp" exist.
+//   A file that got no trigger (recording switched on and off between two triggers) is
+//   removed instead of completed, so it replaces no older file of the ring.
 //   After a start the ring continues after the most recently modified file.
 //   Root attributes: layoutVersion (int32), recorder (the MicroDAQ's path), trigger (its path).
 //   Per trigger one group "/trigger_<number>" (a number seen twice in one file gets "_2", ...;

@@ -22,6 +22,9 @@ namespace Corvane {
    public:
     /// Records queued for the writer at most, unless setQueueCapacity() says otherwise.
     static constexpr std::size_t defaultQueueCapacity = 10;
+    /// Records taken beyond the capacity while the writer opens or completes a file (a second
+    /// at 100 Hz), unless setFileChangeAllowance() says otherwise.
+    static constexpr std::size_t defaultFileChangeAllowance = 100;
 
     /// A placeholder that takes part in nothing until a real MicroDAQ is moved over it.
     MicroDAQBase() = default;
@@ -47,10 +50,20 @@ namespace Corvane {
 
     /// Maximum number of records waiting for the writer (at least 1); before the application runs.
     void setQueueCapacity(std::size_t records);
+    /// Records taken beyond the capacity while the writer opens or completes a file, so that a
+    /// slow file change costs no trigger; before the application runs.
+    void setFileChangeAllowance(std::size_t records);
+    /// The directory tree that files are written in (see MicroDAQ.h): relative to the working
+    /// directory or absolute; empty (the default): the working directory. Before the
+    /// application runs.
+    void setDirectoryRoot(const std::string& root);
 
     /// Test hook: while held, the writer takes nothing from the queue (and the test facility
     /// regards it as idle), so that a test can fill the queue deterministically.
     void holdWriter(bool held);
+    /// Test hook: while held, the writer stops when it is about to open or complete a file (and
+    /// the test facility regards it as idle), as a slow disk would hold it there.
+    void holdFileChanges(bool held);
 
    protected:
     MicroDAQBase(Module* owner, const std::string& name, const std::string& description, const std::string& inputTag,

@@ -1,14 +1,18 @@
 // The pulse path of a MicroDAQ: on every update of the trigger it takes the current value of
 // each recorded variable (poll inputs of the variables' own types and lengths) and queues one
 // record for the writer. It never waits for the writer: a trigger that finds the queue full is
-// dropped whole and counted. The operator settings are polled at each trigger, so the module's
-// version is always the trigger's and its outputs carry the version of the pulse.
+// dropped whole, counted, and logged as a warning (at most one line per second, naming the
+// triggers). The operator settings are polled at each trigger, so the module's version is
+// always the trigger's and its outputs carry the version of the pulse. Switched off, it takes
+// each trigger and reads "enable" only: the recorded values and the other settings are not
+// touched.
 #pragma once
 
 #include "Corvane/ApplicationModule.h"
 #include "Corvane/DaqInput.h"
 #include "Corvane/DaqLayout.h"
 #include "Corvane/DaqRecordQueue.h"
+#include "Corvane/LogRateLimit.h"
 #include "Corvane/ScalarAccessor.h"
 
 #include <cstdint>
@@ -51,7 +55,10 @@ namespace Corvane {
 
    private:
     void onTrigger();
+    void readSettings();
     DaqFileSettings fileSettings() const;
+    /// Logs the dropped triggers not yet reported, when the last line is a second old.
+    void reportDrops();
 
     DataType _triggerType{DataType::int32};
     std::unique_ptr<DaqInput> _trigger;
@@ -61,6 +68,10 @@ namespace Corvane {
     std::shared_ptr<DaqRecordQueue> _queue;
     bool _enabled{false};
     std::int64_t _triggerCount{0};
+    LogRateLimit _dropLog;
+    /// Trigger numbers of the first and last drop not yet logged.
+    bool _dropsUnreported{false};
+    std::int64_t _firstUnreportedDrop{0}, _lastUnreportedDrop{0};
   };
 
 } // namespace Corvane
