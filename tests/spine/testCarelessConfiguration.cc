@@ -107,6 +107,18 @@ namespace {
     }
   }
 
+  // The clock settings are checked when the server prepares its modules; the generator, which
+  // prepares none, lists the variables of such a configuration.
+  TEST(CarelessConfiguration, TheServerNamesTheFileOfClockSettingsOutOfRange) {
+    const BadFile bad{"an IQ detection length of 0", configFile, uint32Key("IQdetectionLength", "9"),
+        uint32Key("IQdetectionLength", "0"),
+        {" iQdetectionLength must be non-zero", "Configuration/IQdetectionLength", "of " + configFile + ")"}};
+    ScratchDirectory dir("tessarel-careless");
+    dir.copySimulatedStation();
+    makeBad(dir, bad);
+    expectRefusal(spine::runIn(dir.path(), "timeout 30 " TESSAREL_SERVER " --listen 127.0.0.1:0"), bad);
+  }
+
   TEST(CarelessConfiguration, BothProgramsAnswerHelpAndUnknownArgumentsWithTheirUsage) {
     struct Case {
       const char* program;
