@@ -9,7 +9,8 @@ std::uint32_t ConfigurationLimits::channels(const Corvane::ConfigReader& config,
 }
 
 std::uint32_t ConfigurationLimits::pulseLength(const Corvane::ConfigReader& config) {
-  return config.getInRange<std::uint32_t>("Configuration/pulseLength", 1, maxPulseLength, "a pulse has at least one sample");
+  return config.getInRange<std::uint32_t>(
+      "Configuration/pulseLength", 1, maxPulseLength, "a pulse has at least one sample");
 }
 
 std::uint32_t ConfigurationLimits::sinCosTableSize(const Corvane::ConfigReader& config) {

@@ -299,7 +299,8 @@ TEST(AdcBoardRoot, ConfigurationErrorsStopConstruction) {
   // a count is refused before anything is built for it, naming key and file (and the register
   // that a channel beyond the map lacks)
   const std::string channels0 = "boards_base_config.xml:11: key \"Configuration/AdcBoard0/nChannels\" is ";
-  for(auto& c : {Case{{{0, 0}}, "", {channels0 + "0"}}, Case{{{0, 1}}, "nSinCosTableSize", {"Configuration/nSinCosTableSize"}},
+  for(auto& c : {Case{{{0, 0}}, "", {channels0 + "0"}},
+          Case{{{0, 1}}, "nSinCosTableSize", {"Configuration/nSinCosTableSize"}},
           Case{{{0, 1}, {1, 1}}, "AdcBoard1", {"Configuration/AdcBoard1/nChannels"}},
           Case{{{0, 3, 2}}, "",
               {channels0 + "3, but the register map ",

@@ -175,17 +175,17 @@ namespace {
     auto far = dir.write("far.map", "Near 1 0 4 0\nFar 4 0x80000000 16 0\nOther 1 0 4 1\n");
     auto near = dir.write("near.map", "Near 1 0 4 0\nEdge 1 0x3fffffc 4 0\n"); // exactly 64 MiB
     EXPECT_NO_THROW(DummyBackend backend(near));
+    const auto instance = "far" + std::to_string(::getpid());
     for(auto make : {std::function<void()>([&] { DummyBackend backend(far); }),
-            std::function<void()>([&] { Corvane::SharedMemoryDummyBackend backend("far" + std::to_string(::getpid()), far); })}) {
+            std::function<void()>([&] { Corvane::SharedMemoryDummyBackend backend(instance, far); })}) {
       try {
         make();
         ADD_FAILURE() << "allocated";
       }
       catch(const Corvane::logic_error& e) {
-        EXPECT_NE(std::string(e.what()).find("dummy device (" + far + "): the registers span 2147483668 bytes, more than "
-                                             "the 64 MiB a dummy device holds (furthest: register /Far at " + far + ":2)"),
-            std::string::npos)
-            << e.what();
+        const auto expected = "dummy device (" + far + "): the registers span 2147483668 bytes, more than the 64 MiB "
+                              "a dummy device holds (furthest: register /Far at " + far + ":2)";
+        EXPECT_NE(std::string(e.what()).find(expected), std::string::npos) << e.what();
       }
     }
   }

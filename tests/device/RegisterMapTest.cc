@@ -225,8 +225,8 @@ Scaled                      1      0x10    4   0   8   -2   0
           ADD_FAILURE() << "loaded " << c.path;
         }
         catch(const Corvane::logic_error& e) {
-          EXPECT_NE(std::string(e.what()).find(std::string(kind) + " \"" + c.path + "\" " + c.fragment), std::string::npos)
-              << e.what();
+          const auto expected = std::string(kind) + " \"" + c.path + "\" " + c.fragment;
+          EXPECT_NE(std::string(e.what()).find(expected), std::string::npos) << e.what();
         }
       }
     }

@@ -58,7 +58,8 @@ namespace {
             {configFile + ":", R"(key "Configuration/nAdcBoards" is 100000, outside 0..16)"}},
         {"more boards than the device map has", configFile, uint32Key("nAdcBoards", "1"),
             uint32Key("nAdcBoards", "2") + R"(<module name="AdcBoard1">)" + nChannels("4") + "</module>",
-            {configFile + ":", R"(key "Configuration/nAdcBoards" is 2, but the device map tessarel.dmap has no device Adc1)"}},
+            {configFile + ":",
+                R"(key "Configuration/nAdcBoards" is 2, but the device map tessarel.dmap has no device Adc1)"}},
         {"a raw decimation of 0", configFile, uint32Key("rawAdcDecimation", "1"), uint32Key("rawAdcDecimation", "0"),
             {configFile + ":", R"(key "Configuration/rawAdcDecimation" is 0)"}},
         {"a device file as register map", "tessarel.dmap", "map=adc.map", "map=/dev/zero",
@@ -86,7 +87,9 @@ namespace {
 
   void expectRefusal(const spine::ProgramResult& run, const BadFile& bad) {
     EXPECT_EQ(run.exitStatus, 1) << run.out << run.err;
-    for(auto& fragment : bad.fragments) EXPECT_NE(run.err.find(fragment), std::string::npos) << fragment << "\n" << run.err;
+    for(auto& fragment : bad.fragments) {
+      EXPECT_NE(run.err.find(fragment), std::string::npos) << fragment << "\n" << run.err;
+    }
   }
 
   TEST(CarelessConfiguration, TheGeneratorRefusesEachBadFileNamingIt) {

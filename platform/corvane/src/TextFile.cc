@@ -21,7 +21,8 @@ namespace Corvane {
     if(ec) throw logic_error(named + " cannot be examined: " + ec.message());
     if(status.type() == std::filesystem::file_type::directory) throw logic_error(named + " is a directory");
     if(status.type() != std::filesystem::file_type::regular) {
-      throw logic_error(named + " is not a regular file (a device, pipe or socket cannot be a " + std::string(kind) + ")");
+      throw logic_error(
+          named + " is not a regular file (a device, pipe or socket cannot be a " + std::string(kind) + ")");
     }
     auto size = std::filesystem::file_size(fileName, ec);
     if(!ec && size > maxBytes) {
