@@ -37,7 +37,10 @@ class AdcBoardRoot : public Corvane::ModuleGroup {
    public:
     /// Reads "Configuration/nSinCosTableSize", "Configuration/phaseStep", "Configuration/sinSign"
     /// and "Configuration/<name>/nChannels"; Corvane::logic_error when one is missing or of
-    /// another type, and from the mutex when the board has no channel.
+    /// another type, when a count exceeds its limit (ConfigurationLimits), when the board's
+    /// register map lacks a register of a configured channel or holds it with another size than
+    /// "Configuration/nSinCosTableSize" or "Configuration/pulseLength" (the message names the
+    /// key, the configuration file and the register), and when the board has no channel.
     AdcBoard(Corvane::ModuleGroup* owner, const std::string& name, const std::string& description);
     AdcBoard(AdcBoard&&) noexcept = default;
     AdcBoard& operator=(AdcBoard&&) noexcept = default;

@@ -14,7 +14,7 @@
 class DaqTriggerMux : public Corvane::ApplicationModule {
  public:
   /// Reads "Configuration/rawAdcDecimation"; a missing key, another type or the value 0 throws
-  /// Corvane::logic_error.
+  /// Corvane::logic_error naming the key and the configuration file.
   DaqTriggerMux(Corvane::Module* owner, const std::string& name, const std::string& description,
       const std::unordered_set<std::string>& tags = {});
   DaqTriggerMux(DaqTriggerMux&&) noexcept = default;

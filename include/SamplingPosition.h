@@ -14,7 +14,8 @@
 
 class SamplingPosition : public Corvane::ApplicationModule {
  public:
-  /// Throws Corvane::logic_error for a pulse length of 0 (no sample to place the position on).
+  /// Throws Corvane::logic_error naming key and file for a pulse length of 0 (no sample to place
+  /// the position on) or above ConfigurationLimits::maxPulseLength.
   SamplingPosition(Corvane::Module* owner, const std::string& name, const std::string& description,
       const std::unordered_set<std::string>& tags = {});
   ~SamplingPosition() override;

@@ -50,8 +50,10 @@ class Tessarel : public Corvane::Application {
   using Server = TessarelServer;
 
   /// Builds the whole application. Configuration errors (a required key missing or of another
-  /// type, a duplicated extra device) throw Corvane::logic_error naming the key; configurations
-  /// that contradict the automation end the process with exit status 1.
+  /// type, a count beyond its limit (ConfigurationLimits), more boards than the device map has,
+  /// a board's register map that lacks a configured channel, a duplicated extra device) throw
+  /// Corvane::logic_error naming the key and the file; configurations that contradict the
+  /// automation end the process with exit status 1.
   explicit Tessarel(const std::string& instanceName);
   ~Tessarel() override;
 

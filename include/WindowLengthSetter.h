@@ -40,8 +40,8 @@ class WindowLengthSetter : public Corvane::ApplicationModule {
   static std::vector<std::string> configurationReport(
       std::uint32_t iqDetectionLength, double clockFrequency, double rfFrequency);
 
-  /// Prints the framed report to standard error and ends the process with status 1 when the
-  /// configuration is out of range.
+  /// Prints the framed report and the keys' configuration file to standard error and ends the
+  /// process with status 1 when the configuration is out of range.
   void prepare() override;
   void mainLoop() override;
 

@@ -1,6 +1,9 @@
 #include "AdcBoardRoot.h"
 
+#include "ConfigurationLimits.h"
+
 #include <Corvane/ConfigReader.h>
+#include <Corvane/Exception.h>
 
 namespace {
 
@@ -8,6 +11,47 @@ namespace {
 
   /// The board number text of a board group name "AdcBoard<N>".
   std::string boardNumberOf(const std::string& name) { return name.substr(8); }
+
+  /// A register that each input channel j of a board connects to: "<directory>/Channel<j>/<name>",
+  /// with as many elements as the value of `sizeKey` where one is given.
+  struct ChannelRegister {
+    const char* directory;
+    const char* name;
+    const char* sizeKey;
+  };
+
+  const ChannelRegister channelRegisters[] = {{"/Adc", "daqErrorCounter", nullptr}, {"/Adc", "adcFifoDelay", nullptr},
+      {"/Adc", "adcFifoReset", nullptr}, {"/Adc", "Filter/coefficients", nullptr},
+      {"/Adc", "Calibration/sineTable", "Configuration/nSinCosTableSize"},
+      {"/Adc", "Calibration/cosineTable", "Configuration/nSinCosTableSize"},
+      {"/NormalDataMode", "amplitudeUncalibrated", "Configuration/pulseLength"},
+      {"/NormalDataMode", "phaseUncalibrated", "Configuration/pulseLength"}};
+
+  /// Every configured channel must have its registers in the board's map, of the configured
+  /// sizes: a channel beyond the map would publish variables that no register feeds, and a size
+  /// that differs would only be found when the network is connected, without naming the key.
+  void checkChannelRegisters(const Corvane::ConfigReader& config, const std::string& channelsKey,
+      std::uint32_t nChannels, Corvane::DeviceModule& device, const std::string& alias) {
+    const auto& map = device.device().getRegisterMap();
+    for(std::uint32_t j = 0; j < nChannels; ++j) {
+      for(const auto& wanted : channelRegisters) {
+        const auto path = std::string(wanted.directory) + "/Channel" + std::to_string(j) + "/" + wanted.name;
+        if(!map.hasRegister(path)) {
+          throw Corvane::logic_error(config.file().describe(channelsKey) + " is " + std::to_string(nChannels) +
+              ", but the register map " + map.fileName() + " of device " + alias + " has no register " + path +
+              " (channel " + std::to_string(j) + ")");
+        }
+        if(!wanted.sizeKey) continue;
+        const auto& info = map.getRegister(path);
+        const auto size = config.get<std::uint32_t>(wanted.sizeKey);
+        if(info.nElements != size) {
+          throw Corvane::logic_error(config.file().describe(wanted.sizeKey) + " is " + std::to_string(size) +
+              ", but the register " + path + " of device " + alias + " has " + std::to_string(info.nElements) +
+              " elements (" + info.location() + ")");
+        }
+      }
+    }
+  }
 
 } // namespace
 
@@ -30,10 +74,16 @@ AdcBoardRoot::AdcBoard::AdcBoard(Corvane::ModuleGroup* owner, const std::string&
   attenuatorMonitor(this, "Status/AttenuatorStatus/ERROR_COUNTERS", "Status/AttenuatorStatus/STATUS",
       constant(std::uint32_t{0}), constant(Corvane::Boolean(false)), "Monitor of attenuator error counter") {
   auto& config = appConfig();
-  const auto nSinCosTableSize = config.get<std::uint32_t>("Configuration/nSinCosTableSize");
+  const auto nSinCosTableSize = ConfigurationLimits::sinCosTableSize(config);
   const auto phaseStep = config.get<double>("Configuration/phaseStep");
   const auto sinSign = static_cast<double>(config.get<std::int32_t>("Configuration/sinSign"));
-  const auto nChannels = config.get<std::uint32_t>("Configuration/" + name + "/nChannels");
+  const auto channelsKey = "Configuration/" + name + "/nChannels";
+  const auto nChannels = ConfigurationLimits::channels(config, name);
+  if(nChannels == 0) {
+    // the board's firmware table lock serves its channels' filters: without one it has no client
+    throw Corvane::logic_error(config.file().describe(channelsKey) + " is 0: a board has at least one channel");
+  }
+  checkChannelRegisters(config, channelsKey, nChannels, device, deviceAlias);
 
   // no relocation while the board is built: the channels register as they are constructed
   channels.reserve(nChannels);

@@ -9,9 +9,12 @@
 
 namespace {
 
-  /// A configuration that contradicts the automation: nothing can run, so stop at once.
-  [[noreturn]] void refuse(std::string_view line) {
+  /// A configuration that contradicts the automation: nothing can run, so stop at once. The
+  /// line for the operator goes to stdout; stderr says which key of which file contradicts it.
+  [[noreturn]] void refuse(const Corvane::ConfigReader& config, const std::string& key, std::string_view line) {
     std::cout << line << std::endl;
+    std::cerr << config.file().describe(key) << " contradicts the enabled automation ("
+              << config.file().describe("Configuration/enableAutomation") << ")" << std::endl;
     std::exit(1);
   }
 
@@ -26,15 +29,18 @@ Automation::Automation(Corvane::Module* owner, const std::string& name, const st
     return;
   }
   if(config.get<std::int32_t>("Configuration/instanceType") == 2) {
-    refuse("!!! InstanceType must not be slave if Automation is enabled!");
+    refuse(config, "Configuration/instanceType", "!!! InstanceType must not be slave if Automation is enabled!");
   }
   if(config.get<std::int32_t>("Configuration/instanceType") == 4) {
-    refuse("!!! InstanceType must not be monitoring-only if Automation is enabled!");
+    refuse(config, "Configuration/instanceType",
+        "!!! InstanceType must not be monitoring-only if Automation is enabled!");
   }
   if(config.get<std::int32_t>("Configuration/enablePhaseSetter") != 0) {
-    refuse("!!! Cannot enable Automation and PhaseSetter modules at the same time!");
+    refuse(config, "Configuration/enablePhaseSetter",
+        "!!! Cannot enable Automation and PhaseSetter modules at the same time!");
   }
   if(!config.get<Corvane::Boolean>("Configuration/enableControllerChannelStatistics")) {
-    refuse("!!! Cannot enable Automation without enabling controller channel statistics!");
+    refuse(config, "Configuration/enableControllerChannelStatistics",
+        "!!! Cannot enable Automation without enabling controller channel statistics!");
   }
 }

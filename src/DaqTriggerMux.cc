@@ -3,18 +3,16 @@
 #include <Corvane/ConfigReader.h>
 #include <Corvane/Exception.h>
 
+#include <limits>
+
 namespace {
 
   const std::string rawDecimationKey = "Configuration/rawAdcDecimation";
 
   std::uint32_t readRawDecimation(const Corvane::Module& module) {
-    auto decimation = module.appConfig().get<std::uint32_t>(rawDecimationKey);
     // the raw-mode divider is the decimation minus 1: 0 would wrap to the largest divider
-    if(decimation == 0) {
-      throw Corvane::logic_error(
-          rawDecimationKey + " is 0 (module " + module.getQualifiedName() + "): the raw decimation must be at least 1");
-    }
-    return decimation;
+    return module.appConfig().getInRange<std::uint32_t>(rawDecimationKey, 1, std::numeric_limits<std::uint32_t>::max(),
+        "the raw decimation must be at least 1 (module " + module.getQualifiedName() + ")");
   }
 
 } // namespace

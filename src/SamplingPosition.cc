@@ -1,5 +1,7 @@
 #include "SamplingPosition.h"
 
+#include "ConfigurationLimits.h"
+
 #include <Corvane/Exception.h>
 
 #include <algorithm>
@@ -14,20 +16,12 @@ namespace {
     return static_cast<std::uint32_t>(std::clamp(samples, 0.0, top));
   }
 
-  std::uint64_t checkedPulseLength(std::uint32_t pulseLength) {
-    if(pulseLength == 0) {
-      throw Corvane::logic_error("SamplingPosition: Configuration/pulseLength is 0; the sampling position needs at "
-                                 "least one sample");
-    }
-    return pulseLength;
-  }
-
 } // namespace
 
 SamplingPosition::SamplingPosition(Corvane::Module* owner, const std::string& name, const std::string& description,
     const std::unordered_set<std::string>& tags)
 : Corvane::ApplicationModule(owner, name, description, tags),
-  _pulseLength(checkedPulseLength(appConfig().get<std::uint32_t>("Configuration/pulseLength"))) {}
+  _pulseLength(ConfigurationLimits::pulseLength(appConfig())) {}
 
 SamplingPosition::~SamplingPosition() = default;
 SamplingPosition::PulseShape::~PulseShape() = default;

@@ -1,7 +1,9 @@
 #include "Tessarel.h"
 
+#include "ConfigurationLimits.h"
 #include "PlaceholderUnits.h"
 
+#include <Corvane/DMapFile.h>
 #include <Corvane/Exception.h>
 #include <Corvane/Logger.h>
 
@@ -57,7 +59,18 @@ Tessarel::~Tessarel() {
 }
 
 void Tessarel::buildAdcBoards() {
-  auto nAdcBoards = config.get<std::uint32_t>("Configuration/nAdcBoards");
+  auto nAdcBoards = ConfigurationLimits::adcBoards(config);
+  // each board is the device "Adc<N>" of the device map: a count beyond the map is the count's error
+  if(nAdcBoards > 0) {
+    const auto dmapFile = Corvane::getDMapFilePath();
+    const auto dmap = Corvane::DMapFile::load(dmapFile);
+    for(std::uint32_t i = 0; i < nAdcBoards; ++i) {
+      if(!dmap.hasAlias("Adc" + std::to_string(i))) {
+        throw Corvane::logic_error(config.file().describe("Configuration/nAdcBoards") + " is " +
+            std::to_string(nAdcBoards) + ", but the device map " + dmapFile + " has no device Adc" + std::to_string(i));
+      }
+    }
+  }
   // reserved first: no board group is moved while the others are built
   adcBoards.reserve(nAdcBoards);
   for(std::uint32_t i = 0; i < nAdcBoards; ++i) {

@@ -58,6 +58,8 @@ void WindowLengthSetter::prepare() {
   auto report = configurationReport(_iqDetectionLength, _clockFrequency, _rfFrequency);
   if(report.empty()) return;
   for(auto& line : report) std::cerr << line << std::endl;
+  std::cerr << " (Configuration/IQdetectionLength, Configuration/clockFrequency and Configuration/rfFrequency of "
+            << appConfig().file().fileName() << ")" << std::endl;
   std::exit(1);
 }
 

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -73,10 +74,12 @@ namespace adcboard {
     return map.str();
   }
 
-  /// One board of a test station: its number and its channel count.
+  /// One board of a test station: its number, its configured channel count and, where it
+  /// differs from that, the channel count of its register map.
   struct Board {
     std::uint32_t number;
     std::uint32_t nChannels;
+    std::optional<std::uint32_t> mapChannels{};
   };
 
   /// Writes the station's files for the given boards under `name`; returns the device map's
@@ -98,7 +101,7 @@ namespace adcboard {
     for(auto& board : boards) {
       const auto number = std::to_string(board.number);
       const auto mapFile = name + "_adc" + number + ".map";
-      std::ofstream(mapFile) << boardMap(board.number, board.nChannels);
+      std::ofstream(mapFile) << boardMap(board.number, board.mapChannels.value_or(board.nChannels));
       dmap << "Adc" << number << " (dummy:" << name << "_adc" << number << "?map=" << mapFile << ")\n";
       config << "<module name=\"AdcBoard" << number << "\"><variable name=\"nChannels\" type=\"uint32\" value=\""
              << board.nChannels << "\"/></module>\n";

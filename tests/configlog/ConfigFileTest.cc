@@ -4,6 +4,7 @@
 
 #include <Corvane/ConfigFile.h>
 #include <Corvane/Exception.h>
+#include <Corvane/TextFile.h>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,8 @@
 #include <limits>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 using Corvane::ConfigFile;
 using configlog::TempDirectory;
@@ -433,6 +436,37 @@ namespace {
 
     message = loadError(directory.path().string());
     EXPECT_NE(message.find("is a directory"), std::string::npos) << message;
+  }
+
+  // A path naming a device or a pipe would read without end or block: refused before reading.
+  TEST_F(ConfigFileTest, OnlyARegularFileIsRead) {
+    auto pipe = directory.path() / "pipe_base_config.xml";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    for(const auto& file : {std::string("/dev/zero"), pipe.string()}) {
+      auto message = loadError(file);
+      EXPECT_NE(message.find("configuration file \"" + file + "\" is not a regular file"), std::string::npos) << message;
+    }
+  }
+
+  TEST_F(ConfigFileTest, TextFilesBeyondTheirLimitAreRefusedNamingTheFile) {
+    auto file = directory.write("big.map", std::string(3u << 20, '#'));
+    EXPECT_EQ(Corvane::TextFile::read(file, "map", 4u << 20).size(), 3u << 20);
+    try {
+      (void)Corvane::TextFile::read(file, "register map file", 2u << 20);
+      ADD_FAILURE() << "read";
+    }
+    catch(const Corvane::logic_error& e) {
+      EXPECT_NE(std::string(e.what()).find("register map file \"" + file + "\" is larger than 2 MiB"), std::string::npos)
+          << e.what();
+    }
+  }
+
+  TEST_F(ConfigFileTest, DescribeLocatesAKey) {
+    auto file = writeConfig(R"(<module name="A"><variable name="n" type="uint32" value="3"/></module>
+)");
+    ConfigFile config(file);
+    EXPECT_EQ(config.describe("A/n"), file + ":2: key \"A/n\"");
+    EXPECT_EQ(config.describe("A/m"), "key \"A/m\" of \"" + file + "\"");
   }
 
   /********************************************************************************************************************/

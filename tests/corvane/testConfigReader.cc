@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 
 using namespace Corvane;
 
@@ -65,6 +66,32 @@ TEST(ConfigReader, TypedAccessAndErrorsNameTheKey) {
     }
     catch(Corvane::logic_error& e) {
       EXPECT_NE(std::string(e.what()).find(key), std::string::npos) << e.what();
+    }
+  }
+}
+
+TEST(ConfigReader, ValuesOutsideTheirRangeAreRefusedNamingFileLineAndKey) {
+  ConfigApp app;
+  auto& config = app.user.appConfig();
+  EXPECT_EQ(config.getInRange<std::uint32_t>("Configuration/nBoards", 2, 2), 2u);
+  EXPECT_EQ(config.getInRange<double>("Configuration/scale", -1.0, 2.5), 2.5);
+  struct Case {
+    std::function<void()> read;
+    std::string message;
+  };
+  const Case cases[] = {
+      {[&] { (void)config.getInRange<std::uint32_t>("Configuration/nBoards", 3, 16); },
+          "config_test.xml:3: key \"Configuration/nBoards\" is 2, outside 3..16"},
+      {[&] { (void)config.getInRange<std::int32_t>("Configuration/limit", 0, 6, "at most six"); },
+          "config_test.xml:6: key \"Configuration/limit\" is 7, outside 0..6: at most six"},
+      {[&] { (void)config.getInRange<std::int32_t>("Configuration/nBoards", 0, 6); }, "Configuration/nBoards"}};
+  for(auto& c : cases) {
+    try {
+      c.read();
+      ADD_FAILURE() << c.message;
+    }
+    catch(Corvane::logic_error& e) {
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
     }
   }
 }

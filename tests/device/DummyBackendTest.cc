@@ -3,8 +3,12 @@
 #include "Corvane/DummyMultiplexedRegisterAccessor.h"
 #include "Corvane/DummyRegisterAccessor.h"
 
-#include "DeviceFixture.h"
+#include "Corvane/SharedMemoryDummyBackend.h"
 
+#include "DeviceFixture.h"
+#include "TestFiles.h"
+
+#include <functional>
 #include <thread>
 
 using CorvaneTest::DeviceFixture;
@@ -163,6 +167,27 @@ namespace {
     EXPECT_THROW(dummy->rawWords(1, 0x20, 1), Corvane::logic_error);
     EXPECT_THROW(dummy->setRegister<int>("Table", std::vector<int>(3), 6), Corvane::logic_error);
     dummy->read(0, 0x38, &word, 4);
+  }
+
+  // The space is allocated whole: one far address must not allocate gigabytes.
+  TEST(DummyBackendSpace, ARegisterSpaceBeyondTheLimitIsRefusedNamingMapAndRegister) {
+    CorvaneTest::TempDirectory dir;
+    auto far = dir.write("far.map", "Near 1 0 4 0\nFar 4 0x80000000 16 0\nOther 1 0 4 1\n");
+    auto near = dir.write("near.map", "Near 1 0 4 0\nEdge 1 0x3fffffc 4 0\n"); // exactly 64 MiB
+    EXPECT_NO_THROW(DummyBackend backend(near));
+    const auto instance = "far" + std::to_string(::getpid());
+    for(auto make : {std::function<void()>([&] { DummyBackend backend(far); }),
+            std::function<void()>([&] { Corvane::SharedMemoryDummyBackend backend(instance, far); })}) {
+      try {
+        make();
+        ADD_FAILURE() << "allocated";
+      }
+      catch(const Corvane::logic_error& e) {
+        const auto expected = "dummy device (" + far + "): the registers span 2147483668 bytes, more than the 64 MiB "
+                              "a dummy device holds (furthest: register /Far at " + far + ":2)";
+        EXPECT_NE(std::string(e.what()).find(expected), std::string::npos) << e.what();
+      }
+    }
   }
 
 } // namespace

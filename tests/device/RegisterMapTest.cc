@@ -7,6 +7,8 @@
 
 #include <sstream>
 
+#include <sys/stat.h>
+
 using Corvane::RegisterInfo;
 using Corvane::RegisterMap;
 
@@ -203,6 +205,31 @@ Scaled                      1      0x10    4   0   8   -2   0
     }
     auto file = dir.write("ok.map", "X 1 0 4 0\n");
     EXPECT_EQ(RegisterMap::load(file).getRegister("X").location(), file + ":1");
+  }
+
+  // A device, pipe or directory given as map would read without end, block or fail obscurely.
+  TEST(RegisterMap, OnlyRegularFilesAreMapsAndDeviceMaps) {
+    CorvaneTest::TempDirectory dir;
+    auto pipe = dir.path() / "pipe.map";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    struct Case {
+      std::string path, fragment;
+    };
+    const Case cases[] = {{"/dev/zero", "is not a regular file"}, {pipe.string(), "is not a regular file"},
+        {dir.path().string(), "is a directory"}};
+    for(auto& c : cases) {
+      for(auto kind : {"register map file", "device map file"}) {
+        try {
+          if(kind == std::string("register map file")) RegisterMap::load(c.path);
+          else Corvane::DMapFile::load(c.path);
+          ADD_FAILURE() << "loaded " << c.path;
+        }
+        catch(const Corvane::logic_error& e) {
+          const auto expected = std::string(kind) + " \"" + c.path + "\" " + c.fragment;
+          EXPECT_NE(std::string(e.what()).find(expected), std::string::npos) << e.what();
+        }
+      }
+    }
   }
 
 #ifdef CORVANE_DEVICE_HAS_FRAMEWORK_TYPES

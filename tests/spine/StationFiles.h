@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <exception>
 #include <map>
 #include <string>
 #include <vector>
@@ -60,8 +61,8 @@ namespace spine {
     void remove(const std::string& key) { _keys.erase(key); }
 
     /// Writes "<name>_base_config.xml", "<name>.dmap", "<name>_ctrl.map", a map for each configured
-    /// ADC board "Adc<N>" and for each extra device alias given, and a succeeding
-    /// "initHardware.py" into the working directory.
+    /// ADC board "Adc<N>" (with the registers of its configured channels) and for each extra device
+    /// alias given, and a succeeding "initHardware.py" into the working directory.
     void write(const std::vector<std::string>& extraAliases = {}) const {
       std::ofstream(_name + "_base_config.xml") << configText();
       std::ofstream dmap(_name + ".dmap");
@@ -85,7 +86,8 @@ namespace spine {
                            << "Adc.Configuration.filterCoefficientsValid.state 1 8 4 0 1 0 0 RW\n"
                            << "Adc.Configuration.filterCoefficientsValid.actualState 1 8 4 0 1 0 0 RO\n"
                            << "NormalDataMode.normalModeWord 1 12 4 0 32 0 0 RO\n"
-                           << "RawDataMode.rawModeWord 1 16 4 0 32 0 0 RO\n";
+                           << "RawDataMode.rawModeWord 1 16 4 0 32 0 0 RO\n"
+                           << channelRegisters(b, 20);
       }
       for(auto& alias : extraAliases) {
         dmap << alias << " (dummy:" << _name << "_" << alias << "?map=" << _name << "_" << alias << ".map)\n";
@@ -94,6 +96,44 @@ namespace spine {
     }
 
    private:
+    /// A count of the configuration as the boards read it; `fallback` when absent or not a number.
+    unsigned long count(const std::string& key, unsigned long fallback) const {
+      auto found = _keys.find(key);
+      if(found == _keys.end() || found->second.isArray) return fallback;
+      try {
+        return std::stoul(found->second.value);
+      }
+      catch(std::exception&) {
+        return fallback;
+      }
+    }
+
+    /// The registers of each configured channel of board b, from byte address `address` on, sized
+    /// by the configured pulse length and calibration table size.
+    std::string channelRegisters(unsigned long b, unsigned long address) const {
+      const auto channels = count("Configuration/AdcBoard" + std::to_string(b) + "/nChannels", 0);
+      const auto samples = count("Configuration/pulseLength", 16);
+      const auto table = count("Configuration/nSinCosTableSize", 4);
+      std::string text;
+      auto add = [&](const std::string& name, unsigned long n, const std::string& format) {
+        text += name + " " + std::to_string(n) + " " + std::to_string(address) + " " + std::to_string(4 * n) + " 0 " +
+            format + "\n";
+        address += 4 * n;
+      };
+      for(unsigned long j = 0; j < channels && j < 64; ++j) {
+        const auto channel = "Channel" + std::to_string(j);
+        add("Adc." + channel + ".daqErrorCounter", 1, "32 0 0 RO");
+        add("Adc." + channel + ".adcFifoDelay", 1, "8 0 0 RW");
+        add("Adc." + channel + ".adcFifoReset", 1, "1 0 0 RW");
+        add("Adc." + channel + ".Filter.coefficients", 5, "32 28 1 RW");
+        add("Adc." + channel + ".Calibration.sineTable", table, "18 16 1 RW");
+        add("Adc." + channel + ".Calibration.cosineTable", table, "18 16 1 RW");
+        add("NormalDataMode." + channel + ".amplitudeUncalibrated", samples, "32 0 1 RO");
+        add("NormalDataMode." + channel + ".phaseUncalibrated", samples, "32 0 1 RO");
+      }
+      return text;
+    }
+
     std::string configText() const {
       // nested <module> elements per key component
       std::string text = "<configuration>\n";

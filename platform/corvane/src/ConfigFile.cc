@@ -1,6 +1,7 @@
 #include "Corvane/ConfigFile.h"
 
 #include "Corvane/Exception.h"
+#include "Corvane/TextFile.h"
 
 #include <pugixml.hpp>
 
@@ -8,9 +9,6 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string_view>
 #include <system_error>
@@ -142,22 +140,6 @@ namespace Corvane {
         return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.' ||
             c == '-';
       });
-    }
-
-    std::string readFile(const std::string& fileName) {
-      std::error_code ec;
-      if(!std::filesystem::exists(fileName, ec)) {
-        throw logic_error("configuration file " + inQuotes(fileName) + " does not exist");
-      }
-      if(std::filesystem::is_directory(fileName, ec)) {
-        throw logic_error("configuration file " + inQuotes(fileName) + " is a directory");
-      }
-      std::ifstream in(fileName, std::ios::binary);
-      std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-      if(!in.good() && !in.eof()) {
-        throw logic_error("configuration file " + inQuotes(fileName) + " cannot be read");
-      }
-      return content;
     }
 
     // Walks the document and fills entries and index; every error names file, line and key.
@@ -371,7 +353,7 @@ namespace Corvane {
   } // namespace
 
   ConfigFile::ConfigFile(std::string fileName) : fileName_(std::move(fileName)) {
-    auto content = readFile(fileName_);
+    auto content = TextFile::read(fileName_, "configuration file");
     pugi::xml_document document;
     auto result = document.load_buffer(content.data(), content.size());
     if(!result) {
@@ -389,6 +371,12 @@ namespace Corvane {
       throw logic_error("configuration file " + inQuotes(fileName_) + " has no key " + inQuotes(key));
     }
     return entries_[found->second];
+  }
+
+  std::string ConfigFile::describe(const std::string& key) const {
+    auto found = index_.find(key);
+    if(found == index_.end()) return "key " + inQuotes(key) + " of " + inQuotes(fileName_);
+    return fileName_ + ":" + std::to_string(entries_[found->second].line) + ": key " + inQuotes(key);
   }
 
   const char* ConfigFile::typeNameAt(std::size_t typeIndex) {

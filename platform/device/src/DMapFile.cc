@@ -2,9 +2,10 @@
 
 #include "Corvane/BackendFactory.h"
 #include "Corvane/Exception.h"
+#include "Corvane/TextFile.h"
 
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 
 namespace Corvane {
 
@@ -16,10 +17,9 @@ namespace Corvane {
   } // namespace
 
   DMapFile DMapFile::load(const std::string& fileName) {
-    std::ifstream file(fileName);
-    if(!file) throw Corvane::logic_error("cannot open device map file " + fileName);
+    std::istringstream text(TextFile::read(fileName, "device map file"));
     auto directory = std::filesystem::absolute(fileName).parent_path();
-    return parse(file, fileName, directory.string());
+    return parse(text, fileName, directory.string());
   }
 
   DMapFile DMapFile::parse(std::istream& input, const std::string& fileName, const std::string& baseDirectory) {

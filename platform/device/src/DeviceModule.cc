@@ -17,9 +17,11 @@ namespace Corvane {
     if(!normalised) throw logic_error("Device module for " + deviceAlias + ": invalid path '" + pathInDevice + "'");
     _pathInDevice = *normalised;
     _manager = DeviceManager::forDevice(deviceAlias);
-    if(_pathInDevice != "/" && _manager->device().getRegisterMap().registersBelow(_pathInDevice).empty()) {
-      throw logic_error("Device " + deviceAlias + " has no registers below '" + _pathInDevice + "' (" +
-          _manager->device().getRegisterMap().registers().front().mapFile + ")");
+    const auto& map = _manager->device().getRegisterMap();
+    if(_pathInDevice != "/" && map.registersBelow(_pathInDevice).empty()) {
+      // the map may hold no register at all (an empty or truncated file): name the file itself
+      throw logic_error("Device " + deviceAlias + " has no registers below '" + _pathInDevice + "' (register map " +
+          (map.fileName().empty() ? std::string("without file") : map.fileName()) + ")");
     }
     if(initialisationHandler) _manager->addInitialisationHandler(std::move(initialisationHandler));
     _state = std::make_unique<detail::DeviceModuleState>();

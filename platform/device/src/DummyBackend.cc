@@ -16,7 +16,25 @@ namespace Corvane {
   DummyBackend::DummyBackend(const std::string& mapFileName)
   : DummyBackend(std::make_shared<const RegisterMap>(RegisterMap::load(mapFileName))) {}
 
+  namespace {
+    // Refuses a map whose bars together exceed the dummy's register space, naming the register
+    // that reaches furthest.
+    void checkRegisterSpace(const RegisterMap& map) {
+      std::uint64_t total = 0;
+      for(auto [bar, nBytes] : map.barSizes()) total += nBytes;
+      if(total <= DummyBackend::maxRegisterSpaceBytes) return;
+      const RegisterInfo* furthest = nullptr;
+      for(const auto& info : map.registers()) {
+        if(!furthest || info.address + info.nBytes > furthest->address + furthest->nBytes) furthest = &info;
+      }
+      throw Corvane::logic_error("dummy device (" + map.fileName() + "): the registers span " + std::to_string(total) +
+          " bytes, more than the " + std::to_string(DummyBackend::maxRegisterSpaceBytes >> 20) +
+          " MiB a dummy device holds (furthest: register " + furthest->path + " at " + furthest->location() + ")");
+    }
+  } // namespace
+
   DummyBackend::DummyBackend(std::shared_ptr<const RegisterMap> registerMap) : DeviceBackend(std::move(registerMap)) {
+    checkRegisterSpace(getRegisterMap());
     for(auto [bar, nBytes] : getRegisterMap().barSizes()) {
       auto& words = _ownedBars[bar];
       words.assign(nBytes / 4, 0);
@@ -25,7 +43,9 @@ namespace Corvane {
   }
 
   DummyBackend::DummyBackend(std::shared_ptr<const RegisterMap> registerMap, ExternalStorage)
-  : DeviceBackend(std::move(registerMap)) {}
+  : DeviceBackend(std::move(registerMap)) {
+    checkRegisterSpace(getRegisterMap());
+  }
 
   void DummyBackend::setBarStorage(std::uint8_t bar, std::span<std::int32_t> words) { _bars[bar] = words; }
 

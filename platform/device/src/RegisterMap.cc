@@ -2,9 +2,9 @@
 
 #include "Corvane/Exception.h"
 #include "Corvane/RegisterPath.h"
+#include "Corvane/TextFile.h"
 
 #include <charconv>
-#include <fstream>
 #include <optional>
 #include <sstream>
 
@@ -164,9 +164,8 @@ namespace Corvane {
   } // namespace
 
   RegisterMap RegisterMap::load(const std::string& fileName) {
-    std::ifstream file(fileName);
-    if(!file) throw Corvane::logic_error("cannot open register map file " + fileName);
-    return parse(file, fileName);
+    std::istringstream text(TextFile::read(fileName, "register map file"));
+    return parse(text, fileName);
   }
 
   RegisterMap RegisterMap::parse(std::istream& input, const std::string& fileName) {

@@ -51,8 +51,9 @@ namespace Corvane {
       std::size_t line{0};       // line of the <variable> element, counted from 1
     };
 
-    // Reads and checks the file (a relative name is relative to the working directory).
-    // Throws Corvane::logic_error on any error in the file, or when it cannot be read.
+    // Reads and checks the file (a relative name is relative to the working directory). It must
+    // be a regular file of at most TextFile::defaultMaxBytes. Throws Corvane::logic_error on any
+    // error in the file, or when it cannot be read.
     explicit ConfigFile(std::string fileName);
 
     const std::string& fileName() const { return fileName_; }
@@ -64,6 +65,10 @@ namespace Corvane {
 
     // Throws Corvane::logic_error naming the key and the file when the key is missing.
     const Entry& entry(const std::string& key) const;
+
+    // Where a key is, for messages about its value: <file>:<line>: key "<key>" (without a line
+    // when the file has no such key).
+    std::string describe(const std::string& key) const;
 
     // The value of a scalar key of exactly type T. A missing key, another type, or an array key
     // throw Corvane::logic_error naming the key, the file and the requested and found types.

@@ -7,9 +7,12 @@
 #pragma once
 
 #include "Corvane/ConfigFile.h"
+#include "Corvane/Exception.h"
 #include "Corvane/ModuleGroup.h"
 
 #include <memory>
+#include <string>
+#include <type_traits>
 
 namespace Corvane {
 
@@ -25,6 +28,13 @@ namespace Corvane {
     /// A missing key or a key of another type throws logic_error naming key, file and types.
     template<class T>
     T get(const std::string& key) const;
+
+    /// The value of a scalar number key of exactly type T that must lie within minimum..maximum
+    /// (a count that sizes arrays or modules, a divider that must not be 0). A value outside
+    /// throws logic_error naming file, line, key, value, range and `why` (when given).
+    template<class T>
+      requires std::is_arithmetic_v<T>
+    T getInRange(const std::string& key, T minimum, T maximum, const std::string& why = "") const;
 
     const ConfigFile& file() const { return *_file; }
 
@@ -60,6 +70,17 @@ namespace Corvane {
     else {
       return T(_file->get<typename detail::ConfigType<T>::type>(key));
     }
+  }
+
+  template<class T>
+    requires std::is_arithmetic_v<T>
+  T ConfigReader::getInRange(const std::string& key, T minimum, T maximum, const std::string& why) const {
+    auto value = get<T>(key);
+    if(value < minimum || value > maximum) {
+      throw logic_error(_file->describe(key) + " is " + std::to_string(value) + ", outside " + std::to_string(minimum) +
+          ".." + std::to_string(maximum) + (why.empty() ? std::string() : ": " + why));
+    }
+    return value;
   }
 
 } // namespace Corvane

@@ -32,7 +32,8 @@ namespace Corvane {
       std::string location() const { return fileName + ":" + std::to_string(line); }
     };
 
-    /// Reads a dmap file; Corvane::logic_error when it cannot be read or is malformed.
+    /// Reads a dmap file; Corvane::logic_error when it cannot be read, is not a regular file of at
+    /// most TextFile::defaultMaxBytes, or is malformed.
     static DMapFile load(const std::string& fileName);
 
     /// Parses dmap text; relative map paths are resolved against `baseDirectory`.

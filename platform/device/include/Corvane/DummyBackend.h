@@ -12,6 +12,10 @@
 // uses rawWords() and the DummyRegisterAccessors, which take no lock and raise no event
 // (hold mutex() when other threads may be using the device). Test hooks let tests inject
 // values, count client writes and make open, read or write fail like a faulty board.
+//
+// The register space is allocated whole, so its size is limited: a map whose bars together
+// span more than maxRegisterSpaceBytes (64 MiB) is refused with a logic_error naming the map
+// file and the register that ends last, instead of allocating gigabytes for one far address.
 #pragma once
 
 #include "Corvane/DeviceBackend.h"
@@ -28,6 +32,9 @@ namespace Corvane {
 
   class DummyBackend : public DeviceBackend {
    public:
+    /// Largest register space (all bars together) that a dummy device holds.
+    static constexpr std::uint64_t maxRegisterSpaceBytes = std::uint64_t{64} << 20;
+
     explicit DummyBackend(const std::string& mapFileName);
     explicit DummyBackend(std::shared_ptr<const RegisterMap> registerMap);
 

@@ -37,7 +37,8 @@ namespace Corvane {
    public:
     RegisterMap() = default;
 
-    /// Reads and parses a map file; Corvane::logic_error when it cannot be read or is malformed.
+    /// Reads and parses a map file; Corvane::logic_error when it cannot be read, is not a regular
+    /// file of at most TextFile::defaultMaxBytes (a device such as /dev/zero), or is malformed.
     static RegisterMap load(const std::string& fileName);
 
     /// Parses map text; `fileName` is used in messages and as the map's name.
