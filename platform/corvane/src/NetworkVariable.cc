@@ -11,6 +11,11 @@ namespace Corvane::detail {
     return "control system";
   }
 
+  std::string AccessorNode::describeFeeder() const {
+    if(!variable || variable->feeder >= variable->participants.size()) return {};
+    return variable->participants[variable->feeder].describe();
+  }
+
   bool ExternalEndpoint::isFeeder() const {
     return variable && variable->participants[variable->feeder].endpoint.get() == this;
   }
