@@ -8,7 +8,9 @@
 // declares the opposite ends at the same paths. Each change of "state" is confirmed against the firmware's
 // read-back "actualState" before the writer that caused it is acknowledged. A read-back marked faulty
 // (the board is opening or recovering) is no answer of the firmware and does not count towards the time-out;
-// the device's recovery writes the request again.
+// the device's recovery writes the request again. The writers wait for such a board without limit (only
+// shutdown ends the wait), and "confirmationStatus" shows it meanwhile: WARNING with a message naming the
+// board's read-back register and device, back to its previous state once the board answers again.
 #pragma once
 
 #include <Corvane/AggregatableMessage.h>
@@ -70,6 +72,10 @@ class MultiClientFirmwareMutex : public Corvane::ApplicationModule {
   bool waitForConfirmation();
   void reportUnconfirmed(bool released);
   void clearUnconfirmed();
+  /// WARNING while the read-back is faulty (writers wait for the board), once per wait.
+  void reportWaitingForBoard();
+  /// Restores the status shown before the board went away.
+  void clearWaitingForBoard();
 
   std::vector<ClientInterfacePrivate> clients;
   std::uint64_t holderCount{0};
@@ -85,6 +91,8 @@ class MultiClientFirmwareMutex : public Corvane::ApplicationModule {
       this, "confirmationStatus", "Whether the firmware confirmed the last change of the table lock"};
   Corvane::AggregatableMessage _errorMessage{this, "errorMessage", "", "Error message of the firmware table lock"};
   bool _unconfirmed{false};
+  std::string _unconfirmedText;
+  bool _waitingForBoard{false};
 };
 
 /// A table writer's handle on its board's firmware table mutex. Owned by the writer module and built in its

@@ -115,10 +115,13 @@ bool MultiClientFirmwareMutex::waitForConfirmation() {
     actualState.read();
     if(actualState.dataValidity() == Corvane::DataValidity::faulty) {
       // the board is not reachable (opening, or recovering from a fault): that is no firmware
-      // time-out; the request is written again by the recovery, so wait without counting
+      // time-out; the request is written again by the recovery, so wait without counting, for as
+      // long as it takes (shutdown ends the sleep at once)
+      reportWaitingForBoard();
       Corvane::sleepFor(faultyBoardPollInterval);
       continue;
     }
+    clearWaitingForBoard();
     if(bool(actualState) == bool(_mutexState)) return true;
     ++tries;
     if(tries == warningTry) {
@@ -133,6 +136,24 @@ bool MultiClientFirmwareMutex::waitForConfirmation() {
   }
 }
 
+void MultiClientFirmwareMutex::reportWaitingForBoard() {
+  if(_waitingForBoard) return;
+  _waitingForBoard = true;
+  _confirmationStatus.write(Corvane::StatusOutput::WARNING,
+      "Table writers of MultiClientFirmwareMutex " + getName() + " wait for their board, which is not reachable" +
+          " (read-back from " + actualState.describeFeeder() + ")");
+}
+
+void MultiClientFirmwareMutex::clearWaitingForBoard() {
+  if(!_waitingForBoard) return;
+  _waitingForBoard = false;
+  // back to what the status showed before the board went away
+  if(_unconfirmed)
+    _confirmationStatus.write(Corvane::StatusOutput::WARNING, _unconfirmedText);
+  else
+    _confirmationStatus.writeOk();
+}
+
 void MultiClientFirmwareMutex::reportUnconfirmed(bool released) {
   std::string text = "Firmware did not confirm the " + std::string(released ? "release" : "lock") +
                      " of MultiClientFirmwareMutex " + getName() + " (read-back " +
@@ -142,6 +163,7 @@ void MultiClientFirmwareMutex::reportUnconfirmed(bool released) {
   _errorMessage = text;
   _errorMessage.write();
   _unconfirmed = true;
+  _unconfirmedText = text;
 }
 
 void MultiClientFirmwareMutex::clearUnconfirmed() {
@@ -150,4 +172,5 @@ void MultiClientFirmwareMutex::clearUnconfirmed() {
   _errorMessage = "";
   _errorMessage.write();
   _unconfirmed = false;
+  _unconfirmedText.clear();
 }

@@ -107,9 +107,11 @@ namespace mutextest {
   };
 
   /// The controller's table writers, its mutex, and the aggregators that make a time-out visible. A writer
-  /// named "Rogue" is a RogueClient.
+  /// named "Rogue" is a RogueClient. The board reads its registers on `boardTrigger` when one is given (a
+  /// station's boards run on the station trigger); poll reads go to the board either way.
   struct StationApp : Corvane::Application {
-    explicit StationApp(const std::vector<std::string>& writerNames) : Corvane::Application("mutextest") {
+    explicit StationApp(const std::vector<std::string>& writerNames, std::string boardTrigger = "")
+    : Corvane::Application("mutextest"), boardTriggerPath(std::move(boardTrigger)) {
       writers.reserve(writerNames.size());
       for(const auto& name : writerNames) {
         if(name == "Rogue")
@@ -123,8 +125,9 @@ namespace mutextest {
     }
     ~StationApp() override { shutdown(); }
 
+    std::string boardTriggerPath;
     Corvane::SetDMapFilePath dmap{writeBoardFiles("mutextest", controllerMutex)};
-    Corvane::DeviceModule board{this, boardAlias};
+    Corvane::DeviceModule board{this, boardAlias, boardTriggerPath};
     Corvane::ModuleGroup controller{this, "Controller", ""};
     std::vector<Writer> writers;
     std::optional<RogueClient> rogue;
@@ -136,8 +139,9 @@ namespace mutextest {
   /// A running station with its board; the firmware follows "state" after `followAfterReads` reads (0: never)
   /// and starts with "actualState" = `initialActualState`.
   struct Station {
-    Station(const std::vector<std::string>& writerNames, unsigned followAfterReads, bool initialActualState = true)
-    : app(writerNames), test(app), board(findBoard()) {
+    Station(const std::vector<std::string>& writerNames, unsigned followAfterReads, bool initialActualState = true,
+        const std::string& boardTrigger = "")
+    : app(writerNames, boardTrigger), test(app), board(findBoard()) {
       board->setFollowAfterReads(followAfterReads);
       board->setRegister<std::int32_t>(actualStateRegister, {initialActualState ? 1 : 0});
       test.runApplication();

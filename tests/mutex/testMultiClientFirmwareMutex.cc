@@ -1,11 +1,16 @@
 // The firmware table mutex on the controller board: shared holding with a holder count, every change of the
 // lock register confirmed against the board's read-back, the time-out with its warning status and event
-// message, repeated or stray requests, and holding without time limit.
+// message, repeated or stray requests, holding without time limit, and waiting for an unreachable board.
 #include "MutexFixture.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <map>
+#include <thread>
 
 using namespace Corvane;
 using namespace mutextest;
@@ -222,4 +227,95 @@ TEST(Mutex, WaitingForAnUnreachableBoardIsNoFirmwareTimeout) {
   EXPECT_EQ(station.completed("A"), 1);
   EXPECT_EQ(station.stateRegisterValue(), 0); // locked
   EXPECT_TRUE(station.log.textsFrom(MultiClientFirmwareMutex::logSource).empty());
+}
+
+namespace {
+
+  /// Two writers waiting for the lock on a board that is not reachable (every read fails).
+  struct UnreachableBoard : Station {
+    UnreachableBoard() : Station({"A", "B"}, 1, true, "/boardTrigger") {
+      board->setReadFails(true);
+      command("A", lockCommand);
+      command("B", lockCommand);
+      for(int i = 0; i < 30; ++i) test.advanceTime(milliseconds(1)); // far beyond 2000 polls of 10 µs
+    }
+    std::int32_t status() { return test.readScalar<std::int32_t>(controllerMutex + "/confirmationStatus"); }
+    std::string statusMessage() {
+      return test.readScalar<std::string>(controllerMutex + "/confirmationStatus_message");
+    }
+  };
+
+} // namespace
+
+TEST(Mutex, WritersWaitingForAnUnreachableBoardShowAWarningNamingTheBoard) {
+  UnreachableBoard station;
+  EXPECT_EQ(station.completed("A"), 0);
+  EXPECT_EQ(station.completed("B"), 0);
+  EXPECT_EQ(station.status(), StatusOutput::WARNING);
+  EXPECT_THAT(station.statusMessage(), testing::HasSubstr("MultiClientFirmwareMutex " + controllerMutex + " wait"));
+  EXPECT_THAT(station.statusMessage(), testing::HasSubstr("of device " + boardAlias));
+
+  station.board->setReadFails(false);
+  station.test.advanceTime(seconds(1)); // the device recovers and writes the request again
+  station.test.advanceTime(milliseconds(2));
+  EXPECT_LE(station.pollsUntilCompleted("A", 1), 3u);
+  EXPECT_EQ(station.completed("B"), 1); // joins the lock without another firmware access
+  EXPECT_EQ(station.stateRegisterValue(), 0);
+  EXPECT_EQ(station.status(), StatusOutput::OK);
+  EXPECT_EQ(station.statusMessage(), "");
+  EXPECT_EQ(station.test.readScalar<std::int32_t>("/readyStatus"), StatusOutput::OK);
+  EXPECT_TRUE(station.log.textsFrom(MultiClientFirmwareMutex::logSource).empty());
+}
+
+namespace {
+
+  /// Shuts `app` down and expects it to take well under a second.
+  void expectShutdownAtOnce(Application& app) {
+    auto start = std::chrono::steady_clock::now();
+    auto shutdown = std::async(std::launch::async, [&] { app.shutdown(); });
+    if(shutdown.wait_for(seconds(10)) != std::future_status::ready) {
+      // the threads never end: no point in waiting for them at the end of the test
+      std::fprintf(stderr, "shutdown still blocked after 10 s\n");
+      std::abort();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(500));
+  }
+
+} // namespace
+
+TEST(Mutex, ShutdownEndsTheWaitForAnUnreachableBoardAtOnce) {
+  UnreachableBoard station;
+  ASSERT_EQ(station.status(), StatusOutput::WARNING); // the writers and the mutex's thread are waiting
+  expectShutdownAtOnce(station.app);
+}
+
+TEST(Mutex, ShutdownEndsTheWaitForAnUnreachableBoardAtOnceOnTheRealClock) {
+  LogCapture log;
+  StationApp app({"A", "B"}, "/boardTrigger");
+  TestFacility test(app, false);
+  auto board = findBoard();
+  board->setRegister<std::int32_t>(actualStateRegister, {1});
+  app.run(); // no stepping: the threads run in real time
+  // every wait below is bounded: polls every millisecond for at most 10 s
+  auto waitFor = [&](const std::string& path, std::int32_t expected) {
+    auto deadline = std::chrono::steady_clock::now() + seconds(10);
+    while(test.readScalar<std::int32_t>(path) != expected && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(milliseconds(1));
+    }
+    return test.readScalar<std::int32_t>(path) == expected;
+  };
+  // a lock and a release while the board answers: the mutex has read the board's read-back
+  ASSERT_TRUE(waitFor("/Devices/" + boardAlias + "/status", 0));
+  test.writeScalar<std::int32_t>("/Controller/A/command", lockCommand);
+  ASSERT_TRUE(waitFor("/Controller/A/completed", 1));
+  test.writeScalar<std::int32_t>("/Controller/A/command", unlockCommand);
+  ASSERT_TRUE(waitFor("/Controller/A/completed", 2));
+
+  board->setReadFails(true);
+  test.writeScalar<std::int32_t>("/Controller/A/command", lockCommand);
+  test.writeScalar<std::int32_t>("/Controller/B/command", lockCommand);
+  ASSERT_TRUE(waitFor(controllerMutex + "/confirmationStatus", StatusOutput::WARNING));
+  EXPECT_EQ(test.readScalar<std::int32_t>("/Controller/A/completed"), 2);
+  EXPECT_EQ(test.readScalar<std::int32_t>("/Controller/B/completed"), 0);
+  expectShutdownAtOnce(app);
 }

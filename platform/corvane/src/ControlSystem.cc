@@ -140,8 +140,8 @@ namespace Corvane {
 
   void ControlSystemVariable::setRaw(
       DataType sourceType, void* vector, const VersionNumber& version, DataValidity validity) {
-    // the control system sees its own write as the newest value, the others get it through the network
-    _channel->deliver(sourceType, vector, false, version, validity);
+    // the control system's own channel gets the write inside the variable's send lock, like every
+    // other participant: a module's simultaneous write-back cannot come in between
     _variable->send(_participant, sourceType, vector, version, validity, true);
   }
 

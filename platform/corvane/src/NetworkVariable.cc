@@ -11,6 +11,11 @@ namespace Corvane::detail {
     return "control system";
   }
 
+  std::string AccessorNode::describeFeeder() const {
+    if(!variable || variable->feeder >= variable->participants.size()) return {};
+    return variable->participants[variable->feeder].describe();
+  }
+
   bool ExternalEndpoint::isFeeder() const {
     return variable && variable->participants[variable->feeder].endpoint.get() == this;
   }
@@ -45,13 +50,29 @@ namespace Corvane::detail {
     return snapshot;
   }
 
+  void NetworkVariable::dropSupersededValues(std::size_t from) {
+    const auto& participant = participants[from];
+    if(!participant.accessor || !participant.receiver) return;
+    // every value waiting for the writing module arrived before this write (deliveries are ordered
+    // by the send lock): its own buffer holds the newer value, the one that everybody else receives
+    std::lock_guard inboxLock(participant.receiver->inbox().mutex);
+    participant.receiver->clear();
+  }
+
   void NetworkVariable::send(std::size_t from, DataType sourceType, void* data, const VersionNumber& version,
       DataValidity validity, bool destructive) {
     std::unique_lock<std::mutex> lock(sendMutex, std::defer_lock);
-    if(bidirectional) lock.lock();
+    if(bidirectional) {
+      lock.lock();
+      dropSupersededValues(from);
+    }
+    // the control system reads the variable through its own channel, so its writes go there too,
+    // in the same order as everybody else receives them
+    const bool toSender = controlSystem && from == *controlSystem;
+    auto receives = [&](std::size_t i) { return participants[i].receiver && (i != from || toSender); };
     auto sharesSnapshot = [&](std::size_t i) {
       const auto& receiver = participants[i].receiver;
-      return i != from && receiver && receiver->type() == sourceType && receiver->takesSnapshots();
+      return receives(i) && receiver->type() == sourceType && receiver->takesSnapshots();
     };
     bool anySnapshot = false;
     for(std::size_t i = 0; i < participants.size() && !anySnapshot; ++i) anySnapshot = sharesSnapshot(i);
@@ -72,7 +93,7 @@ namespace Corvane::detail {
         numbered = controlSystem;
       }
       for(std::size_t i = 0; i < participants.size(); ++i) {
-        if(i == from || i == numbered || !participants[i].receiver) continue;
+        if(i == numbered || !receives(i)) continue;
         if(sharesSnapshot(i)) {
           participants[i].receiver->deliverSnapshot(snapshot);
         }
@@ -87,14 +108,14 @@ namespace Corvane::detail {
     std::size_t taker = participants.size();
     if(destructive) {
       for(std::size_t i = participants.size(); i-- > 0;) {
-        if(i != from && participants[i].receiver && participants[i].receiver->type() == sourceType) {
+        if(receives(i) && participants[i].receiver->type() == sourceType) {
           taker = i;
           break;
         }
       }
     }
     for(std::size_t i = 0; i < participants.size(); ++i) {
-      if(i == from || i == taker || !participants[i].receiver) continue;
+      if(i == taker || !receives(i)) continue;
       participants[i].receiver->deliver(sourceType, data, false, version, validity);
     }
     if(taker < participants.size()) participants[taker].receiver->deliver(sourceType, data, true, version, validity);

@@ -56,6 +56,10 @@ namespace Corvane {
     bool isReadable() const { return !_node->isFeeding() || _node->direction.withReturn; }
     bool isWriteable() const { return _node->isFeeding() || _node->direction.withReturn; }
 
+    /// What feeds this accessor's variable, for messages: "register <path> of device <alias> (<map
+    /// file>:<line>)", a module's output, "control system". Empty before the application is connected.
+    std::string describeFeeder() const { return _node->describeFeeder(); }
+
     /// Number of buffers of the receive queue: its length plus the reader's own buffer.
     std::size_t getNumberOfBuffers() const { return _node->channel ? _node->channel->queueLength() + 1 : 1; }
 

@@ -62,6 +62,8 @@ namespace Corvane {
 
     /// Writes a value into the application. Throws logic_error when the variable is not
     /// writable, the element count differs, or T does not convert to the variable's type.
+    /// The control system's own value changes in the same step as everybody else's: when a module
+    /// writes the variable back at the same time, all of them end with whichever write came last.
     template<class T>
     void set(const std::vector<T>& value, VersionNumber version = VersionNumber{},
         DataValidity validity = DataValidity::ok);

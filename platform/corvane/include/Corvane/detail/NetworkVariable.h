@@ -99,13 +99,18 @@ namespace Corvane::detail {
 
     bool isFedByControlSystem() const { return controlSystem && feeder == *controlSystem; }
 
-    /// Delivers `data` (a std::vector of `sourceType`) to every participant but `from`. On a
-    /// variable with several senders the deliveries of one write are not interleaved with
-    /// another's, so every participant sees the writes in the same order.
+    /// Delivers `data` (a std::vector of `sourceType`) to every participant but `from`; a write of
+    /// the control system reaches its own channel too. On a variable with several senders the
+    /// deliveries of one write are not interleaved with another's, so every participant sees the
+    /// writes in the same order, and the last write is the value that every participant ends with:
+    /// values still waiting for a writing module are older than its write and are dropped.
     void send(std::size_t from, DataType sourceType, void* data, const VersionNumber& version,
         DataValidity validity, bool destructive);
 
    private:
+    /// Empties the channel of module participant `from` before it writes. Caller holds sendMutex.
+    void dropSupersededValues(std::size_t from);
+
     /// A snapshot of `data` for the channels that share snapshots: the writer's buffer when it
     /// gives it up (it gets a recycled one of the same length back), a copy otherwise.
     template<class T>

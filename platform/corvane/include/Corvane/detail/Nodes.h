@@ -91,6 +91,8 @@ namespace Corvane::detail {
     bool isFeeding() const { return direction.dir == VariableDirection::feeding; }
     std::unordered_set<std::string> allTags() const;
     std::string describe() const;
+    /// What feeds the connected variable (NetworkVariable.cc); empty when not connected.
+    std::string describeFeeder() const;
 
     virtual void* bufferPointer() = 0;
     /// Takes the oldest queued value into the buffer. Caller holds the inbox mutex.
