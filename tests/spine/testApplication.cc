@@ -240,19 +240,34 @@ namespace {
 
   // (an empty array cannot be written in the configuration file: a variable needs a value)
   TEST(Application, ExtraDevicesAreOptional) {
+    StationFiles files("extraApp");
+    files.write();
+    Tessarel app("extraApp");
+    EXPECT_TRUE(app.extraDevices.empty());
+  }
+
+  TEST(Application, ExtraDevicesOfAnotherTypeEndConstructionNamingKeyFileAndTypes) {
     struct Case {
-      const char* what;
+      const char* found;
       std::function<void(StationFiles&)> edit;
     };
-    const Case cases[] = {{"absent", [](StationFiles&) {}},
-        {"not an array of strings", [](StationFiles& f) { f.set("Configuration/extraDevices", "int32", "2"); }},
-        {"an array of numbers", [](StationFiles& f) { f.setArray("Configuration/extraDevices", "int32", {"1"}); }}};
+    const Case cases[] = {{"is int32,", [](StationFiles& f) { f.set("Configuration/extraDevices", "int32", "2"); }},
+        {"is int32 array,", [](StationFiles& f) { f.setArray("Configuration/extraDevices", "int32", {"1"}); }},
+        {"is string,", [](StationFiles& f) { f.set("Configuration/extraDevices", "string", "Timing"); }}};
     for(auto& c : cases) {
       StationFiles files("extraApp");
       c.edit(files);
       files.write();
-      Tessarel app("extraApp");
-      EXPECT_TRUE(app.extraDevices.empty()) << c.what;
+      try {
+        Tessarel app("extraApp");
+        ADD_FAILURE() << "construction completed, " << c.found;
+      }
+      catch(Corvane::logic_error& e) {
+        std::string what = e.what();
+        for(auto part :
+            {"\"Configuration/extraDevices\"", "extraApp_base_config.xml", c.found, "requested string array"})
+          EXPECT_NE(what.find(part), std::string::npos) << part << " in " << what;
+      }
     }
   }
 

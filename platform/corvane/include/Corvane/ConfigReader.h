@@ -10,6 +10,7 @@
 #include "Corvane/ModuleGroup.h"
 
 #include <memory>
+#include <optional>
 
 namespace Corvane {
 
@@ -25,6 +26,12 @@ namespace Corvane {
     /// A missing key or a key of another type throws logic_error naming key, file and types.
     template<class T>
     T get(const std::string& key) const;
+
+    /// The value of an optional `key`: nullopt when the file does not have it. A key that is there
+    /// with another type is a mistake in the file, not an absence: it throws logic_error naming key,
+    /// file and both types, as get() does.
+    template<class T>
+    std::optional<T> getOptional(const std::string& key) const;
 
     const ConfigFile& file() const { return *_file; }
 
@@ -60,6 +67,12 @@ namespace Corvane {
     else {
       return T(_file->get<typename detail::ConfigType<T>::type>(key));
     }
+  }
+
+  template<class T>
+  std::optional<T> ConfigReader::getOptional(const std::string& key) const {
+    if(!_file->contains(key)) return std::nullopt;
+    return get<T>(key);
   }
 
 } // namespace Corvane
