@@ -52,7 +52,7 @@ class Tessarel : public Corvane::Application {
   /// Builds the whole application. Configuration errors (a required key missing, a key of another
   /// type, optional ones such as "Configuration/extraDevices" included, a duplicated extra device)
   /// throw Corvane::logic_error naming the key; configurations that contradict the automation
-  /// end the process with exit status 1.
+  /// throw Corvane::StartUpRefusal (the program prints its line and exits with status 1).
   explicit Tessarel(const std::string& instanceName);
   ~Tessarel() override;
 

@@ -1,18 +1,19 @@
 #include "Automation.h"
 
+#include "ConfigurationKeys.h"
+#include "InstanceType.h"
+
 #include <Corvane/ConfigReader.h>
+#include <Corvane/StartUpRefusal.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <iostream>
-#include <string_view>
+#include <string>
 
 namespace {
 
-  /// A configuration that contradicts the automation: nothing can run, so stop at once.
-  [[noreturn]] void refuse(std::string_view line) {
-    std::cout << line << std::endl;
-    std::exit(1);
+  /// A configuration that contradicts the automation: nothing can run, so the process ends with the line.
+  [[noreturn]] void refuse(const std::string& line) {
+    throw Corvane::StartUpRefusal({line}, Corvane::StartUpRefusal::Stream::standardOutput, 1);
   }
 
 } // namespace
@@ -25,13 +26,14 @@ Automation::Automation(Corvane::Module* owner, const std::string& name, const st
     disable();
     return;
   }
-  if(config.get<std::int32_t>("Configuration/instanceType") == 2) {
+  auto instanceType = configuredInstanceType(config);
+  if(instanceType == InstanceType::slave) {
     refuse("!!! InstanceType must not be slave if Automation is enabled!");
   }
-  if(config.get<std::int32_t>("Configuration/instanceType") == 4) {
+  if(instanceType == InstanceType::monitoringOnly) {
     refuse("!!! InstanceType must not be monitoring-only if Automation is enabled!");
   }
-  if(config.get<std::int32_t>("Configuration/enablePhaseSetter") != 0) {
+  if(config.get<std::int32_t>(ConfigurationKeys::enablePhaseSetter) != 0) {
     refuse("!!! Cannot enable Automation and PhaseSetter modules at the same time!");
   }
   if(!config.get<Corvane::Boolean>("Configuration/enableControllerChannelStatistics")) {

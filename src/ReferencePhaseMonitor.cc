@@ -1,5 +1,8 @@
 #include "ReferencePhaseMonitor.h"
 
+#include "ConfigurationKeys.h"
+#include "InstanceType.h"
+
 #include <Corvane/ConfigReader.h>
 
 #include <cmath>
@@ -14,7 +17,7 @@ namespace {
 ReferencePhaseMonitor::AdcBoard::AdcBoard(Corvane::Module* owner, const std::string& name,
     const std::string& description, const std::unordered_set<std::string>& tags, std::size_t boardIndex)
 : Corvane::VariableGroup(owner, name, description, tags) {
-  auto nChannels = appConfig().get<std::uint32_t>("Configuration/AdcBoard" + std::to_string(boardIndex) + "/nChannels");
+  auto nChannels = appConfig().get<std::uint32_t>(ConfigurationKeys::adcBoardChannels(boardIndex));
   channels.reserve(nChannels);
   for(std::uint32_t c = 0; c < nChannels; ++c) {
     channels.emplace_back(this, "Channel" + std::to_string(c), "", std::unordered_set<std::string>{});
@@ -28,12 +31,12 @@ ReferencePhaseMonitor::ReferencePhaseMonitor(Corvane::ModuleGroup* owner, const 
       this, "localAverageReferencePhase", "deg", "average of all reference phases connected to this server instance", {}),
   remoteAverageReferencePhase(this, "remoteAverageReferencePhase", "deg",
       "average of all reference phases from a remote server (master)", {}) {
-  auto nBoards = appConfig().get<std::uint32_t>("Configuration/nAdcBoards");
+  auto nBoards = appConfig().get<std::uint32_t>(ConfigurationKeys::nAdcBoards);
   boards.reserve(nBoards);
   for(std::uint32_t b = 0; b < nBoards; ++b) {
     boards.emplace_back(this, "/AdcBoard" + std::to_string(b), "", std::unordered_set<std::string>{}, b);
   }
-  isSlave = appConfig().get<std::int32_t>("Configuration/instanceType") == 2;
+  isSlave = configuredInstanceType(appConfig()) == InstanceType::slave;
 }
 
 void ReferencePhaseMonitor::check(double allowedPhaseDifference) {

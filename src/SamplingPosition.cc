@@ -1,5 +1,7 @@
 #include "SamplingPosition.h"
 
+#include "ConfigurationKeys.h"
+
 #include <Corvane/Exception.h>
 
 #include <algorithm>
@@ -27,7 +29,7 @@ namespace {
 SamplingPosition::SamplingPosition(Corvane::Module* owner, const std::string& name, const std::string& description,
     const std::unordered_set<std::string>& tags)
 : Corvane::ApplicationModule(owner, name, description, tags),
-  _pulseLength(checkedPulseLength(appConfig().get<std::uint32_t>("Configuration/pulseLength"))) {}
+  _pulseLength(checkedPulseLength(appConfig().get<std::uint32_t>(ConfigurationKeys::pulseLength))) {}
 
 SamplingPosition::~SamplingPosition() = default;
 SamplingPosition::PulseShape::~PulseShape() = default;

@@ -1,5 +1,6 @@
 #include "SoftwareVectorSum.h"
 
+#include "ConfigurationKeys.h"
 #include "VectorSumKernels.h"
 
 #include <Corvane/ConfigReader.h>
@@ -10,7 +11,7 @@
 SoftwareVectorSum::AdcBoard::AdcChannel::AdcChannel(Corvane::VariableGroup* owner, const std::string& name,
     const std::string& description, const std::string& includeFlagName)
 : Corvane::VariableGroup(owner, name, description, {}),
-  pulseLength(appConfig().get<std::uint32_t>("Configuration/pulseLength")),
+  pulseLength(appConfig().get<std::uint32_t>(ConfigurationKeys::pulseLength)),
   amplitude(this, "amplitude", "G.U.L.S.", pulseLength, "Amplitude over time", {}),
   phase(this, "phase", "deg", pulseLength, "Phase over time", {}), include(this, includeFlagName, "", "", {}) {
   // only read: shared with the control system and the other readers instead of copied
@@ -21,14 +22,14 @@ SoftwareVectorSum::AdcBoard::AdcChannel::AdcChannel(Corvane::VariableGroup* owne
 SoftwareVectorSum::SoftwareVectorSum(Corvane::ModuleGroup* owner, const std::string& name,
     const std::string& description, const std::string& includeFlagName, const std::unordered_set<std::string>& tags)
 : Corvane::ApplicationModule(owner, name, description, tags),
-  pulseLength(appConfig().get<std::uint32_t>("Configuration/pulseLength")),
+  pulseLength(appConfig().get<std::uint32_t>(ConfigurationKeys::pulseLength)),
   I(this, "I", "G.U.", pulseLength, "I component of computed vector sum", {}),
   Q(this, "Q", "G.U.", pulseLength, "Q component of computed vector sum", {}) {
-  auto nBoards = appConfig().get<std::uint32_t>("Configuration/nAdcBoards");
+  auto nBoards = appConfig().get<std::uint32_t>(ConfigurationKeys::nAdcBoards);
   boards.reserve(nBoards);
   for(std::uint32_t b = 0; b < nBoards; ++b) {
     auto& board = boards.emplace_back(this, "/AdcBoard" + std::to_string(b), "", std::unordered_set<std::string>{});
-    auto nChannels = appConfig().get<std::uint32_t>("Configuration/AdcBoard" + std::to_string(b) + "/nChannels");
+    auto nChannels = appConfig().get<std::uint32_t>(ConfigurationKeys::adcBoardChannels(b));
     board.channels.reserve(nChannels);
     for(std::uint32_t c = 0; c < nChannels; ++c) {
       board.channels.emplace_back(&board, "Channel" + std::to_string(c), "", includeFlagName);

@@ -1,5 +1,6 @@
 #include "Tessarel.h"
 
+#include "ConfigurationKeys.h"
 #include "PlaceholderUnits.h"
 
 #include <Corvane/Exception.h>
@@ -57,7 +58,7 @@ Tessarel::~Tessarel() {
 }
 
 void Tessarel::buildAdcBoards() {
-  auto nAdcBoards = config.get<std::uint32_t>("Configuration/nAdcBoards");
+  auto nAdcBoards = config.get<std::uint32_t>(ConfigurationKeys::nAdcBoards);
   // reserved first: no board group is moved while the others are built
   adcBoards.reserve(nAdcBoards);
   for(std::uint32_t i = 0; i < nAdcBoards; ++i) {
