@@ -8,6 +8,7 @@
 #include <Corvane/BackendFactory.h>
 #include <Corvane/DummyBackend.h>
 #include <Corvane/Exception.h>
+#include <Corvane/StartUpRefusal.h>
 #include <Corvane/TestFacility.h>
 #include <Corvane/detail/Nodes.h>
 
@@ -325,6 +326,41 @@ namespace {
       Tessarel app("enableApp");
       EXPECT_EQ(app.automation.isDisabled(), std::string(c.automation) == "0") << c.automation;
       EXPECT_EQ(app.phaseSetter.isDisabled(), std::string(c.phaseSetter) == "0") << c.phaseSetter;
+    }
+  }
+
+  TEST(Application, AutomationRefusesContradictingConfigurationsWhileBeingBuilt) {
+    // the programs end with the line on standard output and status 1 (testPrograms.cc); in the
+    // process the refusal is an exception out of the construction
+    struct Case {
+      const char* key;
+      const char* type;
+      const char* value;
+      const char* line;
+    };
+    const Case cases[] = {
+        {"Configuration/instanceType", "int32", "2", "!!! InstanceType must not be slave if Automation is enabled!"},
+        {"Configuration/instanceType", "int32", "4",
+            "!!! InstanceType must not be monitoring-only if Automation is enabled!"},
+        {"Configuration/enablePhaseSetter", "int32", "1",
+            "!!! Cannot enable Automation and PhaseSetter modules at the same time!"},
+        {"Configuration/enableControllerChannelStatistics", "boolean", "false",
+            "!!! Cannot enable Automation without enabling controller channel statistics!"}};
+    for(auto& c : cases) {
+      StationFiles files("refusingApp");
+      files.set("Configuration/enableAutomation", "int32", "1");
+      files.set(c.key, c.type, c.value);
+      files.write();
+      try {
+        Tessarel app("refusingApp");
+        ADD_FAILURE() << "construction completed: " << c.line;
+      }
+      catch(const Corvane::StartUpRefusal& refusal) {
+        EXPECT_EQ(refusal.lines(), std::vector<std::string>{c.line});
+        EXPECT_EQ(refusal.stream(), Corvane::StartUpRefusal::Stream::standardOutput) << c.line;
+        EXPECT_EQ(refusal.exitStatus(), 1) << c.line;
+      }
+      EXPECT_FALSE(Corvane::Application::hasInstance()) << c.line;
     }
   }
 

@@ -6,8 +6,8 @@
 // violation is a programming error that nothing can recover from: the log is given time to catch up, so that
 // the events leading there are written, the failed condition goes to standard error with its place, and the
 // process aborts, as a standard assertion would in a debug build:
-//   MultiClientFirmwareMutexClientInterface.cc:22: void Writer::lock(): Assertion `!_inhibit' failed
-//   (module /station/Controller/A).
+//   MultiClientFirmwareMutexClientInterface.cc:22: void MultiClientFirmwareMutex::ClientInterface::lock():
+//   Assertion `!_inhibit' failed (module /station/Controller/A).     (one line)
 //
 // Corvane::breakOfContract(message): a caller broke one of the framework's rules while running (wrote through
 // an accessor that cannot send, assigned an array of another length). It is thrown as Corvane::logic_error;
