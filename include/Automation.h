@@ -1,7 +1,8 @@
 // The RF start-up automation group: the automation state machine and the interlock detection.
 // "Configuration/enableAutomation" 0 takes the whole group out of the application. An enabled
-// automation refuses, by ending the process with a "!!! " line and exit status 1, a slave or
-// monitoring-only instance, an enabled phase setter, and disabled controller channel statistics.
+// automation refuses a slave or monitoring-only instance, an enabled phase setter, and disabled
+// controller channel statistics: its constructor throws Corvane::StartUpRefusal, and the process
+// ends with a "!!! " line on standard output and exit status 1.
 #pragma once
 
 #include "InterlockDetection.h"

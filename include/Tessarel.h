@@ -49,16 +49,18 @@ class Tessarel : public Corvane::Application {
   /// The server information group "Server" (data-loss counter, invalidity tracer).
   using Server = TessarelServer;
 
-  /// Builds the whole application. Configuration errors (a required key missing or of another
-  /// type, a count beyond its limit (ConfigurationLimits), more boards than the device map has,
-  /// a board's register map that lacks a configured channel, a duplicated extra device) throw
-  /// Corvane::logic_error naming the key and the file; configurations that contradict the
-  /// automation end the process with exit status 1.
+  /// Builds the whole application. Configuration errors (a required key missing, a key of another
+  /// type, optional ones such as "Configuration/extraDevices" included, a count beyond its limit
+  /// (ConfigurationLimits), more boards than the device map has, a board's register map that lacks
+  /// a configured channel, a duplicated extra device) throw Corvane::logic_error naming the key and
+  /// the file; configurations that contradict the automation throw Corvane::StartUpRefusal (the
+  /// program prints its line and exits with status 1).
   explicit Tessarel(const std::string& instanceName);
   ~Tessarel() override;
 
   /// Logs the start-up banner, registers the boards' registers with the MicroDAQ, then connects
-  /// the network (Corvane::Application::initialise).
+  /// the network (Corvane::Application::initialise). An optional "Configuration/MicroDAQ/enableDetails"
+  /// that is not a Boolean throws Corvane::logic_error naming the key.
   void initialise() override;
 
   Corvane::SetDMapFilePath dmapPath;

@@ -6,6 +6,9 @@
 // is on in pulsed operation (rejected values are written back to their sender).
 #pragma once
 
+#include "ConfigurationKeys.h"
+#include "InstanceType.h"
+
 #include <Corvane/ApplicationModule.h>
 #include <Corvane/ConfigReader.h>
 #include <Corvane/ScalarAccessor.h>
@@ -40,16 +43,17 @@ class WindowLengthSetter : public Corvane::ApplicationModule {
   static std::vector<std::string> configurationReport(
       std::uint32_t iqDetectionLength, double clockFrequency, double rfFrequency);
 
-  /// Prints the framed report and the keys' configuration file to standard error and ends the
-  /// process with status 1 when the configuration is out of range.
+  /// Refuses start-up when the configuration is out of range: throws Corvane::StartUpRefusal, so
+  /// that the process ends with the framed report and the keys' configuration file on standard
+  /// error and exit status 1.
   void prepare() override;
   void mainLoop() override;
 
  private:
   // fixed configuration, read in this order
-  std::uint64_t _pulseLength{appConfig().get<std::uint32_t>("Configuration/pulseLength")};
-  std::uint32_t _iqDetectionLength{appConfig().get<std::uint32_t>("Configuration/IQdetectionLength")};
-  double _clockFrequency{appConfig().get<double>("Configuration/clockFrequency")};
+  std::uint64_t _pulseLength{appConfig().get<std::uint32_t>(ConfigurationKeys::pulseLength)};
+  std::uint32_t _iqDetectionLength{appConfig().get<std::uint32_t>(ConfigurationKeys::iqDetectionLength)};
+  double _clockFrequency{appConfig().get<double>(ConfigurationKeys::clockFrequency)};
   double _rfFrequency{appConfig().get<double>("Configuration/rfFrequency")};
 
  public:
@@ -67,9 +71,8 @@ class WindowLengthSetter : public Corvane::ApplicationModule {
       this, "/Configuration/windowLength", "ms", "Window length of ADC/controller data and tables"};
 
  private:
-  std::int32_t _instanceType{appConfig().get<std::int32_t>("Configuration/instanceType")};
   // slaves and monitoring-only instances have no gain table that needs the copy
-  bool _gainTableCopy{_instanceType != 2 && _instanceType != 4};
+  bool _gainTableCopy{runsOwnController(configuredInstanceType(appConfig()))};
 
  public:
   /// Exists only when the gain-table copy is needed; otherwise an accessor of no variable.

@@ -7,8 +7,11 @@
 // initialisation function, which glibc calls with the program's arguments before main().
 //
 // A construction that throws would end the program before main() without a word; instead the
-// reason goes to stderr and the program exits with status 1.
+// reason goes to stderr and the program exits with status 1. A configuration that the station
+// refuses to start with (Corvane::StartUpRefusal) prints exactly its own text and exit status.
 #include "Tessarel.h"
+
+#include <Corvane/StartUpRefusal.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -40,6 +43,9 @@ namespace {
     if(asksForHelp(argc, argv)) return;
     try {
       buildStationOnce();
+    }
+    catch(const Corvane::StartUpRefusal& refusal) {
+      refusal.endProcess();
     }
     catch(std::exception& e) {
       reportConstructionFailure(e.what());

@@ -1,6 +1,7 @@
 #include "AdcChannel.h"
 
 #include "AdcChannelKernels.h"
+#include "ConfigurationKeys.h"
 
 #include <Corvane/ConfigReader.h>
 #include <Corvane/WakeUpBatch.h>
@@ -11,7 +12,7 @@
 AdcChannel::ChannelComputations::ChannelComputations(Corvane::ModuleGroup* owner, const std::string& name,
     const std::string& description, std::uint32_t channel, const std::unordered_set<std::string>& tags)
 : Corvane::ApplicationModule(owner, name, description, tags),
-  pulseLength(appConfig().get<std::uint32_t>("Configuration/pulseLength")),
+  pulseLength(appConfig().get<std::uint32_t>(ConfigurationKeys::pulseLength)),
   channel(channel),
   amplitudeUncalibrated(this, "amplitudeUncalibrated", "", pulseLength, "", {}),
   phaseUncalibrated(this, "phaseUncalibrated", "", pulseLength, "", {}),

@@ -1,21 +1,22 @@
 #include "Automation.h"
 
+#include "ConfigurationKeys.h"
+#include "InstanceType.h"
+
 #include <Corvane/ConfigReader.h>
+#include <Corvane/StartUpRefusal.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <iostream>
-#include <string_view>
+#include <string>
 
 namespace {
 
-  /// A configuration that contradicts the automation: nothing can run, so stop at once. The
+  /// A configuration that contradicts the automation: nothing can run, so the process ends. The
   /// line for the operator goes to stdout; stderr says which key of which file contradicts it.
   [[noreturn]] void refuse(const Corvane::ConfigReader& config, const std::string& key, std::string_view line) {
-    std::cout << line << std::endl;
     std::cerr << config.file().describe(key) << " contradicts the enabled automation ("
               << config.file().describe("Configuration/enableAutomation") << ")" << std::endl;
-    std::exit(1);
+    throw Corvane::StartUpRefusal({std::string(line)}, Corvane::StartUpRefusal::Stream::standardOutput, 1);
   }
 
 } // namespace
@@ -28,15 +29,16 @@ Automation::Automation(Corvane::Module* owner, const std::string& name, const st
     disable();
     return;
   }
-  if(config.get<std::int32_t>("Configuration/instanceType") == 2) {
-    refuse(config, "Configuration/instanceType", "!!! InstanceType must not be slave if Automation is enabled!");
+  auto instanceType = configuredInstanceType(config);
+  if(instanceType == InstanceType::slave) {
+    refuse(config, ConfigurationKeys::instanceType, "!!! InstanceType must not be slave if Automation is enabled!");
   }
-  if(config.get<std::int32_t>("Configuration/instanceType") == 4) {
-    refuse(config, "Configuration/instanceType",
+  if(instanceType == InstanceType::monitoringOnly) {
+    refuse(config, ConfigurationKeys::instanceType,
         "!!! InstanceType must not be monitoring-only if Automation is enabled!");
   }
-  if(config.get<std::int32_t>("Configuration/enablePhaseSetter") != 0) {
-    refuse(config, "Configuration/enablePhaseSetter",
+  if(config.get<std::int32_t>(ConfigurationKeys::enablePhaseSetter) != 0) {
+    refuse(config, ConfigurationKeys::enablePhaseSetter,
         "!!! Cannot enable Automation and PhaseSetter modules at the same time!");
   }
   if(!config.get<Corvane::Boolean>("Configuration/enableControllerChannelStatistics")) {

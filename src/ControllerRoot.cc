@@ -1,5 +1,7 @@
 #include "ControllerRoot.h"
 
+#include "InstanceType.h"
+
 #include <Corvane/ConfigReader.h>
 
 #include <cstdint>
@@ -14,8 +16,7 @@ ControllerRoot::ControllerRoot(Corvane::Module* owner, [[maybe_unused]] const st
 
 ControllerRoot::Controller::Controller(Corvane::Module* owner, const std::string& name, const std::string& description)
 : Corvane::ModuleGroup(owner, name, description) {
-  auto instanceType = appConfig().get<std::int32_t>("Configuration/instanceType");
-  if(instanceType == 2 || instanceType == 4) disable();
+  if(!runsOwnController(configuredInstanceType(appConfig()))) disable();
 }
 
 ControllerRoot::ControllerBoard::ControllerBoard(
@@ -29,5 +30,5 @@ ControllerRoot::ControllerBoard::ControllerBoard(
 ControllerRoot::FromSlave::FromSlave(Corvane::Module* owner, const std::string& name, const std::string& description)
 : Corvane::ModuleGroup(owner, name, description),
   slaveReadiness(this, ".", "slaveLlrfReady", "slaveLlrfReadyStatus", "", "", {}, {"_Corvane_StatusOutput_statusOutput"}) {
-  if(appConfig().get<std::int32_t>("Configuration/instanceType") != 1) disable();
+  if(configuredInstanceType(appConfig()) != InstanceType::master) disable();
 }

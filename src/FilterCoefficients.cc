@@ -1,5 +1,7 @@
 #include "FilterCoefficients.h"
 
+#include "ConfigurationKeys.h"
+
 #include <Corvane/ConfigReader.h>
 #include <Corvane/ReadAnyGroup.h>
 
@@ -9,8 +11,8 @@
 FilterCoefficients::FilterCoefficients(Corvane::ModuleGroup* owner, const std::string& name,
     const std::string& description, const std::unordered_set<std::string>& tags)
 : Corvane::ApplicationModule(owner, name, description, tags),
-  samplingFrequency(1000.0 * appConfig().get<double>("Configuration/clockFrequency") /
-      appConfig().get<std::uint32_t>("Configuration/IQdetectionLength")),
+  samplingFrequency(1000.0 * appConfig().get<double>(ConfigurationKeys::clockFrequency) /
+      appConfig().get<std::uint32_t>(ConfigurationKeys::iqDetectionLength)),
   lockClient(this, "../../Configuration/filterCoefficientsValid") {}
 
 void FilterCoefficients::mainLoop() {

@@ -1,7 +1,6 @@
 #include "MultiClientFirmwareMutex.h"
 
-#include "ProtocolAssertion.h"
-
+#include <Corvane/Assert.h>
 #include <Corvane/Exception.h>
 #include <Corvane/Model.h>
 #include <Corvane/ReadAnyGroup.h>
@@ -83,7 +82,7 @@ void MultiClientFirmwareMutex::handleRequest(ClientInterfacePrivate& client) {
     client.holds = true;
     ++holderCount;
     if(holderCount == 1) {
-      PROTOCOL_ASSERT(_mutexState);
+      CORVANE_ASSERT(_mutexState);
       changeFirmwareState(false);
     }
   }
@@ -91,7 +90,7 @@ void MultiClientFirmwareMutex::handleRequest(ClientInterfacePrivate& client) {
     client.holds = false;
     --holderCount;
     if(holderCount == 0) {
-      PROTOCOL_ASSERT(!_mutexState);
+      CORVANE_ASSERT(!_mutexState);
       changeFirmwareState(true);
     }
   }

@@ -1,7 +1,6 @@
 #include "MultiClientFirmwareMutex.h"
 
-#include "ProtocolAssertion.h"
-
+#include <Corvane/Assert.h>
 #include <Corvane/Utilities.h>
 
 MultiClientFirmwareMutex::ClientInterface::ClientInterface(Corvane::VariableGroup* owner, const std::string& mutexName)
@@ -19,15 +18,15 @@ std::string MultiClientFirmwareMutex::ClientInterface::generateUniqueName(
 void MultiClientFirmwareMutex::ClientInterface::prepare() { _inhibit.write(); }
 
 void MultiClientFirmwareMutex::ClientInterface::lock() {
-  PROTOCOL_ASSERT(!_inhibit);
+  CORVANE_ASSERT(!_inhibit);
   request(true);
-  PROTOCOL_ASSERT(_acknowledged);
+  CORVANE_ASSERT(_acknowledged);
 }
 
 void MultiClientFirmwareMutex::ClientInterface::unlock() {
-  PROTOCOL_ASSERT(_inhibit);
+  CORVANE_ASSERT(_inhibit);
   request(false);
-  PROTOCOL_ASSERT(!_acknowledged);
+  CORVANE_ASSERT(!_acknowledged);
 }
 
 void MultiClientFirmwareMutex::ClientInterface::request(bool inhibit) {

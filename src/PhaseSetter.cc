@@ -1,5 +1,7 @@
 #include "PhaseSetter.h"
 
+#include "ConfigurationKeys.h"
+
 #include <Corvane/ConfigReader.h>
 
 #include <cstdint>
@@ -7,5 +9,5 @@
 PhaseSetter::PhaseSetter(Corvane::Module* owner, const std::string& name, const std::string& description,
     const std::unordered_set<std::string>& tags)
 : Corvane::ApplicationModule(owner, name, description, tags) {
-  if(appConfig().get<std::int32_t>("Configuration/enablePhaseSetter") == 0) disable();
+  if(appConfig().get<std::int32_t>(ConfigurationKeys::enablePhaseSetter) == 0) disable();
 }

@@ -1,6 +1,8 @@
 #include "ReferencePhaseMonitor.h"
 
 #include "ConfigurationLimits.h"
+#include "ConfigurationKeys.h"
+#include "InstanceType.h"
 
 #include <Corvane/ConfigReader.h>
 
@@ -35,7 +37,7 @@ ReferencePhaseMonitor::ReferencePhaseMonitor(Corvane::ModuleGroup* owner, const 
   for(std::uint32_t b = 0; b < nBoards; ++b) {
     boards.emplace_back(this, "/AdcBoard" + std::to_string(b), "", std::unordered_set<std::string>{}, b);
   }
-  isSlave = appConfig().get<std::int32_t>("Configuration/instanceType") == 2;
+  isSlave = configuredInstanceType(appConfig()) == InstanceType::slave;
 }
 
 void ReferencePhaseMonitor::check(double allowedPhaseDifference) {

@@ -1,6 +1,7 @@
 #include "SamplingPosition.h"
 
 #include "ConfigurationLimits.h"
+#include "ConfigurationKeys.h"
 
 #include <Corvane/Exception.h>
 

@@ -1,6 +1,7 @@
 #include "SoftwareVectorSum.h"
 
 #include "ConfigurationLimits.h"
+#include "ConfigurationKeys.h"
 #include "VectorSumKernels.h"
 
 #include <Corvane/ConfigReader.h>

@@ -1,6 +1,7 @@
 #include "Tessarel.h"
 
 #include "ConfigurationLimits.h"
+#include "ConfigurationKeys.h"
 #include "PlaceholderUnits.h"
 
 #include <Corvane/DMapFile.h>
@@ -80,13 +81,9 @@ void Tessarel::buildAdcBoards() {
 }
 
 void Tessarel::buildExtraDevices() {
-  std::vector<std::string> aliases;
-  try {
-    aliases = config.get<std::vector<std::string>>("Configuration/extraDevices");
-  }
-  catch(Corvane::logic_error&) {
-    // optional key: absent or not an array of strings means no extra device
-  }
+  // optional: absent means no extra device; present, it must be an array of strings
+  auto aliases = config.getOptional<std::vector<std::string>>("Configuration/extraDevices").value_or(
+      std::vector<std::string>{});
   // Two modules of one alias would feed the same registers twice; say which alias it is.
   std::set<std::string> seen;
   for(auto& alias : aliases) {
@@ -117,13 +114,8 @@ void Tessarel::registerBoardsWithMicroDaq() {
     microDaq.addDeviceModule(adcBoards.front().device, "AdcBoard0", "Adc");
   }
 
-  bool details = false;
-  try {
-    details = config.get<Corvane::Boolean>("Configuration/MicroDAQ/enableDetails");
-  }
-  catch(Corvane::logic_error&) {
-    // absent or not a Boolean: record the status registers only
-  }
+  // optional: absent records the status registers only; present, it must be a Boolean
+  bool details = config.getOptional<Corvane::Boolean>("Configuration/MicroDAQ/enableDetails").value_or(false);
   const std::string subtree = details ? "Controller" : "Controller/Status";
   microDaq.addDeviceModule(controller.device, subtree, subtree);
 

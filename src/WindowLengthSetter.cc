@@ -1,12 +1,12 @@
 #include "WindowLengthSetter.h"
 
+#include <Corvane/StartUpRefusal.h>
 #include <Corvane/UserInputValidator.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <iostream>
 #include <limits>
 #include <sstream>
+#include <utility>
 
 WindowLengthSetter::~WindowLengthSetter() = default;
 
@@ -57,10 +57,9 @@ std::vector<std::string> WindowLengthSetter::configurationReport(
 void WindowLengthSetter::prepare() {
   auto report = configurationReport(_iqDetectionLength, _clockFrequency, _rfFrequency);
   if(report.empty()) return;
-  for(auto& line : report) std::cerr << line << std::endl;
-  std::cerr << " (Configuration/IQdetectionLength, Configuration/clockFrequency and Configuration/rfFrequency of "
-            << appConfig().file().fileName() << ")" << std::endl;
-  std::exit(1);
+  report.push_back(" (Configuration/IQdetectionLength, Configuration/clockFrequency and Configuration/rfFrequency of " +
+      appConfig().file().fileName() + ")");
+  throw Corvane::StartUpRefusal(std::move(report), Corvane::StartUpRefusal::Stream::standardError, 1);
 }
 
 void WindowLengthSetter::mainLoop() {

@@ -1,5 +1,8 @@
 #include "OutputVectorCorrection/OVCMain.h"
 
+#include "ConfigurationKeys.h"
+#include "InstanceType.h"
+
 #include <Corvane/ConfigReader.h>
 
 namespace OutputVectorCorrection {
@@ -7,9 +10,8 @@ namespace OutputVectorCorrection {
   OVCMain::OVCMain(Corvane::Module* owner, const std::string& name, const std::string& description,
       const std::unordered_set<std::string>& tags)
   : Corvane::ApplicationModule(owner, name, description, tags),
-    pulseLength(appConfig().get<std::uint32_t>("Configuration/pulseLength")) {
-    auto instanceType = appConfig().get<std::int32_t>("Configuration/instanceType");
-    if(instanceType == 2 || instanceType == 4) disable();
+    pulseLength(appConfig().get<std::uint32_t>(ConfigurationKeys::pulseLength)) {
+    if(!runsOwnController(configuredInstanceType(appConfig()))) disable();
   }
 
 } // namespace OutputVectorCorrection

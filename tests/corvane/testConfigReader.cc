@@ -1,5 +1,5 @@
-// The configuration reader inside an application: typed access, values published as read-only
-// constants, and keys that a module declares with write-back becoming operator settings.
+// The configuration reader inside an application: typed access, optional keys, values published as
+// read-only constants, and keys that a module declares with write-back becoming operator settings.
 #include <Corvane/Corvane.h>
 #include <Corvane/TestFacility.h>
 #include <gtest/gtest.h>
@@ -66,6 +66,43 @@ TEST(ConfigReader, TypedAccessAndErrorsNameTheKey) {
     }
     catch(Corvane::logic_error& e) {
       EXPECT_NE(std::string(e.what()).find(key), std::string::npos) << e.what();
+    }
+  }
+}
+
+TEST(ConfigReader, OptionalKeysAreAbsentOrOfTheirType) {
+  ConfigApp app;
+  auto& config = app.user.appConfig();
+  EXPECT_EQ(config.getOptional<std::uint32_t>("Configuration/nBoards"), 2u);
+  EXPECT_TRUE(config.getOptional<Boolean>("Configuration/enabled").value_or(false));
+  EXPECT_EQ(config.getOptional<std::vector<std::string>>("Configuration/devices"),
+      (std::vector<std::string>{"Timing", "Cryo"}));
+  EXPECT_FALSE(config.getOptional<std::int32_t>("Configuration/missing").has_value());
+  EXPECT_FALSE(config.getOptional<std::vector<std::string>>("Configuration/missing").has_value());
+
+  // present with another type: an error naming key, file and both types, never "absent"
+  struct Case {
+    std::function<void()> read;
+    std::string message;
+  };
+  const Case cases[] = {
+      {[&] { (void)config.getOptional<std::int32_t>("Configuration/nBoards"); },
+          R"(key "Configuration/nBoards" is uint32, requested int32)"},
+      {[&] { (void)config.getOptional<Boolean>("Configuration/limit"); },
+          R"(key "Configuration/limit" is int32, requested boolean)"},
+      {[&] { (void)config.getOptional<std::vector<double>>("Configuration/scale"); },
+          R"(key "Configuration/scale" is double, requested double array)"},
+      {[&] { (void)config.getOptional<std::string>("Configuration/devices"); },
+          R"(key "Configuration/devices" is string array, requested string)"}};
+  for(auto& c : cases) {
+    try {
+      c.read();
+      ADD_FAILURE() << "no error: " << c.message;
+    }
+    catch(Corvane::logic_error& e) {
+      std::string what = e.what();
+      EXPECT_EQ(what.rfind("config_test.xml:", 0), 0u) << what;
+      EXPECT_NE(what.find(c.message), std::string::npos) << what;
     }
   }
 }

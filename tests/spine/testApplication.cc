@@ -8,6 +8,7 @@
 #include <Corvane/BackendFactory.h>
 #include <Corvane/DummyBackend.h>
 #include <Corvane/Exception.h>
+#include <Corvane/StartUpRefusal.h>
 #include <Corvane/TestFacility.h>
 #include <Corvane/detail/Nodes.h>
 
@@ -240,19 +241,34 @@ namespace {
 
   // (an empty array cannot be written in the configuration file: a variable needs a value)
   TEST(Application, ExtraDevicesAreOptional) {
+    StationFiles files("extraApp");
+    files.write();
+    Tessarel app("extraApp");
+    EXPECT_TRUE(app.extraDevices.empty());
+  }
+
+  TEST(Application, ExtraDevicesOfAnotherTypeEndConstructionNamingKeyFileAndTypes) {
     struct Case {
-      const char* what;
+      const char* found;
       std::function<void(StationFiles&)> edit;
     };
-    const Case cases[] = {{"absent", [](StationFiles&) {}},
-        {"not an array of strings", [](StationFiles& f) { f.set("Configuration/extraDevices", "int32", "2"); }},
-        {"an array of numbers", [](StationFiles& f) { f.setArray("Configuration/extraDevices", "int32", {"1"}); }}};
+    const Case cases[] = {{"is int32,", [](StationFiles& f) { f.set("Configuration/extraDevices", "int32", "2"); }},
+        {"is int32 array,", [](StationFiles& f) { f.setArray("Configuration/extraDevices", "int32", {"1"}); }},
+        {"is string,", [](StationFiles& f) { f.set("Configuration/extraDevices", "string", "Timing"); }}};
     for(auto& c : cases) {
       StationFiles files("extraApp");
       c.edit(files);
       files.write();
-      Tessarel app("extraApp");
-      EXPECT_TRUE(app.extraDevices.empty()) << c.what;
+      try {
+        Tessarel app("extraApp");
+        ADD_FAILURE() << "construction completed, " << c.found;
+      }
+      catch(Corvane::logic_error& e) {
+        std::string what = e.what();
+        for(auto part :
+            {"\"Configuration/extraDevices\"", "extraApp_base_config.xml", c.found, "requested string array"})
+          EXPECT_NE(what.find(part), std::string::npos) << part << " in " << what;
+      }
     }
   }
 
@@ -310,6 +326,41 @@ namespace {
       Tessarel app("enableApp");
       EXPECT_EQ(app.automation.isDisabled(), std::string(c.automation) == "0") << c.automation;
       EXPECT_EQ(app.phaseSetter.isDisabled(), std::string(c.phaseSetter) == "0") << c.phaseSetter;
+    }
+  }
+
+  TEST(Application, AutomationRefusesContradictingConfigurationsWhileBeingBuilt) {
+    // the programs end with the line on standard output and status 1 (testPrograms.cc); in the
+    // process the refusal is an exception out of the construction
+    struct Case {
+      const char* key;
+      const char* type;
+      const char* value;
+      const char* line;
+    };
+    const Case cases[] = {
+        {"Configuration/instanceType", "int32", "2", "!!! InstanceType must not be slave if Automation is enabled!"},
+        {"Configuration/instanceType", "int32", "4",
+            "!!! InstanceType must not be monitoring-only if Automation is enabled!"},
+        {"Configuration/enablePhaseSetter", "int32", "1",
+            "!!! Cannot enable Automation and PhaseSetter modules at the same time!"},
+        {"Configuration/enableControllerChannelStatistics", "boolean", "false",
+            "!!! Cannot enable Automation without enabling controller channel statistics!"}};
+    for(auto& c : cases) {
+      StationFiles files("refusingApp");
+      files.set("Configuration/enableAutomation", "int32", "1");
+      files.set(c.key, c.type, c.value);
+      files.write();
+      try {
+        Tessarel app("refusingApp");
+        ADD_FAILURE() << "construction completed: " << c.line;
+      }
+      catch(const Corvane::StartUpRefusal& refusal) {
+        EXPECT_EQ(refusal.lines(), std::vector<std::string>{c.line});
+        EXPECT_EQ(refusal.stream(), Corvane::StartUpRefusal::Stream::standardOutput) << c.line;
+        EXPECT_EQ(refusal.exitStatus(), 1) << c.line;
+      }
+      EXPECT_FALSE(Corvane::Application::hasInstance()) << c.line;
     }
   }
 

@@ -147,8 +147,7 @@ namespace {
     };
     const Case cases[] = {{"absent", [](StationFiles&) {}, false},
         {"false", [](StationFiles& f) { f.set("Configuration/MicroDAQ/enableDetails", "boolean", "false"); }, false},
-        {"true", [](StationFiles& f) { f.set("Configuration/MicroDAQ/enableDetails", "boolean", "true"); }, true},
-        {"of another type", [](StationFiles& f) { f.set("Configuration/MicroDAQ/enableDetails", "int32", "1"); }, false}};
+        {"true", [](StationFiles& f) { f.set("Configuration/MicroDAQ/enableDetails", "boolean", "true"); }, true}};
     for(auto& c : cases) {
       SCOPED_TRACE(c.what);
       StationFiles files("detailsApp");
@@ -157,6 +156,23 @@ namespace {
       Tessarel app("detailsApp");
       EXPECT_NO_THROW(app.initialise());
       expectControllerRecording(app, c.details);
+    }
+  }
+
+  TEST(Initialise, DetailsOfAnotherTypeStopInitialisationNamingKeyFileAndTypes) {
+    StationFiles files("detailsApp");
+    files.set("Configuration/MicroDAQ/enableDetails", "int32", "1");
+    files.write();
+    Tessarel app("detailsApp");
+    try {
+      app.initialise();
+      ADD_FAILURE() << "initialisation completed";
+    }
+    catch(Corvane::logic_error& e) {
+      std::string what = e.what();
+      for(auto part : {"\"Configuration/MicroDAQ/enableDetails\"", "detailsApp_base_config.xml", "is int32,",
+              "requested boolean"})
+        EXPECT_NE(what.find(part), std::string::npos) << part << " in " << what;
     }
   }
 

@@ -1,4 +1,5 @@
 // Transfers of one accessor: reads from its channel, writes into its variable.
+#include "Corvane/Assert.h"
 #include "Corvane/Exception.h"
 #include "Corvane/detail/NetworkVariable.h"
 #include "Corvane/detail/Nodes.h"
@@ -51,7 +52,7 @@ namespace Corvane::detail {
   bool AccessorNode::write(bool destructive) {
     if(!variable) return false;
     if(!canSend) {
-      throw logic_error("Variable " + variable->path + " cannot be written by its " + describe());
+      breakOfContract("Variable " + variable->path + " cannot be written by its " + describe());
     }
     VersionNumber writeVersion = module && !module->currentVersion.isNull() ? module->currentVersion : VersionNumber{};
     DataValidity writeValidity = ownValidity;

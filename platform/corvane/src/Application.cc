@@ -4,6 +4,7 @@
 #include "Corvane/ControlSystem.h"
 #include "Corvane/Exception.h"
 #include "Corvane/Logger.h"
+#include "Corvane/StartUpRefusal.h"
 #include "Corvane/Utilities.h"
 #include "Corvane/detail/Network.h"
 #include "Corvane/detail/Nodes.h"
@@ -76,10 +77,19 @@ namespace Corvane {
     auto& entities = _network->entities();
     for(auto* node : entities)
       if(auto* module = dynamic_cast<Module*>(node->object)) module->activate();
+    // a module that refuses to start ends the process here, before any module thread runs
+    auto prepare = [](Module& module) {
+      try {
+        module.prepare();
+      }
+      catch(const StartUpRefusal& refusal) {
+        refusal.endProcess();
+      }
+    };
     // modules first, each followed by its variable groups (depth first, construction order)
     for(auto* node : entities) {
       if(node->kind == EntityKind::variableGroup || node->prepared) continue;
-      if(auto* module = dynamic_cast<Module*>(node->object)) module->prepare();
+      if(auto* module = dynamic_cast<Module*>(node->object)) prepare(*module);
       node->prepared = true;
       if(node->kind != EntityKind::applicationModule) continue;
       auto prepareGroups = [&](auto& self, EntityNode* parent) -> void {
@@ -87,7 +97,7 @@ namespace Corvane {
           if(child->kind != EntityKind::variableGroup || child->disabled) continue;
           if(!child->prepared) {
             child->prepared = true;
-            if(auto* group = dynamic_cast<Module*>(child->object)) group->prepare();
+            if(auto* group = dynamic_cast<Module*>(child->object)) prepare(*group);
           }
           self(self, child);
         }

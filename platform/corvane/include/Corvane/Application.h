@@ -46,7 +46,7 @@ namespace Corvane {
     virtual void initialise();
 
     /// Starts the application (initialising first if needed) and returns once every module
-    /// thread runs.
+    /// thread runs. A StartUpRefusal from a module's prepare() ends the process with its text.
     virtual void run();
 
     /// Stops every thread; no module code runs afterwards. Idempotent.

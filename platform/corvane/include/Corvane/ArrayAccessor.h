@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Corvane/AccessorBase.h"
+#include "Corvane/Assert.h"
 
 #include <vector>
 
@@ -47,7 +48,7 @@ namespace Corvane {
    private:
     void checkLength(std::size_t n) const {
       if(n != this->buffer().size()) {
-        throw logic_error("Array " + this->getName() + " has " + std::to_string(this->buffer().size()) +
+        breakOfContract("Array " + this->getName() + " has " + std::to_string(this->buffer().size()) +
             " elements, got " + std::to_string(n));
       }
     }

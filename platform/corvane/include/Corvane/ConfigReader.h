@@ -11,6 +11,7 @@
 #include "Corvane/ModuleGroup.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <type_traits>
 
@@ -35,6 +36,11 @@ namespace Corvane {
     template<class T>
       requires std::is_arithmetic_v<T>
     T getInRange(const std::string& key, T minimum, T maximum, const std::string& why = "") const;
+    /// The value of an optional `key`: nullopt when the file does not have it. A key that is there
+    /// with another type is a mistake in the file, not an absence: it throws logic_error naming key,
+    /// file and both types, as get() does.
+    template<class T>
+    std::optional<T> getOptional(const std::string& key) const;
 
     const ConfigFile& file() const { return *_file; }
 
@@ -81,6 +87,12 @@ namespace Corvane {
           ".." + std::to_string(maximum) + (why.empty() ? std::string() : ": " + why));
     }
     return value;
+  }
+
+  template<class T>
+  std::optional<T> ConfigReader::getOptional(const std::string& key) const {
+    if(!_file->contains(key)) return std::nullopt;
+    return get<T>(key);
   }
 
 } // namespace Corvane
