@@ -51,11 +51,6 @@ Tessarel::Tessarel(const std::string& instanceName)
   microDaq = Corvane::MicroDAQ<std::int64_t>(this, "MicroDAQ", "Local ringbuffer DAQ system", "DAQ", stationTrigger);
 }
 
-Tessarel::~Tessarel() {
-  // no module thread may touch a member while the members are destroyed
-  shutdown();
-}
-
 void Tessarel::buildAdcBoards() {
   auto nAdcBoards = config.get<std::uint32_t>("Configuration/nAdcBoards");
   // reserved first: no board group is moved while the others are built

@@ -121,7 +121,6 @@ namespace mutextest {
       readyStatus = Corvane::StatusAggregator(this, "readyStatus", "", Corvane::StatusAggregator::PriorityMode::fwko);
       events = Corvane::EventMessageAggregator(this, "eventMessage", "");
     }
-    ~StationApp() override { shutdown(); }
 
     Corvane::SetDMapFilePath dmap{writeBoardFiles("mutextest", controllerMutex)};
     Corvane::DeviceModule board{this, boardAlias};
