@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -120,8 +121,10 @@ TEST(ApplicationStateDeathTest, DestroyingARunningApplicationAbortsNamingIt) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_DEATH(
       {
-        EchoApp app;
-        app.run(); // module thread blocked on its input; no shutdown() before the end of the scope
+        auto app = std::make_unique<EchoApp>();
+        TestFacility test(*app);
+        test.runApplication(); // the module thread waits on its input
+        app.reset();           // destroyed before the test facility could shut it down
       },
       "Application 'echo' destroyed while running: its owner must call shutdown\\(\\) before destroying it");
 }
