@@ -3,8 +3,9 @@
 // "<name>_base_config.xml" the configuration file, both relative to the working directory.
 //
 // The members are built in declaration order and torn down in reverse after the owner has shut
-// the application down (the server's main on every path, a TestFacility in tests). Modules that are built late (MicroDAQ, aggregators) start as ownerless
-// placeholders at their place in the order and receive the real module by move assignment.
+// the application down (the server's main on every path, a TestFacility in tests). Modules that
+// are built late (MicroDAQ, aggregators) start as ownerless placeholders at their place in the
+// order and receive the real module by move assignment.
 // Placeholder units ("G.U.", "P.U.", ...) are replaced by the configured units once every
 // module except the MicroDAQ exists.
 #pragma once

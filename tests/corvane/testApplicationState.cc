@@ -54,7 +54,8 @@ namespace {
 TEST(ApplicationState, InvalidTransitionsAreRefusedNamingTheApplicationAndBothStates) {
   const std::vector<RefusedTransition> cases{
       {State::initialised, "initialise", [](Application& a) { a.initialise(); },
-          "Application echo cannot be initialised in state initialised (no transition from initialised to initialised)"},
+          "Application echo cannot be initialised in state initialised "
+          "(no transition from initialised to initialised)"},
       {State::running, "initialise", [](Application& a) { a.initialise(); },
           "Application echo cannot be initialised in state running (no transition from running to initialised)"},
       {State::running, "run", [](Application& a) { a.run(); },
