@@ -2,9 +2,10 @@
 // built once from the instance name: "<name>.dmap" is the device map and
 // "<name>_base_config.xml" the configuration file, both relative to the working directory.
 //
-// The members are built in declaration order and torn down in reverse after the framework has
-// stopped every thread. Modules that are built late (MicroDAQ, aggregators) start as ownerless
-// placeholders at their place in the order and receive the real module by move assignment.
+// The members are built in declaration order and torn down in reverse after the owner has shut
+// the application down (the server's main on every path, a TestFacility in tests). Modules that
+// are built late (MicroDAQ, aggregators) start as ownerless placeholders at their place in the
+// order and receive the real module by move assignment.
 // Placeholder units ("G.U.", "P.U.", ...) are replaced by the configured units once every
 // module except the MicroDAQ exists.
 #pragma once
@@ -56,7 +57,6 @@ class Tessarel : public Corvane::Application {
   /// the file; configurations that contradict the automation throw Corvane::StartUpRefusal (the
   /// program prints its line and exits with status 1).
   explicit Tessarel(const std::string& instanceName);
-  ~Tessarel() override;
 
   /// Logs the start-up banner, registers the boards' registers with the MicroDAQ, then connects
   /// the network (Corvane::Application::initialise). An optional "Configuration/MicroDAQ/enableDetails"

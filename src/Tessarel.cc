@@ -54,11 +54,6 @@ Tessarel::Tessarel(const std::string& instanceName)
   microDaq = Corvane::MicroDAQ<std::int64_t>(this, "MicroDAQ", "Local ringbuffer DAQ system", "DAQ", stationTrigger);
 }
 
-Tessarel::~Tessarel() {
-  // no module thread may touch a member while the members are destroyed
-  shutdown();
-}
-
 void Tessarel::buildAdcBoards() {
   auto nAdcBoards = ConfigurationLimits::adcBoards(config);
   // each board is the device "Adc<N>" of the device map: a count beyond the map is the count's error
@@ -120,10 +115,7 @@ void Tessarel::registerBoardsWithMicroDaq() {
   microDaq.addDeviceModule(controller.device, subtree, subtree);
 
   // files only below the station's directory (the working directory), or below the configured root
-  try {
-    microDaq.setDirectoryRoot(config.get<std::string>("Configuration/MicroDAQ/directoryRoot"));
-  }
-  catch(Corvane::logic_error&) {
-    // absent or not a string: the working directory
+  if(auto root = config.getOptional<std::string>("Configuration/MicroDAQ/directoryRoot")) {
+    microDaq.setDirectoryRoot(*root);
   }
 }

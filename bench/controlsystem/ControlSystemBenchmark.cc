@@ -83,7 +83,6 @@ namespace bench {
 
   struct BenchApplication : Application {
     explicit BenchApplication(Producer* producer) : Application("bench"), generator(this, producer) {}
-    ~BenchApplication() override { shutdown(); }
     Generator generator;
   };
 

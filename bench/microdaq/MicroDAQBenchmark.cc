@@ -82,7 +82,6 @@ namespace {
     : Application("bench_microdaq"), pulser(this, directory, nTriggers, period) {
       daq = MicroDAQ<std::int64_t>(this, "MicroDAQ", "Local ringbuffer DAQ system", "DAQ", "/Bench/trigger");
     }
-    ~BenchApp() override { shutdown(); }
     Pulser pulser;
     MicroDAQ<std::int64_t> daq;
   };
@@ -103,12 +102,16 @@ namespace {
       result.recorded = count("/MicroDAQ/recordedTriggers");
       result.dropped = count("/MicroDAQ/droppedTriggers");
       if(result.recorded + result.dropped >= static_cast<std::uint64_t>(nTriggers)) break;
-      if(Clock::now() - start > std::chrono::minutes(5)) throw std::runtime_error("the writer did not finish");
+      if(Clock::now() - start > std::chrono::minutes(5)) {
+        app.shutdown();
+        throw std::runtime_error("the writer did not finish");
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     auto message = cs.variable("/MicroDAQ/lastError").get<std::string>().at(0);
     if(!message.empty()) std::printf("writer error: %s\n", message.c_str());
+    app.shutdown();
     return result;
   }
 

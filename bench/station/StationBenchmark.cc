@@ -171,6 +171,11 @@ int main(int argc, char** argv) {
         shape.boards, shape.channelsPerBoard, shape.pulseLength, options.cores, options.directory.c_str());
 
     Tessarel app("tessarel");
+    // shuts the station down before it is destroyed, also when a step below throws
+    struct ShutdownOnExit {
+      Corvane::Application& app;
+      ~ShutdownOnExit() { app.shutdown(); }
+    } shutdownOnExit{app};
     app.run();
     std::printf("Threads of the process: %zu\n",
         std::size_t(std::distance(std::filesystem::directory_iterator("/proc/self/task"), {})));

@@ -112,7 +112,6 @@ namespace {
       setControlSystemPublishing(publish);
       for(int i = 0; i < nStages; ++i) stages[i] = Stage<T, isArray>(this, i);
     }
-    ~RingApp() override { shutdown(); }
     Source<T, isArray> source;
     Stage<T, isArray> stages[nStages];
   };

@@ -103,7 +103,6 @@ namespace adctest {
       mutex = MultiClientFirmwareMutex(&board, "Configuration/filterCoefficientsValid", "");
       if(!s.errorCounterOnBoard) errorCounterFeeder = ErrorCounterFeeder(this, "ErrorCounterFeeder", "");
     }
-    ~BoardApp() override { shutdown(); }
 
     Corvane::SetDMapFilePath dmap;
     Corvane::ConfigReader config;

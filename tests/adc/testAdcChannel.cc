@@ -47,7 +47,6 @@ TEST(AdcChannel, ChannelDirectoryIsNamedAfterTheChannelNumber) {
       channels.emplace_back(&board, "whatever", "Input channel 7", 7, 1, 0.0, -1.0);
       channels.emplace_back(&board, "Channel12", "Input channel 12", 12, 1, 0.0, -1.0);
     }
-    ~NamingApp() override { shutdown(); }
     Corvane::SetDMapFilePath dmap;
     Corvane::ConfigReader config{this, ".", "adcnaming_base_config.xml"};
     Corvane::ModuleGroup board{this, "AdcBoard0", ""};

@@ -41,7 +41,6 @@ namespace {
 
   struct SamplerApp : Corvane::Application {
     SamplerApp() : Corvane::Application("samplepoints") {}
-    ~SamplerApp() override { shutdown(); }
     Sampler plain{this, "Plain", "Samples", true};
     Sampler nested{this, "Nested", "Sub/Points", false};
   };

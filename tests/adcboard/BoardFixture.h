@@ -154,7 +154,6 @@ namespace adcboard {
         boards.emplace_back(this, "AdcBoard" + number, "Signal monitoring on ADC board " + number);
       }
     }
-    ~BoardsApp() override { shutdown(); }
 
     Corvane::SetDMapFilePath dmap;
     Corvane::ConfigReader config{this, ".", "boards_base_config.xml"};

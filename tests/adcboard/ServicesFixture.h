@@ -53,7 +53,6 @@ Adc.BoardInit.bootStatus                              1  24      4     0   1    
   struct ServicesApp : Corvane::Application {
     explicit ServicesApp(const std::string& rawAdcDecimation = "4")
     : Corvane::Application("services"), dmap(writeServiceFiles("services", rawAdcDecimation)) {}
-    ~ServicesApp() override { shutdown(); }
 
     Corvane::SetDMapFilePath dmap;
     Corvane::ConfigReader config{this, ".", "services_base_config.xml"};

@@ -19,7 +19,6 @@ namespace {
         boards.emplace_back(this, "AdcBoard" + std::to_string(b), "Signal monitoring on ADC board " + std::to_string(b));
       }
     }
-    ~SimulatedBoards() override { shutdown(); }
 
     SetDMapFilePath dmap{TESSAREL_SIM_DIR "/tessarel.dmap"};
     ConfigReader config{this, ".", TESSAREL_SIM_DIR "/tessarel_base_config.xml"};

@@ -50,7 +50,6 @@ namespace CsTest {
     explicit App(const std::string& configFile = {}) : Application("cstest") {
       if(!configFile.empty()) config = std::make_unique<ConfigReader>(this, ".", configFile);
     }
-    ~App() override { shutdown(); }
     std::unique_ptr<ConfigReader> config;
     Settings settings{this, "Settings", "settings"};
   };

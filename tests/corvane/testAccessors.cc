@@ -1,5 +1,6 @@
 // Accessor operations: destructive writes to several readers, writeIfDifferent, read-any
-// variants, readLatest, write-back of groups, preparation order and the module logger.
+// variants, readLatest, write-back of groups, preparation order, the module logger and what each
+// named accessor kind registers.
 #include <Corvane/Corvane.h>
 #include <Corvane/TestFacility.h>
 #include <gtest/gtest.h>
@@ -47,7 +48,6 @@ namespace {
 
   struct ArrayApp : Application {
     ArrayApp() : Application("arrays") {}
-    ~ArrayApp() override { shutdown(); }
     ArrayWriter writer{this, "Writer", ""};
     ArrayReader a{this, "A"};
     ArrayReader b{this, "B"};
@@ -106,7 +106,6 @@ namespace {
   };
   struct SelectiveApp : Application {
     SelectiveApp() : Application("selective") {}
-    ~SelectiveApp() override { shutdown(); }
     Selective module{this, "Selective", ""};
   };
 } // namespace
@@ -168,7 +167,6 @@ namespace {
   };
   struct OrderApp : Application {
     OrderApp() : Application("order") {}
-    ~OrderApp() override { shutdown(); }
     Ordered module{this, "Ordered", ""};
   };
 } // namespace
@@ -185,4 +183,57 @@ TEST(Accessors, PrepareRunsOncePerGroupAndLoggerNamesTheClass) {
   Logger::instance().flush();
   Logger::instance().setSink({});
   EXPECT_NE(std::find(sources.begin(), sources.end(), "Ordered"), sources.end());
+}
+
+namespace {
+  /// One accessor of every named kind, to compare what each registers.
+  struct EveryKind : ApplicationModule {
+    using ApplicationModule::ApplicationModule;
+    ScalarPushInput<int> scalarPush{this, "scalarPush", "", ""};
+    ScalarPollInput<int> scalarPoll{this, "scalarPoll", "", ""};
+    ScalarPushInputWB<int> scalarPushWB{this, "scalarPushWB", "", ""};
+    ScalarOutput<int> scalarOutput{this, "scalarOutput", "", ""};
+    ScalarOutputPushRB<int> scalarOutputRB{this, "scalarOutputRB", "", ""};
+    ArrayPushInput<int> arrayPush{this, "arrayPush", "", 2, ""};
+    ArrayPollInput<int> arrayPoll{this, "arrayPoll", "", 2, ""};
+    ArrayPushInputWB<int> arrayPushWB{this, "arrayPushWB", "", 2, ""};
+    ArrayOutput<int> arrayOutput{this, "arrayOutput", "", 2, ""};
+    ArrayOutputPushRB<int> arrayOutputRB{this, "arrayOutputRB", "", 2, ""};
+    void mainLoop() override {}
+  };
+  struct EveryKindApp : Application {
+    EveryKindApp() : Application("kinds") {}
+    EveryKind module{this, "Module", ""};
+  };
+} // namespace
+
+TEST(Accessors, EachNamedKindRegistersItsDirectionAndUpdateMode) {
+  EveryKindApp app;
+  auto& m = app.module;
+  struct Expected {
+    detail::AccessorNode* node;
+    bool feeding;
+    bool withReturn;
+    UpdateMode mode;
+  };
+  const std::vector<Expected> cases{
+      {m.scalarPush.accessorNode(), false, false, UpdateMode::push},
+      {m.scalarPoll.accessorNode(), false, false, UpdateMode::poll},
+      {m.scalarPushWB.accessorNode(), false, true, UpdateMode::push},
+      {m.scalarOutput.accessorNode(), true, false, UpdateMode::push},
+      {m.scalarOutputRB.accessorNode(), true, true, UpdateMode::push},
+      {m.arrayPush.accessorNode(), false, false, UpdateMode::push},
+      {m.arrayPoll.accessorNode(), false, false, UpdateMode::poll},
+      {m.arrayPushWB.accessorNode(), false, true, UpdateMode::push},
+      {m.arrayOutput.accessorNode(), true, false, UpdateMode::push},
+      {m.arrayOutputRB.accessorNode(), true, true, UpdateMode::push},
+  };
+  for(const auto& expected : cases) {
+    SCOPED_TRACE(expected.node->name);
+    EXPECT_EQ(expected.node->direction.dir == VariableDirection::feeding, expected.feeding);
+    EXPECT_EQ(expected.node->direction.dir == VariableDirection::consuming, !expected.feeding);
+    EXPECT_EQ(expected.node->direction.withReturn, expected.withReturn);
+    EXPECT_EQ(expected.node->mode, expected.mode);
+  }
+  EXPECT_EQ(m.arrayPoll.getNElements(), 2U);
 }

@@ -45,7 +45,6 @@ namespace {
 
   struct ConfigApp : Application {
     ConfigApp() : Application("config") {}
-    ~ConfigApp() override { shutdown(); }
     ConfigReader config{this, ".", writeConfig("config_test.xml")};
     User user{this, "User", ""};
   };

@@ -40,7 +40,6 @@ namespace {
 
   struct QueueApp : Application {
     QueueApp() : Application("queue") {}
-    ~QueueApp() override { shutdown(); }
     Feeder feeder{this, "Feeder", ""};
     SlowReader reader{this, "Reader", ""};
   };
@@ -83,7 +82,6 @@ namespace {
   };
   struct ValidityApp : Application {
     ValidityApp() : Application("validity") {}
-    ~ValidityApp() override { shutdown(); }
     Validity module{this, "Validity", ""};
   };
 } // namespace
@@ -156,7 +154,6 @@ namespace {
   };
   struct LifeApp : Application {
     LifeApp() : Application("life") {}
-    ~LifeApp() override { shutdown(); }
     Failing failing{this, "Failing", ""};
     Quitter quitter{this, "Quitter", ""};
     Waiter waiter{this, "Waiter", ""};
@@ -248,7 +245,6 @@ namespace {
   };
   struct LateApp : Application {
     LateApp() : Application("late") {}
-    ~LateApp() override { shutdown(); }
     LateWriter writer{this, "Writer", ""};
     Impatient impatient{this, "Impatient"};
   };

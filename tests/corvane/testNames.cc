@@ -60,7 +60,6 @@ namespace {
 
   struct App : Application {
     App() : Application("names") {}
-    ~App() override { shutdown(); }
   };
 } // namespace
 

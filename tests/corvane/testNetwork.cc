@@ -20,7 +20,6 @@ namespace {
 
   struct App : Application {
     App() : Application("network") {}
-    ~App() override { shutdown(); }
   };
 
   constexpr VariableDirection out{VariableDirection::feeding, false};
@@ -122,7 +121,6 @@ namespace {
   };
   struct ConvertApp : Application {
     ConvertApp() : Application("convert") {}
-    ~ConvertApp() override { shutdown(); }
     Converter converter{this, "Converter", ""};
     Reader reader{this, "Reader", ""};
   };
@@ -203,7 +201,6 @@ namespace {
       builder = Builder(this, "Builder");
       skipped.disable();
     }
-    ~MoveApp() override { shutdown(); }
     Builder builder;
     Builder skipped{this, "Skipped"};
   };
@@ -255,7 +252,6 @@ namespace {
   };
   struct ConstantApp : Application {
     ConstantApp() : Application("constants") {}
-    ~ConstantApp() override { shutdown(); }
     ConstantUser user{this, "User", ""};
   };
 } // namespace

@@ -91,7 +91,6 @@ namespace {
 
   struct DemoApp : Application {
     DemoApp() : Application("demo") {}
-    ~DemoApp() override { shutdown(); }
     Doubler first{this, "First", "/in", "/Sum/x"};
     Doubler second{this, "Second", "/Sum/x", "/Sum/y"};
     Summer summer{this, "Summer", "adds"};
@@ -199,7 +198,6 @@ namespace {
 
   struct PairApp : Application {
     PairApp() : Application("pair") {}
-    ~PairApp() override { shutdown(); }
     Splitter splitter{this, "Splitter", ""};
     PairWatcher watcher{this, "Watcher", ""};
   };

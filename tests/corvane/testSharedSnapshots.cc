@@ -74,7 +74,6 @@ namespace {
         pushUser.in.shareReceivedValues();
       }
     }
-    ~App() override { shutdown(); }
     Producer producer{this, "Producer", ""};
     PollUser pollUser{this, "PollUser", ""};
     PushUser pushUser{this, "PushUser", ""};

@@ -13,7 +13,6 @@ namespace {
     DaqApp() : Application("daqregistration") {
       daq = MicroDAQ<std::int64_t>(this, "MicroDAQ", "Local ringbuffer DAQ system", "DAQ", "/trigger");
     }
-    ~DaqApp() override { shutdown(); }
     SetDMapFilePath dmap{deviceapp::writeBoardFiles("daqregistration")};
     DeviceModule board{this, "Board", "/trigger"};
     MicroDAQ<std::int64_t> daq;

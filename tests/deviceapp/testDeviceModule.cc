@@ -55,7 +55,6 @@ namespace {
     BoardApp(std::function<void(Device&)> handler = {}) : Application("boards") {
       board = DeviceModule(this, "Board", "/trigger", std::move(handler));
     }
-    ~BoardApp() override { shutdown(); }
     SetDMapFilePath dmap{deviceapp::writeBoardFiles("boards", "writeRecordingDummy")};
     DeviceModule board;
     Consumer consumer{this, "Consumer", ""};
@@ -209,7 +208,6 @@ namespace {
         bad = BadOutput(this, "Bad", "");
       }
     }
-    ~ErrorApp() override { shutdown(); }
     SetDMapFilePath dmap{deviceapp::writeBoardFiles("errors")};
     DeviceModule board;
     BadOutput bad;
@@ -241,7 +239,6 @@ namespace {
       board = DeviceModule(this, "Board", "/trigger");
       init = ScriptedInitHandler(this, "Init", "Board initialisation", command, board, "initScriptOutput", 2);
     }
-    ~ScriptApp() override { shutdown(); }
     SetDMapFilePath dmap{deviceapp::writeBoardFiles("script")};
     DeviceModule board;
     ScriptedInitHandler init;
@@ -287,7 +284,6 @@ namespace {
   };
   struct LateApp : Application {
     LateApp() : Application("late") {}
-    ~LateApp() override { shutdown(); }
     SetDMapFilePath dmap{deviceapp::writeBoardFiles("late")};
     DeviceModule board{this, "Board", "/lateTrigger"};
     LateTrigger late{this, "Late", ""};

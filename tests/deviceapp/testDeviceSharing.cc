@@ -50,7 +50,6 @@ Irq.count        1  8  4  0  32  0  1  INTERRUPT:3
 
   struct SharedApp : Application {
     SharedApp() : Application("shared") {}
-    ~SharedApp() override { shutdown(); }
     SetDMapFilePath dmap{writeSharedFiles()};
     ModuleGroup firstGroup{this, "First", ""};
     ModuleGroup secondGroup{this, "Second", ""};

@@ -69,7 +69,6 @@ namespace daqtest {
       daq = Corvane::MicroDAQ<std::int64_t>(this, "MicroDAQ", "Local ringbuffer DAQ system", "DAQ", triggerPath);
       daq.setQueueCapacity(queueCapacity);
     }
-    ~DaqApp() override { shutdown(); }
     Sources sources{this, "Sources", "variables to record"};
     Producer producer{this, "Producer", "an output to record"};
     Corvane::MicroDAQ<std::int64_t> daq;

@@ -122,7 +122,6 @@ namespace {
     VoidTriggerApp() : Application("voidtrigger") {
       daq = MicroDAQ<Void>(this, "Recorder", "records on an event", "DAQ", "/Events/trigger");
     }
-    ~VoidTriggerApp() override { shutdown(); }
     VoidSources sources{this, "Sources", ""};
     MicroDAQ<Void> daq;
   };

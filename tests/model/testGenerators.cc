@@ -108,7 +108,6 @@ namespace {
 
   struct GeneratedApp : Application {
     explicit GeneratedApp(const std::string& name) : Application(name) {}
-    ~GeneratedApp() override { shutdown(); }
     ConfigReader config{this, ".", writeConfig("generators_config.xml")};
     FakeDevice device{this, "Board", "Fake board"};
     Producer producer{this, "Producer", ""};
@@ -260,7 +259,6 @@ TEST(Generators, SpecialCharactersAreEscaped) {
   };
   struct OddApp : Application {
     explicit OddApp(const std::string& n) : Application(n) {}
-    ~OddApp() override { shutdown(); }
     Odd odd{this, "Odd", ""};
     Reader reader{this, "Reader", ""};
   } app(name);
@@ -300,7 +298,6 @@ TEST(Generators, WiringTheNetworkRefusesIsReportedAndNothingIsWritten) {
   };
   struct ClashApp : Application {
     ClashApp() : Application("clash") {}
-    ~ClashApp() override { shutdown(); }
     Writer a{this, "A", ""}, b{this, "B", ""};
   } app;
   for(auto generate : {&Application::generateXML, &Application::generateDOT}) {

@@ -69,7 +69,6 @@ namespace {
 
   struct App : Application {
     App() : Application("modelsearch") {}
-    ~App() override { shutdown(); }
   };
 
   /// A controller with clients inside and outside its lock's directory, and a board whose

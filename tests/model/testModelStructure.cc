@@ -19,7 +19,6 @@ namespace {
 
   struct App : Application {
     App() : Application("modelstructure") {}
-    ~App() override { shutdown(); }
   };
 
   constexpr VariableDirection out{VariableDirection::feeding, false};

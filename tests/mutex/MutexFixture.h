@@ -123,7 +123,6 @@ namespace mutextest {
       readyStatus = Corvane::StatusAggregator(this, "readyStatus", "", Corvane::StatusAggregator::PriorityMode::fwko);
       events = Corvane::EventMessageAggregator(this, "eventMessage", "");
     }
-    ~StationApp() override { shutdown(); }
 
     std::string boardTriggerPath;
     Corvane::SetDMapFilePath dmap{writeBoardFiles("mutextest", controllerMutex)};

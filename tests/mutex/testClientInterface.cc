@@ -34,7 +34,6 @@ namespace {
       for(unsigned j = 0; j < nChannels; ++j) channels.emplace_back(&board, "Channel" + std::to_string(j));
       mutex = MultiClientFirmwareMutex(&board, "Configuration/filterCoefficientsValid", "");
     }
-    ~BoardApp() override { shutdown(); }
 
     SetDMapFilePath dmap{writeBoardFiles("mutexboard", boardMutexPath)};
     DeviceModule device{this, boardAlias};
@@ -132,7 +131,6 @@ namespace {
     explicit LiarApp(bool answer)
     : Application("mutexliar"),
       liar(this, MultiClientFirmwareMutex::ClientInterface::generateUniqueName(&writer, controllerMutex), answer) {}
-    ~LiarApp() override { shutdown(); }
     ModuleGroup controller{this, "Controller", ""};
     Writer writer{&controller, "A", controllerMutex};
     LyingMutex liar;

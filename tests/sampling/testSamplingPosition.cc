@@ -36,7 +36,6 @@ namespace {
   struct PositionApp : Application {
     explicit PositionApp(const std::string& configFile)
     : Application("samplingPosition"), config(this, ".", configFile) {}
-    ~PositionApp() override { shutdown(); }
     ConfigReader config;
     SamplingPosition position{this, "Configuration/SamplingPosition",
         "Compute sampling frequencies depending on raw mode and daq decimation"};

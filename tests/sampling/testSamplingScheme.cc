@@ -16,7 +16,6 @@ namespace {
 
   struct SchemeApp : Application {
     explicit SchemeApp(const std::string& configFile) : Application("samplingScheme"), config(this, ".", configFile) {}
-    ~SchemeApp() override { shutdown(); }
     ConfigReader config;
     SamplingPosition samplingPosition{this, "Configuration/SamplingPosition",
         "Compute sampling frequencies depending on raw mode and daq decimation"};

@@ -18,7 +18,6 @@ namespace {
 
   struct ServerApp : Application {
     ServerApp() : Application("serverVariables") {}
-    ~ServerApp() override { shutdown(); }
     TessarelServer server{this, "Server", "Server information"};
     UserVariables userVariables{this, "UserVariables", ""};
   };

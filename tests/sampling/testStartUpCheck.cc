@@ -43,7 +43,6 @@ namespace {
 
   struct SchemeApp : Application {
     explicit SchemeApp(const std::string& configFile) : Application("startUpCheck"), config(this, ".", configFile) {}
-    ~SchemeApp() override { shutdown(); }
     ConfigReader config;
     WindowLengthSetter setter{
         this, "WindowLengthSetter", "Configure DAQ/CTABLE window length through firmware decimation factors"};

@@ -33,7 +33,6 @@ namespace {
   /// The monitor alone: the test writes triggers and ticks itself.
   struct MonitorApp : Application {
     explicit MonitorApp(const std::string& configFile) : Application("triggerMonitor"), config(this, ".", configFile) {}
-    ~MonitorApp() override { shutdown(); }
     ConfigReader config;
     TriggerIntervalMonitor monitor{this, "TriggerIntervalMonitor", "Monitoring of trigger interval"};
   };

@@ -62,7 +62,6 @@ namespace {
 
   struct SchemeApp : Application {
     explicit SchemeApp(const std::string& configFile) : Application("samplingScheme"), config(this, ".", configFile) {}
-    ~SchemeApp() override { shutdown(); }
     ConfigReader config;
     WindowLengthSetter setter{
         this, "WindowLengthSetter", "Configure DAQ/CTABLE window length through firmware decimation factors"};

@@ -39,7 +39,6 @@ namespace {
       disabled.disable();
       aggregator = EventMessageAggregator(this, "Controller/eventMessage", "Aggregate event-based messages");
     }
-    ~EventApp() override { shutdown(); }
     Emitter a{this, "A", ""};
     Emitter b{this, "B", ""};
     Emitter c{this, "C", "C started"};
@@ -86,7 +85,6 @@ namespace {
     SilentApp() : Application("silent") {
       aggregator = EventMessageAggregator(this, "Controller/eventMessage", "no sources");
     }
-    ~SilentApp() override { shutdown(); }
     EventMessageAggregator aggregator;
   };
 } // namespace

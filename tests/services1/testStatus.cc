@@ -50,7 +50,6 @@ namespace {
     explicit PriorityApp(StatusAggregator::PriorityMode mode) : Application("priority") {
       aggregator = StatusAggregator(this, "Summary/ready", "overall status", mode, {}, {"OUT"});
     }
-    ~PriorityApp() override { shutdown(); }
     Source a{this, "A", "A", false};
     Source b{this, "B", "B", true};
     Source c{this, "C", "C", false};
@@ -201,7 +200,6 @@ namespace {
       outer = StatusAggregator(this, "Summary/ready", "overall status", StatusAggregator::PriorityMode::fwko);
       rfOnly = StatusAggregator(this, "Summary/rf", "rf status", StatusAggregator::PriorityMode::fwko, {"RF"});
     }
-    ~NestedApp() override { shutdown(); }
     Inner inner{this, "Inner"};
     Source c{this, "C", "C", false, {"RF"}};
     Source disabled{this, "Disabled", "Disabled", false};
@@ -255,7 +253,6 @@ namespace {
     explicit EmptyApp(std::unordered_set<std::string> tags) : Application("empty") {
       aggregator = StatusAggregator(this, "Summary/ready", "", StatusAggregator::PriorityMode::fwko, tags);
     }
-    ~EmptyApp() override { shutdown(); }
     Quiet quiet{this, "Quiet", ""};
     Source plain{this, "Plain", "Plain", false};
     StatusAggregator aggregator;

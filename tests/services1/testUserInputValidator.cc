@@ -100,7 +100,6 @@ namespace {
 
   struct ValidatorApp : Application {
     ValidatorApp() : Application("validator") {}
-    ~ValidatorApp() override { shutdown(); }
     Guarded guarded{this, "Guarded", "validated settings"};
     Observer observer{this, "Observer", "second reader"};
   };
@@ -306,7 +305,6 @@ namespace {
   };
   struct ThrowingApp : Application {
     ThrowingApp() : Application("throwing") {}
-    ~ThrowingApp() override { shutdown(); }
     Throwing module{this, "Throwing", ""};
   };
 
@@ -317,7 +315,6 @@ namespace {
   };
   struct OutputApp : Application {
     OutputApp() : Application("output") {}
-    ~OutputApp() override { shutdown(); }
     WithOutput module{this, "Module", ""};
   };
 } // namespace

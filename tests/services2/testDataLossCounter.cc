@@ -28,7 +28,6 @@ namespace {
 
   struct LossApp : Application {
     LossApp() : Application("dataLossTest") {}
-    ~LossApp() override { shutdown(); }
     Server server{this, "Server", "Server information"};
     Sluggard sluggard{this, "Sluggard", ""};
   };

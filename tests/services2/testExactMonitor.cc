@@ -20,7 +20,6 @@ namespace {
 
   struct MonitorApp : Application {
     MonitorApp() : Application("monitorTest") {}
-    ~MonitorApp() override { shutdown(); }
     Board board{this, "AdcBoard0", "a board"};
   };
 
@@ -104,7 +103,6 @@ namespace {
 
   struct ConstantApp : Application {
     ConstantApp() : Application("constantMonitorTest") {}
-    ~ConstantApp() override { shutdown(); }
     ConstantBoard board{this, "AdcBoard1", ""};
   };
 

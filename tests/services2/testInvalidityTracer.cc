@@ -20,7 +20,6 @@ namespace {
 
   struct TracerApp : Application {
     TracerApp() : Application("tracerTest") {}
-    ~TracerApp() override { shutdown(); }
     Server server{this, "Server", "Server information"};
     ScalarPipe<double> pipe{this, "Pipe", "/Signal/raw", "/Signal/forwarded", "", ""};
     ScalarPipe<double> other{this, "Other", "/Other/raw", "/Other/forwarded", "", ""};

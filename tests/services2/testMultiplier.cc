@@ -19,7 +19,6 @@ namespace {
 
   struct ScalingApp : Application {
     ScalingApp() : Application("multiplierTest") {}
-    ~ScalingApp() override { shutdown(); }
     Multiplier<double> bitScaling{this, "Configuration/bitScaling", "digits/G.U.", "Configuration/lengthScale",
         "Configuration/bitScalingLengthScaled", "digits/G.U.L.S.", description, {}, {}, {}};
   };
@@ -82,7 +81,6 @@ TEST(Multiplier, ModuleAddsNoLevelOfItsOwn) {
   };
   struct App : Application {
     App() : Application("placementTest") {}
-    ~App() override { shutdown(); }
     Group group{this, "Board", "a board"};
   } app;
   TestFacility test(app);
@@ -124,7 +122,6 @@ TEST(Multiplier, ProductsAreRoundedAndClampedToTheOutputType) {
 TEST(Multiplier, UnrepresentableProductIsFaultyUntilTheNextGoodOne) {
   struct App : Application {
     App() : Application("faultyProductTest") {}
-    ~App() override { shutdown(); }
     Multiplier<std::int32_t, double> scaled{this, "in", "", "factor", "out", "", ""};
   } app;
   TestFacility test(app);
@@ -152,7 +149,6 @@ TEST(Multiplier, FedByConfigurationValues) {
 )");
   struct App : Application {
     explicit App(const std::string& file) : Application("configuredMultiplierTest"), config(this, ".", file) {}
-    ~App() override { shutdown(); }
     ConfigReader config;
     Multiplier<double> bitScaling{this, "Configuration/bitScaling", "digits/G.U.", "Configuration/lengthScale",
         "Configuration/bitScalingLengthScaled", "digits/G.U.L.S.", description};

@@ -16,7 +16,6 @@ namespace {
 
   struct TriggerApp : Application {
     TriggerApp() : Application("triggerTest") {}
-    ~TriggerApp() override { shutdown(); }
     PeriodicTrigger trigger{this, "MonitoringTrigger", "Periodic trigger for monitoring tasks", 100};
   };
 
@@ -140,7 +139,6 @@ TEST(PeriodicTrigger, DefaultPeriodZeroIsRejected) {
 TEST(PeriodicTrigger, VariablesAtTheGivenNames) {
   struct App : Application {
     App() : Application("namesTest") {}
-    ~App() override { shutdown(); }
     PeriodicTrigger trigger{this, "Clock", "", 5, {"DIAG"}, "interval", "count"};
   } app;
   TestFacility test(app);

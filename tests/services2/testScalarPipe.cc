@@ -17,7 +17,6 @@ namespace {
 
   struct PipeApp : Application {
     PipeApp() : Application("pipeTest") {}
-    ~PipeApp() override { shutdown(); }
     FromSlave fromSlave{this, "Controller", ""};
   };
 
@@ -62,7 +61,6 @@ TEST(ScalarPipe, ForwardsValidity) {
 TEST(ScalarPipe, TagsAndMetadata) {
   struct App : Application {
     App() : Application("pipeTagsTest") {}
-    ~App() override { shutdown(); }
     ScalarPipe<double> pipe{this, "Pipe", "in", "/out", "mV", "forwarded level", {"IN"}, {"OUT"}};
   } app;
   TestFacility test(app);

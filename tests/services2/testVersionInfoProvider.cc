@@ -18,7 +18,6 @@ namespace {
     explicit VersionApp(const std::optional<std::string>& configFile) : Application("versionTest") {
       if(configFile) config.emplace(this, ".", *configFile);
     }
-    ~VersionApp() override { shutdown(); }
     std::optional<ConfigReader> config;
     VersionInfoProvider versionInfo{this, 8, 7, 1};
   };
@@ -98,7 +97,6 @@ TEST(VersionInfoProvider, OnlyOnePerApplication) {
 TEST(VersionInfoProvider, PlaceholderCanBeReplaced) {
   struct App : Application {
     App() : Application("lateVersionTest") { versionInfo = VersionInfoProvider(this, 2, 3, 4); }
-    ~App() override { shutdown(); }
     VersionInfoProvider versionInfo;
   } app;
   TestFacility test(app);

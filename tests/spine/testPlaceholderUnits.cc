@@ -62,7 +62,6 @@ namespace {
 
   struct UnitsApp : Application {
     UnitsApp() : Application("unitsApp") {}
-    ~UnitsApp() override { shutdown(); }
     Declarations declarations{this, "Module", "Declarations"};
     Multiplier<double> multiplier{this, "bitScaling", "digits/G.U.", "lengthScale", "bitScalingLengthScaled",
         "digits/G.U.L.S.", "Bit scaling"};

@@ -26,7 +26,6 @@ namespace {
   struct RotationApp : Application {
     explicit RotationApp(Layout layout)
     : Application("rotationApp"), rotation(this, "Rot", "A rotation", layout.tableSize, 90.0, -1.0, layout.flag) {}
-    ~RotationApp() override { shutdown(); }
     llrf::RotationParameter rotation;
   };
 

@@ -49,7 +49,6 @@ namespace {
 
   struct TemplatesApp : Application {
     explicit TemplatesApp(bool publishPair) : Application("templatesApp"), writer(this, "Writer", publishPair) {}
-    ~TemplatesApp() override { shutdown(); }
     Reader reader{this, "Reader", ""};
     Writer writer;
   };

@@ -29,7 +29,6 @@ namespace {
     explicit MonitorApp(const StationConfig& station)
     : Application(station.name()), config(this, ".", station.write()),
       monitor(this, "ReferencePhaseMonitor", "Reference Phse Monitor") {}
-    ~MonitorApp() override { shutdown(); }
     ConfigReader config;
     ReferencePhaseMonitor monitor;
   };

@@ -28,7 +28,6 @@ namespace {
     : Application(station.name()), config(this, ".", station.write()),
       sum(this, "ForwardVectorSum", "Vector sum of all forward cavity signals used for the output vector correction.",
           "isForwardSignal") {}
-    ~VectorSumApp() override { shutdown(); }
     ConfigReader config;
     SoftwareVectorSum sum;
   };

@@ -30,6 +30,11 @@ namespace Corvane::Cs {
       return directory / (app.getName() + "_settings.json");
     }
 
+    /// Runs at std::exit before the static application is destroyed (registered after it was built).
+    void shutDownApplicationAtExit() {
+      if(Application::hasInstance()) Application::getInstance().shutdown();
+    }
+
     int fail(const std::string& message) {
       Logger::instance().flushFor(std::chrono::seconds(2));
       std::cerr << programName() << ": " << message << std::endl;
@@ -56,6 +61,7 @@ namespace Corvane::Cs {
 
     if(!Application::hasInstance()) return fail("the program defines no application object");
     auto& app = Application::getInstance();
+    std::atexit(shutDownApplicationAtExit);
 
     SignalWatcher signals([&app](int signal) {
       logger(Logger::Severity::info, "main") << "signal " << signal << " received, shutting down";

@@ -12,13 +12,19 @@
 
 #include <pthread.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <sstream>
+#include <utility>
 
 namespace Corvane {
 
   using detail::EntityKind;
   using detail::EntityNode;
+  using State = Application::State;
 
   namespace {
     Application*& instancePointer() {
@@ -26,15 +32,29 @@ namespace Corvane {
       return instance;
     }
 
-    std::string stateName(Application::State state) {
+    std::string stateName(State state) {
       switch(state) {
-        case Application::State::constructed: return "constructed";
-        case Application::State::initialised: return "initialised";
-        case Application::State::running: return "running";
-        case Application::State::shuttingDown: return "shutting down";
-        case Application::State::shutDown: return "shut down";
+        case State::constructed: return "constructed";
+        case State::initialised: return "initialised";
+        case State::running: return "running";
+        case State::shuttingDown: return "shutting down";
+        case State::shutDown: return "shut down";
       }
       return "?";
+    }
+
+    /// Every transition of the life cycle (Application.h); any other is refused.
+    constexpr std::array<std::pair<State, State>, 6> validTransitions{{
+        {State::constructed, State::initialised},
+        {State::initialised, State::running},
+        {State::constructed, State::shuttingDown},
+        {State::initialised, State::shuttingDown},
+        {State::running, State::shuttingDown},
+        {State::shuttingDown, State::shutDown},
+    }};
+
+    bool isValidTransition(State from, State to) {
+      return std::find(validTransitions.begin(), validTransitions.end(), std::pair{from, to}) != validTransitions.end();
     }
   } // namespace
 
@@ -49,6 +69,17 @@ namespace Corvane {
   }
 
   Application::~Application() {
+    auto state = _state.load();
+    if(state == State::running || state == State::shuttingDown) {
+      // the derived class's members are gone already while module threads may still use them
+      std::fprintf(stderr,
+          "Application '%s' destroyed while %s: its owner must call shutdown() before destroying it "
+          "(a TestFacility declared after the application does); aborting\n",
+          getName().c_str(), stateName(state).c_str());
+      std::fflush(stderr);
+      std::abort();
+    }
+    // no module thread ever ran (or all were joined): shutdown() has nothing to stop, it completes the life cycle
     shutdown();
     if(instancePointer() == this) instancePointer() = nullptr;
   }
@@ -60,20 +91,36 @@ namespace Corvane {
 
   bool Application::hasInstance() { return instancePointer() != nullptr; }
 
-  void Application::initialise() {
-    if(_state != State::constructed) {
-      throw logic_error("Application " + getName() + " cannot be initialised in state " + stateName(_state));
+  void Application::requireTransition(State to, const char* action) const {
+    auto current = _state.load();
+    if(!isValidTransition(current, to)) {
+      throw logic_error("Application " + getName() + " cannot be " + action + " in state " + stateName(current) +
+          " (no transition from " + stateName(current) + " to " + stateName(to) + ")");
     }
+  }
+
+  void Application::enterState(State from, State to) {
+    if(!isValidTransition(from, to)) {
+      throw logic_error("Application " + getName() + ": invalid state transition from " + stateName(from) + " to " +
+          stateName(to));
+    }
+    auto expected = from;
+    if(!_state.compare_exchange_strong(expected, to)) {
+      throw logic_error("Application " + getName() + ": cannot go from state " + stateName(from) + " to " +
+          stateName(to) + ", the state is " + stateName(expected));
+    }
+  }
+
+  void Application::initialise() {
+    requireTransition(State::initialised, "initialised");
     _network->build();
     _network->sendEndpointInitialValues();
-    _state = State::initialised;
+    enterState(State::constructed, State::initialised);
   }
 
   void Application::run() {
-    if(_state == State::constructed) initialise();
-    if(_state != State::initialised) {
-      throw logic_error("Application " + getName() + " cannot be run in state " + stateName(_state));
-    }
+    if(_state.load() == State::constructed) initialise();
+    requireTransition(State::running, "run");
     auto& entities = _network->entities();
     for(auto* node : entities)
       if(auto* module = dynamic_cast<Module*>(node->object)) module->activate();
@@ -105,7 +152,7 @@ namespace Corvane {
       prepareGroups(prepareGroups, node);
     }
     _controlSystem->sendInitialValues();
-    _state = State::running;
+    enterState(State::initialised, State::running);
     startThreads();
   }
 
@@ -211,9 +258,12 @@ namespace Corvane {
   }
 
   void Application::shutdown() {
-    if(_state == State::shutDown || _state == State::shuttingDown) return;
-    auto previous = _state;
-    _state = State::shuttingDown;
+    // the first caller moves to shuttingDown and does the work; a concurrent or later one finds no
+    // transition to shuttingDown (the application is shutting down or shut down) and returns
+    auto previous = _state.load();
+    do {
+      if(!isValidTransition(previous, State::shuttingDown)) return;
+    } while(!_state.compare_exchange_weak(previous, State::shuttingDown));
     _scheduler->requestShutdown();
     for(auto& thread : _threads) {
       if(!thread.joinable()) continue;
@@ -225,7 +275,7 @@ namespace Corvane {
       for(auto* node : _network->entities())
         if(auto* module = dynamic_cast<Module*>(node->object)) module->deactivate();
     }
-    _state = State::shutDown;
+    enterState(State::shuttingDown, State::shutDown);
   }
 
   void Application::lock(const std::string&) {

@@ -120,7 +120,6 @@ namespace {
     TestServerApplication() : Application("cstest") {
       if(requested("CS_TEST_FAIL_CONSTRUCTION")) throw logic_error("construction failure requested by CS_TEST_FAIL_CONSTRUCTION");
     }
-    ~TestServerApplication() override { shutdown(); }
 
     void initialise() override {
       if(requested("CS_TEST_FAIL_INITIALISE")) throw logic_error("start-up failure requested by CS_TEST_FAIL_INITIALISE");

@@ -1,6 +1,19 @@
 // Common part of all accessors: a handle on one registered variable endpoint with its own
 // value buffer. Moving an accessor moves the registration; a default-constructed accessor
 // belongs to no variable (writes do nothing, reads return at once).
+//
+// Threads: an accessor has no lock; one thread at a time uses it, and which one follows the
+// application's life cycle (Application.h):
+//   - until run() has started the module threads: the thread that owns the application. It builds
+//     and moves accessors, calls startWithoutInitialValue() and shareReceivedValues(), and runs
+//     every module's prepare(), whose writes become initial values;
+//   - while the application runs: only the thread of the application module that owns the
+//     accessor (directly or through its variable groups), in mainLoop() and what it calls. Using
+//     another module's accessor, or handing one to a helper thread, races with that thread; pass
+//     values instead. read() blocks this thread until a value arrives or shutdown() interrupts it;
+//   - after shutdown() has returned: the owning thread again (tests may look at the last values).
+// The control system and the TestFacility never touch a module's accessors: they read and write
+// the variable's own process variable, which is safe from any thread.
 #pragma once
 
 #include "Corvane/Exception.h"

@@ -1,10 +1,36 @@
 // The application: root of the module tree, owner of the variable network and the threads.
 //
-// Life cycle (checked at each transition):
-//   constructed -> initialise() (connect the network) -> run() (activate devices, prepare every
-//   module, deliver initial values, start one thread per application module) -> shutdown()
-//   (interrupt every blocking call, join the threads). shutdown() is idempotent and safe in any
-//   state. Only one application exists at a time; getInstance() returns it.
+// Life cycle: the states and the transitions allowed between them (one table in Application.cc,
+// checked at every transition; an invalid one throws logic_error naming the application and
+// both states):
+//   constructed  -> initialised    initialise(): connect the network
+//   initialised  -> running        run(): activate devices, prepare every module, deliver initial
+//                                  values, start one thread per application module (run() in
+//                                  state constructed initialises first)
+//   constructed, initialised, running -> shuttingDown -> shutDown
+//                                  shutdown(): interrupt every blocking call, join the threads
+// shutdown() in state shuttingDown or shutDown does nothing (it is idempotent). Only one
+// application exists at a time; getInstance() returns it.
+//
+// Destruction: the members of a derived application are destroyed before this base destructor
+// runs, so the base cannot stop the module threads in time by itself. Whoever owns the
+// application calls shutdown() before destroying it: a TestFacility does it in its destructor
+// (declare it after the application), a program's holder of its static application object in its
+// own. Derived classes need no destructor for it. An application destroyed while it is running
+// (or while another thread is still shutting it down) is a programming error that would let
+// module threads use destroyed members: the destructor then writes the application's name to
+// stderr and aborts the process.
+//
+// Threads:
+//   - construction, initialise(), run(), generateXML(), generateDOT() and the configuration
+//     setters (setQueueLength(), setControlSystemPublishing(), setConfigReader()): the thread
+//     that owns the application, never a module thread;
+//   - shutdown(): any thread, including a module thread (std::exit from a module thread); when
+//     several call it at once, the first does the work and the others return at once;
+//   - getState(), exitStatus(), failureMessage(), requestShutdown(), waitForShutdownRequest(),
+//     reportModuleFailure(), getInstance(), hasInstance(): any thread;
+//   - lock()/unlock(): a module thread, for itself.
+// Destroy the application on the owning thread after shutdown() has returned.
 #pragma once
 
 #include "Corvane/ModuleGroup.h"
@@ -49,7 +75,7 @@ namespace Corvane {
     /// thread runs. A StartUpRefusal from a module's prepare() ends the process with its text.
     virtual void run();
 
-    /// Stops every thread; no module code runs afterwards. Idempotent.
+    /// Stops every thread; no module code runs afterwards. Idempotent; any thread may call it.
     virtual void shutdown();
 
     /// Blocks until a shutdown was requested (by a failing module or requestShutdown()).
@@ -57,7 +83,8 @@ namespace Corvane {
     /// Asks for shutdown from any thread (signal handlers use a self-pipe or a flag instead).
     void requestShutdown();
 
-    State getState() const { return _state; }
+    /// The current state; any thread may read it.
+    State getState() const { return _state.load(); }
 
     /// Non-zero after a module ended with an exception; the message names the module.
     int exitStatus() const { return _exitStatus.load(); }
@@ -97,10 +124,16 @@ namespace Corvane {
     void generateDOT();
 
    private:
+    /// Moves from `from` to `to`; throws logic_error naming the application and both states when
+    /// the table does not allow it or another thread changed the state meanwhile.
+    void enterState(State from, State to);
+    /// Throws logic_error (naming `action`, the application and the state) unless the current
+    /// state may move to `to`.
+    void requireTransition(State to, const char* action) const;
     void startThreads();
     void runModuleThread(detail::EntityNode* moduleNode);
 
-    State _state{State::constructed};
+    std::atomic<State> _state{State::constructed};
     std::unique_ptr<detail::Scheduler> _scheduler;
     std::unique_ptr<detail::Network> _network;
     std::unique_ptr<ControlSystem> _controlSystem;

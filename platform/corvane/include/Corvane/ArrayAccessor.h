@@ -54,29 +54,36 @@ namespace Corvane {
     }
   };
 
-#define CORVANE_ARRAY_KIND(Kind, directionValue, withReturnValue, modeValue)                                          \
-  template<class T>                                                                                                    \
-  class Kind : public ArrayAccessor<T> {                                                                               \
-   public:                                                                                                             \
-    Kind() = default;                                                                                                  \
-    Kind(Module* owner, const std::string& name, const std::string& unit, std::size_t nElements,                     \
-        const std::string& description, const std::unordered_set<std::string>& tags = {})                             \
-    : ArrayAccessor<T>(owner, name, VariableDirection{VariableDirection::directionValue, withReturnValue}, unit,       \
-          nElements, UpdateMode::modeValue, description, tags) {}                                                      \
-    Kind(Kind&&) noexcept = default;                                                                                   \
-    Kind& operator=(Kind&&) noexcept = default;                                                                        \
-    Kind& operator=(const std::vector<T>& v) {                                                                         \
-      ArrayAccessor<T>::operator=(v);                                                                                  \
-      return *this;                                                                                                    \
-    }                                                                                                                  \
-  }
+  /// An array accessor of one named kind, declared as a module member with (owner, name, unit,
+  /// nElements, description, tags). Modules use the aliases below.
+  template<class T, AccessorKind kind>
+  class ArrayKindAccessor : public ArrayAccessor<T> {
+   public:
+    ArrayKindAccessor() = default;
+    ArrayKindAccessor(Module* owner, const std::string& name, const std::string& unit, std::size_t nElements,
+        const std::string& description, const std::unordered_set<std::string>& tags = {})
+    : ArrayAccessor<T>(owner, name, directionOf(kind), unit, nElements, updateModeOf(kind), description, tags) {}
+    ArrayKindAccessor(ArrayKindAccessor&&) noexcept = default;
+    ArrayKindAccessor& operator=(ArrayKindAccessor&&) noexcept = default;
+    ArrayKindAccessor& operator=(const std::vector<T>& v) {
+      ArrayAccessor<T>::operator=(v);
+      return *this;
+    }
+  };
 
-  CORVANE_ARRAY_KIND(ArrayPushInput, consuming, false, push);
-  CORVANE_ARRAY_KIND(ArrayPollInput, consuming, false, poll);
-  CORVANE_ARRAY_KIND(ArrayPushInputWB, consuming, true, push);
-  CORVANE_ARRAY_KIND(ArrayOutput, feeding, false, push);
-  CORVANE_ARRAY_KIND(ArrayOutputPushRB, feeding, true, push);
-
-#undef CORVANE_ARRAY_KIND
+  /// Input whose read() waits for the next value.
+  template<class T>
+  using ArrayPushInput = ArrayKindAccessor<T, AccessorKind::pushInput>;
+  /// Input whose read() takes the newest value at once.
+  template<class T>
+  using ArrayPollInput = ArrayKindAccessor<T, AccessorKind::pollInput>;
+  /// Push input that can also write a value back to its feeder.
+  template<class T>
+  using ArrayPushInputWB = ArrayKindAccessor<T, AccessorKind::pushInputWB>;
+  template<class T>
+  using ArrayOutput = ArrayKindAccessor<T, AccessorKind::output>;
+  /// Output that also receives values written back by its readers.
+  template<class T>
+  using ArrayOutputPushRB = ArrayKindAccessor<T, AccessorKind::outputPushRB>;
 
 } // namespace Corvane

@@ -49,30 +49,37 @@ namespace Corvane {
     }
   };
 
-#define CORVANE_SCALAR_KIND(Kind, directionValue, withReturnValue, modeValue)                                         \
-  template<class T>                                                                                                    \
-  class Kind : public ScalarAccessor<T> {                                                                              \
-   public:                                                                                                             \
-    Kind() = default;                                                                                                  \
-    Kind(Module* owner, const std::string& name, const std::string& unit, const std::string& description,            \
-        const std::unordered_set<std::string>& tags = {})                                                              \
-    : ScalarAccessor<T>(owner, name, VariableDirection{VariableDirection::directionValue, withReturnValue}, unit,      \
-          UpdateMode::modeValue, description, tags) {}                                                                 \
-    Kind(Kind&&) noexcept = default;                                                                                   \
-    Kind& operator=(Kind&&) noexcept = default;                                                                        \
-    Kind& operator=(const T& v) {                                                                                      \
-      ScalarAccessor<T>::operator=(v);                                                                                 \
-      return *this;                                                                                                    \
-    }                                                                                                                  \
-  }
+  /// A scalar accessor of one named kind, declared as a module member with (owner, name, unit,
+  /// description, tags). Modules use the aliases below.
+  template<class T, AccessorKind kind>
+  class ScalarKindAccessor : public ScalarAccessor<T> {
+   public:
+    ScalarKindAccessor() = default;
+    ScalarKindAccessor(Module* owner, const std::string& name, const std::string& unit, const std::string& description,
+        const std::unordered_set<std::string>& tags = {})
+    : ScalarAccessor<T>(owner, name, directionOf(kind), unit, updateModeOf(kind), description, tags) {}
+    ScalarKindAccessor(ScalarKindAccessor&&) noexcept = default;
+    ScalarKindAccessor& operator=(ScalarKindAccessor&&) noexcept = default;
+    ScalarKindAccessor& operator=(const T& v) {
+      ScalarAccessor<T>::operator=(v);
+      return *this;
+    }
+  };
 
-  CORVANE_SCALAR_KIND(ScalarPushInput, consuming, false, push);
-  CORVANE_SCALAR_KIND(ScalarPollInput, consuming, false, poll);
-  CORVANE_SCALAR_KIND(ScalarPushInputWB, consuming, true, push);
-  CORVANE_SCALAR_KIND(ScalarOutput, feeding, false, push);
-  CORVANE_SCALAR_KIND(ScalarOutputPushRB, feeding, true, push);
-
-#undef CORVANE_SCALAR_KIND
+  /// Input whose read() waits for the next value.
+  template<class T>
+  using ScalarPushInput = ScalarKindAccessor<T, AccessorKind::pushInput>;
+  /// Input whose read() takes the newest value at once.
+  template<class T>
+  using ScalarPollInput = ScalarKindAccessor<T, AccessorKind::pollInput>;
+  /// Push input that can also write a value back to its feeder (e.g. a corrected setting).
+  template<class T>
+  using ScalarPushInputWB = ScalarKindAccessor<T, AccessorKind::pushInputWB>;
+  template<class T>
+  using ScalarOutput = ScalarKindAccessor<T, AccessorKind::output>;
+  /// Output that also receives values written back by its readers.
+  template<class T>
+  using ScalarOutputPushRB = ScalarKindAccessor<T, AccessorKind::outputPushRB>;
 
   /// Inputs and outputs without data: a write says that something happened.
   class VoidInput : public ScalarAccessor<Void> {

@@ -7,6 +7,11 @@
 // SIGTERM or a module failure, then stops the server, shuts the application down and saves the
 // settings a last time.
 //
+// The application is shut down before it is destroyed on every path out of the program: serverMain()
+// shuts it down before it returns, and an exit hook registered once the application exists shuts
+// it down when std::exit ends the program meanwhile (exit hooks registered after a static object
+// was built run before its destructor), so the application class needs no destructor for it.
+//
 // Exit status: 0 after a clean shutdown; 1 when the command line is wrong, start-up fails (the
 // reason is printed to stderr), or a module failed while running (its message is printed).
 //

@@ -1,4 +1,4 @@
-// Direction and update mode of accessors.
+// Direction and update mode of accessors, and the named kinds that fix both.
 #pragma once
 
 namespace Corvane {
@@ -13,5 +13,24 @@ namespace Corvane {
 
   /// Push: a read waits for the next value. Poll: a read takes the latest value at once.
   enum class UpdateMode { poll, push };
+
+  /// The named accessor kinds (ScalarPushInput, ArrayOutput, ...): each fixes a direction and an
+  /// update mode. WB: input with write-back; PushRB: output with read-back.
+  enum class AccessorKind { pushInput, pollInput, pushInputWB, output, outputPushRB };
+
+  constexpr VariableDirection directionOf(AccessorKind kind) {
+    switch(kind) {
+      case AccessorKind::pushInput:
+      case AccessorKind::pollInput: return {VariableDirection::consuming, false};
+      case AccessorKind::pushInputWB: return {VariableDirection::consuming, true};
+      case AccessorKind::output: return {VariableDirection::feeding, false};
+      case AccessorKind::outputPushRB: return {VariableDirection::feeding, true};
+    }
+    return {};
+  }
+
+  constexpr UpdateMode updateModeOf(AccessorKind kind) {
+    return kind == AccessorKind::pollInput ? UpdateMode::poll : UpdateMode::push;
+  }
 
 } // namespace Corvane
