@@ -7,6 +7,7 @@
 #include <Corvane/StartUpRefusal.h>
 
 #include <cstdint>
+#include <iostream>
 #include <string>
 
 namespace {

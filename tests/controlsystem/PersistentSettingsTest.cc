@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
+#include <set>
 #include <sstream>
 
 using namespace Corvane;
@@ -293,4 +295,24 @@ TEST(PersistentSettings, AnUnwritableFileIsReportedNotFatal) {
   PersistentSettings settings(app.getControlSystem(), "/nonexistent-directory/settings.json");
   settings.load();
   EXPECT_FALSE(settings.saveIfChanged());
+}
+
+TEST(PersistentSettings, DamagedFilesSetAsideOneAfterAnotherAreAllKept) {
+  TemporaryDirectory directory;
+  auto file = directory.path / "settings.json";
+  // three damaged files within (most likely) one second: none replaces the copy of another
+  for(int i = 0; i < 3; ++i) {
+    std::ofstream(file) << "not a settings file " << i;
+    LogCapture log("PersistentSettings");
+    Restarted next(file);
+    EXPECT_EQ(next.settings.restoredCount(), 0u);
+  }
+  auto copies = damagedCopies(directory.path);
+  ASSERT_EQ(copies.size(), 3u);
+  std::set<std::string> texts;
+  for(auto& copy : copies) {
+    std::ifstream in(copy);
+    texts.insert(std::string(std::istreambuf_iterator<char>(in), {}));
+  }
+  EXPECT_EQ(texts, (std::set<std::string>{"not a settings file 0", "not a settings file 1", "not a settings file 2"}));
 }

@@ -31,7 +31,6 @@ namespace {
 
   struct BreakerApp : Application {
     BreakerApp() : Application("contracts") {}
-    ~BreakerApp() override { shutdown(); }
     Breaker breaker{this, "Breaker", ""};
   };
 

@@ -25,7 +25,6 @@ namespace {
 
   struct RefusingApp : Application {
     explicit RefusingApp(StartUpRefusal refusal) : Application("refusing"), refuser(this, std::move(refusal)) {}
-    ~RefusingApp() override { shutdown(); }
     Refuser refuser;
   };
 

@@ -71,7 +71,6 @@ namespace {
 
   struct RacingApp : Application {
     RacingApp() : Application("writeorder") {}
-    ~RacingApp() override { shutdown(); }
     Limiter limiter{this, "Limiter", ""};
     Follower follower{this, "Follower", ""};
     Observer observer{this, "Observer", ""};

@@ -26,7 +26,6 @@ namespace {
     explicit EmptyMapApp(const std::string& alias) : Application("emptymap") {
       board = DeviceModule(this, alias, "", {}, "/Board");
     }
-    ~EmptyMapApp() override { shutdown(); }
     SetDMapFilePath dmap{writeMaps()};
     DeviceModule board;
   };

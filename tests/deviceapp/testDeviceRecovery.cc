@@ -41,7 +41,6 @@ namespace {
 
   struct WatchApp : Application {
     WatchApp() : Application("watch") {}
-    ~WatchApp() override { shutdown(); }
     SetDMapFilePath dmap{deviceapp::writeBoardFiles("watch")};
     DeviceModule board{this, "Board", "/trigger"};
     VersionWatch watch{this, "Watch", ""};
@@ -127,7 +126,6 @@ namespace {
     explicit PollApp(const std::string& triggerPath) : Application("poll") {
       board = DeviceModule(this, "Board", triggerPath);
     }
-    ~PollApp() override { shutdown(); }
     SetDMapFilePath dmap{deviceapp::writeBoardFiles("poll")};
     DeviceModule board;
     Poller poller{this, "Poller", ""};
@@ -186,7 +184,6 @@ namespace {
 
   struct RefusalApp : Application {
     RefusalApp() : Application("refusal") {}
-    ~RefusalApp() override { shutdown(); }
     SetDMapFilePath dmap{deviceapp::writeBoardFiles("refusal", "writeRecordingDummy")};
     DeviceModule board{this, "Board", "/trigger"};
     GainWriter writer{this, "Writer", ""};

@@ -49,7 +49,6 @@ Cal.trim     1  8  4  0  18  16  1  RW
 
   struct CalibrationApp : Application {
     CalibrationApp() : Application("calibration") {}
-    ~CalibrationApp() override { shutdown(); }
     SetDMapFilePath dmap{writeCalibrationFiles()};
     DeviceModule board{this, "Cal"};
     Calibrator calibrator{this, "Calibrator", ""};

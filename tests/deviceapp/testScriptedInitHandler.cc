@@ -27,7 +27,6 @@ namespace {
       init = ScriptedInitHandler(
           this, "Init", "Board initialisation", command, board, "initScriptOutput", errorGracePeriod, timeLimit);
     }
-    ~ScriptedBoardApp() override { shutdown(); }
     SetDMapFilePath dmap{deviceapp::writeBoardFiles("scripted")};
     DeviceModule board;
     ScriptedInitHandler init;

@@ -45,7 +45,6 @@ namespace {
     SwitchApp() : Application("daqswitchtest") {
       daq = MicroDAQ<std::int64_t>(this, "MicroDAQ", "Local ringbuffer DAQ system", "DAQ", triggerPath);
     }
-    ~SwitchApp() override { shutdown(); }
     Pulser pulser{this, "Pulser", ""};
     Consumer consumer{this, "Consumer", ""};
     DataLossCounter<std::int64_t> dataLoss{this, "DataLossCounter", "", triggerPath};

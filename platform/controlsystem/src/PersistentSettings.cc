@@ -280,6 +280,11 @@ namespace Corvane::Cs {
     auto aside = _file;
     aside += ".damaged-" + utcStamp();
     std::error_code ec;
+    // an earlier copy set aside in the same second stays: the new one gets a number
+    for(int n = 2; std::filesystem::exists(std::filesystem::symlink_status(aside, ec)); ++n) {
+      aside = _file;
+      aside += ".damaged-" + utcStamp() + "-" + std::to_string(n);
+    }
     std::filesystem::rename(_file, aside, ec);
     return ec ? "it could not be moved aside: " + ec.message() : "it was moved to " + aside.string();
   }
