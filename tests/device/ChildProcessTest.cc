@@ -57,23 +57,13 @@ namespace {
   }
 
   TEST(ChildProcess, ChildGetsOnlyItsStandardStreams) {
-    // descriptors of the test program that an exec would pass on: a listening socket and a file
-    int listening = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(listening, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listening, 1), 0);
-    int file = ::open("/proc/self/status", O_RDONLY);
-    ASSERT_GE(file, 0);
-    ASSERT_EQ(::fcntl(listening, F_GETFD) & FD_CLOEXEC, 0);
+    // descriptors of the test program that an exec would pass on
+    CorvaneTest::InheritableDescriptors inheritable("/proc/self/status");
+    ASSERT_TRUE(inheritable.open());
 
     ChildProcess child("ls /proc/$$/fd; readlink /proc/$$/fd/0");
     ASSERT_TRUE(finishes(child));
     EXPECT_EQ(child.output(), "0\n1\n2\n/dev/null\n");
-    ::close(file);
-    ::close(listening);
   }
 
   TEST(ChildProcess, StopEndsTheWholeGroupAndReapsTheShell) {

@@ -12,8 +12,12 @@
 #include <thread>
 #include <vector>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace CorvaneTest {
 
@@ -70,5 +74,37 @@ namespace CorvaneTest {
     }
     return inheritable;
   }
+
+  /// Descriptors of the test program that an exec would pass on (no close-on-exec): a listening
+  /// loopback socket and an open file. Both are closed again when the object ends.
+  class InheritableDescriptors {
+   public:
+    explicit InheritableDescriptors(const char* file) {
+      _listening = ::socket(AF_INET, SOCK_STREAM, 0);
+      sockaddr_in address{};
+      address.sin_family = AF_INET;
+      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      _listeningOk = _listening >= 0 &&
+          ::bind(_listening, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(_listening, 1) == 0;
+      _file = ::open(file, O_RDONLY);
+    }
+    ~InheritableDescriptors() {
+      if(_file >= 0) ::close(_file);
+      if(_listening >= 0) ::close(_listening);
+    }
+    InheritableDescriptors(const InheritableDescriptors&) = delete;
+    InheritableDescriptors& operator=(const InheritableDescriptors&) = delete;
+
+    /// Both are open and would be inherited.
+    bool open() const {
+      return _listeningOk && _file >= 0 && (::fcntl(_listening, F_GETFD) & FD_CLOEXEC) == 0 &&
+          (::fcntl(_file, F_GETFD) & FD_CLOEXEC) == 0;
+    }
+
+   private:
+    int _listening{-1};
+    bool _listeningOk{false};
+    int _file{-1};
+  };
 
 } // namespace CorvaneTest

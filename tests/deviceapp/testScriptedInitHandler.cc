@@ -114,22 +114,13 @@ namespace {
 
   TEST(ScriptedInitHandler, TheScriptGetsOnlyItsStandardStreams) {
     // a listening socket and a file of the program, left without close-on-exec
-    int listening = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(listening, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listening, 1), 0);
-    int file = ::open("scripted.map", O_RDONLY);
-    ASSERT_GE(file, 0);
+    CorvaneTest::InheritableDescriptors inheritable("/proc/self/status");
+    ASSERT_TRUE(inheritable.open());
 
     ScriptedBoardApp app("ls /proc/$$/fd");
     TestFacility test(app);
     test.runApplication();
     EXPECT_EQ(test.readScalar<std::string>("/Init/initScriptOutput"), "0\n1\n2\n");
-    ::close(file);
-    ::close(listening);
   }
 
 } // namespace
