@@ -3,13 +3,18 @@
 namespace Corvane {
 
   LogCapture::LogCapture(std::string source) : _source(std::move(source)) {
+    // messages still queued from before belong to whoever ran then, not to this capture
+    Logger::instance().flush();
     Logger::instance().setSink([this](const std::string&, const Logger::Message& message) {
       std::lock_guard lock(_mutex);
       if(_source.empty() || message.source == _source) _messages.push_back(message);
     });
   }
 
-  LogCapture::~LogCapture() { Logger::instance().setSink({}); }
+  LogCapture::~LogCapture() {
+    Logger::instance().flush();
+    Logger::instance().setSink({});
+  }
 
   std::vector<Logger::Message> LogCapture::messages() {
     Logger::instance().flush();

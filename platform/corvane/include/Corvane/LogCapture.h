@@ -1,5 +1,6 @@
-// Test support: collects the messages of the process-wide logger while it lives (it replaces
-// the logger's sink and restores standard output when destroyed).
+// Test support: collects the messages that the process-wide logger is sent while the capture
+// lives; messages still queued from before go to the earlier sink first. It replaces the
+// logger's sink and restores standard output when destroyed.
 #pragma once
 
 #include "Corvane/Logger.h"
