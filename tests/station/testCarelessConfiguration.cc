@@ -8,7 +8,7 @@
 
 #include <sys/stat.h>
 
-using spine::ScratchDirectory;
+using station::ScratchDirectory;
 
 namespace {
 
@@ -85,7 +85,7 @@ namespace {
     }
   }
 
-  void expectRefusal(const spine::ProgramResult& run, const BadFile& bad) {
+  void expectRefusal(const station::ProgramResult& run, const BadFile& bad) {
     EXPECT_EQ(run.exitStatus, 1) << run.out << run.err;
     for(auto& fragment : bad.fragments) {
       EXPECT_NE(run.err.find(fragment), std::string::npos) << fragment << "\n" << run.err;
@@ -98,7 +98,7 @@ namespace {
       ScratchDirectory dir("tessarel-careless");
       dir.copySimulatedStation();
       makeBad(dir, bad);
-      expectRefusal(spine::runIn(dir.path(), "timeout 30 " TESSAREL_XMLGEN), bad);
+      expectRefusal(station::runIn(dir.path(), "timeout 30 " TESSAREL_XMLGEN), bad);
       EXPECT_FALSE(std::filesystem::exists(dir.path() / "tessarel.xml"));
     }
   }
@@ -109,7 +109,7 @@ namespace {
       ScratchDirectory dir("tessarel-careless");
       dir.copySimulatedStation();
       makeBad(dir, bad);
-      expectRefusal(spine::runIn(dir.path(), "timeout 30 " TESSAREL_SERVER " --listen 127.0.0.1:0"), bad);
+      expectRefusal(station::runIn(dir.path(), "timeout 30 " TESSAREL_SERVER " --listen 127.0.0.1:0"), bad);
     }
   }
 
@@ -122,7 +122,7 @@ namespace {
     ScratchDirectory dir("tessarel-careless");
     dir.copySimulatedStation();
     makeBad(dir, bad);
-    expectRefusal(spine::runIn(dir.path(), "timeout 30 " TESSAREL_SERVER " --listen 127.0.0.1:0"), bad);
+    expectRefusal(station::runIn(dir.path(), "timeout 30 " TESSAREL_SERVER " --listen 127.0.0.1:0"), bad);
   }
 
   TEST(CarelessConfiguration, BothProgramsAnswerHelpAndUnknownArgumentsWithTheirUsage) {
@@ -140,7 +140,7 @@ namespace {
       SCOPED_TRACE(std::string(c.program) + " " + c.arguments);
       ScratchDirectory dir("tessarel-usage");
       if(c.station) dir.copySimulatedStation();
-      auto run = spine::runIn(dir.path(), std::string("timeout 30 ") + c.program + " " + c.arguments);
+      auto run = station::runIn(dir.path(), std::string("timeout 30 ") + c.program + " " + c.arguments);
       EXPECT_EQ(run.exitStatus, c.exitStatus) << run.out << run.err;
       if(c.usageOnStdout) {
         EXPECT_EQ(run.out.rfind("Usage: tessarel_", 0), 0u) << run.out << run.err;

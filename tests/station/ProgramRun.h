@@ -17,7 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace spine {
+namespace station {
 
   inline std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path);
@@ -149,4 +149,4 @@ namespace spine {
     bool _ended{false};
   };
 
-} // namespace spine
+} // namespace station

@@ -8,12 +8,12 @@
 #include <stdexcept>
 #include <string>
 
-namespace configlog {
+namespace configandlog {
 
   class TempDirectory {
    public:
     TempDirectory() {
-      auto pattern = (std::filesystem::temp_directory_path() / "configlog-XXXXXX").string();
+      auto pattern = (std::filesystem::temp_directory_path() / "configandlog-XXXXXX").string();
       if(::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);
       path_ = pattern;
     }
@@ -39,4 +39,4 @@ namespace configlog {
     std::filesystem::path path_;
   };
 
-} // namespace configlog
+} // namespace configandlog

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace services2 {
+namespace helpermodules {
 
   class TempConfig {
    public:
@@ -22,8 +22,8 @@ namespace services2 {
     const std::string& file() const { return _file; }
 
    private:
-    Corvane::TemporaryDirectory _directory{"services2"};
+    Corvane::TemporaryDirectory _directory{"helpermodules"};
     std::string _file;
   };
 
-} // namespace services2
+} // namespace helpermodules

@@ -17,7 +17,7 @@
 #include <sys/stat.h>
 
 using Corvane::ConfigFile;
-using configlog::TempDirectory;
+using configandlog::TempDirectory;
 
 namespace {
 

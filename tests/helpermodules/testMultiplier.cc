@@ -142,7 +142,7 @@ TEST(Multiplier, UnrepresentableProductIsFaultyUntilTheNextGoodOne) {
 }
 
 TEST(Multiplier, FedByConfigurationValues) {
-  services2::TempConfig config(R"(  <module name="Configuration">
+  helpermodules::TempConfig config(R"(  <module name="Configuration">
     <variable name="bitScaling" type="double" value="4096"/>
     <variable name="lengthScale" type="double" value="1.038"/>
   </module>

@@ -15,7 +15,7 @@
 #include <mutex>
 
 using namespace Corvane;
-using spine::StationFiles;
+using station::StationFiles;
 
 namespace {
 
@@ -177,8 +177,8 @@ namespace {
   }
 
   TEST(Initialise, MicroDaqFilesStayBelowTheWorkingDirectoryOrTheConfiguredRoot) {
-    TemporaryDirectory elsewhere("spine-daq"); // outside the working directory
-    const auto insideName = "spine-daq-" + std::to_string(VersionNumber{}.value());
+    TemporaryDirectory elsewhere("station-daq"); // outside the working directory
+    const auto insideName = "station-daq-" + std::to_string(VersionNumber{}.value());
     struct Case {
       const char* what;
       bool rootConfigured;

@@ -10,7 +10,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-using spine::ScratchDirectory;
+using station::ScratchDirectory;
 
 namespace {
 
@@ -49,7 +49,7 @@ os.rename(board + ".pid.new", board + ".pid")
 time.sleep(600)
 sys.exit(0))");
 
-    spine::BackgroundProgram server(dir.path(), TESSAREL_SERVER, {"--listen", "127.0.0.1:0"});
+    station::BackgroundProgram server(dir.path(), TESSAREL_SERVER, {"--listen", "127.0.0.1:0"});
     ASSERT_TRUE(server.waitForOutput("listening on", std::chrono::seconds(30))) << server.out() << server.err();
     std::smatch listening;
     auto out = server.out();

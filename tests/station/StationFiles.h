@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace spine {
+namespace station {
 
   /// One configuration key: its type as written in the file and its value (scalars), or its
   /// elements (arrays).
@@ -165,4 +165,4 @@ namespace spine {
     std::map<std::string, ConfigValue> _keys;
   };
 
-} // namespace spine
+} // namespace station

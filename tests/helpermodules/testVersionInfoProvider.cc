@@ -36,7 +36,7 @@ TEST(VersionInfoProvider, FullVersionFormat) {
 }
 
 TEST(VersionInfoProvider, PublishesVersionWithConfigurationPatch) {
-  services2::TempConfig config(R"(  <module name="Application">
+  helpermodules::TempConfig config(R"(  <module name="Application">
     <variable name="configPatchVersion" type="int32" value="3"/>
   </module>
 )");
@@ -56,7 +56,7 @@ TEST(VersionInfoProvider, PublishesVersionWithConfigurationPatch) {
 }
 
 TEST(VersionInfoProvider, MissingConfigurationKeyDoesNotStopConstruction) {
-  services2::TempConfig config(R"(  <module name="Configuration">
+  helpermodules::TempConfig config(R"(  <module name="Configuration">
     <variable name="other" type="int32" value="1"/>
   </module>
 )");

@@ -17,7 +17,7 @@
 #include <map>
 
 using namespace Corvane;
-using spine::StationFiles;
+using station::StationFiles;
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <map>
 #include <regex>
 
-using spine::ScratchDirectory;
+using station::ScratchDirectory;
 
 namespace {
 
@@ -37,7 +37,7 @@ namespace {
   TEST(Generator, WritesTheSimulatedStationsVariableListWithStationUnits) {
     ScratchDirectory dir("tessarel-xmlgen");
     dir.copySimulatedStation();
-    auto run = spine::runIn(dir.path(), TESSAREL_XMLGEN);
+    auto run = station::runIn(dir.path(), TESSAREL_XMLGEN);
     ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
 
     pugi::xml_document doc;
@@ -81,18 +81,18 @@ namespace {
   TEST(Generator, WritesAModuleGraphThatDotRenders) {
     ScratchDirectory dir("tessarel-xmlgen");
     dir.copySimulatedStation();
-    ASSERT_EQ(spine::runIn(dir.path(), TESSAREL_XMLGEN).exitStatus, 0);
-    auto graph = spine::readFile(dir.path() / "tessarel.dot");
+    ASSERT_EQ(station::runIn(dir.path(), TESSAREL_XMLGEN).exitStatus, 0);
+    auto graph = station::readFile(dir.path() / "tessarel.dot");
     EXPECT_NE(graph.find("digraph"), std::string::npos);
     EXPECT_NE(graph.find("MonitoringTrigger"), std::string::npos);
-    auto dot = spine::runIn(dir.path(), "dot -Tsvg tessarel.dot -o graph.svg");
+    auto dot = station::runIn(dir.path(), "dot -Tsvg tessarel.dot -o graph.svg");
     EXPECT_EQ(dot.exitStatus, 0) << dot.err;
-    EXPECT_NE(spine::readFile(dir.path() / "graph.svg").find("<svg"), std::string::npos);
+    EXPECT_NE(station::readFile(dir.path() / "graph.svg").find("<svg"), std::string::npos);
   }
 
   TEST(Generator, WithoutConfigurationFileReportsItAndWritesNothing) {
     ScratchDirectory dir("tessarel-xmlgen");
-    auto run = spine::runIn(dir.path(), TESSAREL_XMLGEN);
+    auto run = station::runIn(dir.path(), TESSAREL_XMLGEN);
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_NE(run.err.find("tessarel_base_config.xml"), std::string::npos) << run.err;
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "tessarel.xml"));
@@ -103,7 +103,7 @@ namespace {
     ScratchDirectory dir("tessarel-xmlgen");
     dir.copySimulatedStation();
     dir.edit("tessarel_base_config.xml", R"(<variable name="powerUnit" type="string" value="kW"/>)", "");
-    auto run = spine::runIn(dir.path(), TESSAREL_XMLGEN);
+    auto run = station::runIn(dir.path(), TESSAREL_XMLGEN);
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_NE(run.err.find("Configuration/powerUnit"), std::string::npos) << run.err;
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "tessarel.xml"));
@@ -131,7 +131,7 @@ namespace {
       dir.edit("tessarel_base_config.xml", R"(name="enableAutomation" type="int32" value="0")",
           R"(name="enableAutomation" type="int32" value="1")");
       dir.edit("tessarel_base_config.xml", c.from, c.to);
-      auto run = spine::runIn(dir.path(), TESSAREL_XMLGEN);
+      auto run = station::runIn(dir.path(), TESSAREL_XMLGEN);
       EXPECT_EQ(run.exitStatus, 1) << c.line;
       EXPECT_EQ(run.out, std::string(c.line) + "\n");
       EXPECT_FALSE(std::filesystem::exists(dir.path() / "tessarel.xml"));
@@ -143,7 +143,7 @@ namespace {
     dir.copySimulatedStation();
     dir.edit("tessarel_base_config.xml", R"(name="enableAutomation" type="int32" value="0")",
         R"(name="enableAutomation" type="int32" value="1")");
-    auto run = spine::runIn(dir.path(), TESSAREL_XMLGEN);
+    auto run = station::runIn(dir.path(), TESSAREL_XMLGEN);
     EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
     EXPECT_EQ(run.out.find("!!!"), std::string::npos);
   }
@@ -151,12 +151,12 @@ namespace {
   TEST(Server, ServesTheSimulatedStationAndShutsDownCleanly) {
     ScratchDirectory dir("tessarel-server");
     dir.copySimulatedStation();
-    ASSERT_EQ(spine::runIn(dir.path(), TESSAREL_XMLGEN).exitStatus, 0);
+    ASSERT_EQ(station::runIn(dir.path(), TESSAREL_XMLGEN).exitStatus, 0);
     pugi::xml_document doc;
     ASSERT_TRUE(doc.load_file((dir.path() / "tessarel.xml").c_str()));
     auto listed = variablesOf(doc).size();
 
-    spine::BackgroundProgram server(dir.path(), TESSAREL_SERVER, {"--listen", "127.0.0.1:0"});
+    station::BackgroundProgram server(dir.path(), TESSAREL_SERVER, {"--listen", "127.0.0.1:0"});
     ASSERT_TRUE(server.waitForOutput("serving", std::chrono::seconds(30))) << server.out() << server.err();
     auto out = server.out();
     EXPECT_NE(out.find("*** Tessarel server version 8.7.1-0"), std::string::npos) << out;
@@ -172,7 +172,7 @@ namespace {
   TEST(Server, CommandsAreNotPersisted) {
     ScratchDirectory dir("tessarel-server");
     dir.copySimulatedStation();
-    spine::BackgroundProgram server(dir.path(), TESSAREL_SERVER, {"--listen", "127.0.0.1:0"});
+    station::BackgroundProgram server(dir.path(), TESSAREL_SERVER, {"--listen", "127.0.0.1:0"});
     ASSERT_TRUE(server.waitForOutput("serving", std::chrono::seconds(30))) << server.out() << server.err();
     std::smatch listening;
     auto out = server.out();
@@ -188,7 +188,7 @@ namespace {
     ASSERT_EQ(server.stop(SIGTERM, std::chrono::seconds(30)), 0) << server.out() << server.err();
 
     // saved at shutdown: the setting, and none of the commands
-    auto saved = Corvane::Cs::PersistentSettings::decode(spine::readFile(dir.path() / "tessarel_settings.json"));
+    auto saved = Corvane::Cs::PersistentSettings::decode(station::readFile(dir.path() / "tessarel_settings.json"));
     ASSERT_TRUE(saved.count("/Controller/PulseShape/delay"));
     EXPECT_EQ(saved["/Controller/PulseShape/delay"].value.text(), "12.5");
     for(auto& path : commands) EXPECT_FALSE(saved.count(path)) << path;
