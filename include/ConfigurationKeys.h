@@ -16,6 +16,9 @@ namespace ConfigurationKeys {
   inline constexpr char nAdcBoards[] = "Configuration/nAdcBoards";
   /// int32: non-zero builds the phase setter (the automation refuses to run beside it).
   inline constexpr char enablePhaseSetter[] = "Configuration/enablePhaseSetter";
+  /// int32: non-zero builds the RF start-up automation (and gives the controller's input channel amplitude and
+  /// phase).
+  inline constexpr char enableAutomation[] = "Configuration/enableAutomation";
   /// double: the firmware clock in MHz.
   inline constexpr char clockFrequency[] = "Configuration/clockFrequency";
   /// uint32: clock cycles of one IQ detection (one sample before decimation).

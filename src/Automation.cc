@@ -16,7 +16,7 @@ namespace {
   /// line for the operator goes to stdout; stderr says which key of which file contradicts it.
   [[noreturn]] void refuse(const Corvane::ConfigReader& config, const std::string& key, std::string_view line) {
     std::cerr << config.file().describe(key) << " contradicts the enabled automation ("
-              << config.file().describe("Configuration/enableAutomation") << ")" << std::endl;
+              << config.file().describe(ConfigurationKeys::enableAutomation) << ")" << std::endl;
     throw Corvane::StartUpRefusal({std::string(line)}, Corvane::StartUpRefusal::Stream::standardOutput, 1);
   }
 
@@ -26,7 +26,7 @@ Automation::Automation(Corvane::Module* owner, const std::string& name, const st
     const std::unordered_set<std::string>& tags)
 : Corvane::ModuleGroup(owner, name, description, tags) {
   auto& config = appConfig();
-  if(config.get<std::int32_t>("Configuration/enableAutomation") == 0) {
+  if(config.get<std::int32_t>(ConfigurationKeys::enableAutomation) == 0) {
     disable();
     return;
   }

@@ -1,5 +1,6 @@
 #include "ControllerRoot.h"
 
+#include "ConfigurationKeys.h"
 #include "InstanceType.h"
 
 #include <Corvane/ConfigReader.h>
@@ -17,6 +18,10 @@ ControllerRoot::ControllerRoot(Corvane::Module* owner, [[maybe_unused]] const st
 ControllerRoot::Controller::Controller(Corvane::Module* owner, const std::string& name, const std::string& description)
 : Corvane::ModuleGroup(owner, name, description) {
   if(!runsOwnController(configuredInstanceType(appConfig()))) disable();
+}
+
+bool ControllerRoot::Controller::Error::automationEnabled() const {
+  return appConfig().get<std::int32_t>(ConfigurationKeys::enableAutomation) != 0;
 }
 
 ControllerRoot::ControllerBoard::ControllerBoard(

@@ -48,6 +48,10 @@ namespace station {
       set("Configuration/enableAutomation", "int32", "0");
       set("Configuration/enablePhaseSetter", "int32", "0");
       set("Configuration/enableControllerChannelStatistics", "boolean", "true");
+      set("Configuration/enablePerBunchSetpoints", "boolean", "false");
+      set("Configuration/nMaxBunches", "uint32", "8");
+      set("Configuration/nMaxBeamRegions", "uint32", "2");
+      set("Configuration/tZero_samples", "uint32", "4");
     }
 
     const std::string& name() const { return _name; }
@@ -70,7 +74,8 @@ namespace station {
       std::ofstream(_name + "_ctrl.map") << "ToControlSystem.Controller.Status.controllerStatus 1 0 4 0 32 0 0 RO\n"
                                          << "ToControlSystem.Controller.VectorSum.Calibration.sineTable 1 4 4 0 18 16 1 RW\n"
                                          << "ToControlSystem.Controller.VectorSum.Calibration.cosineTable 1 8 4 0 18 16 1 RW\n"
-                                         << "ToControlSystem.Controller.Board.fpgaClockError 1 12 4 0 1 0 0 RO\n";
+                                         << "ToControlSystem.Controller.Board.fpgaClockError 1 12 4 0 1 0 0 RO\n"
+                                         << controllerTableRegisters(16);
       // the boards' initialisation script, run whenever a board is opened
       std::ofstream("initHardware.py") << "#!/bin/sh\nexit 0\n";
       std::filesystem::permissions("initHardware.py", std::filesystem::perms::owner_all);
@@ -106,6 +111,31 @@ namespace station {
       catch(std::exception&) {
         return fallback;
       }
+    }
+
+    /// The controller's firmware table lock (its read-back on the address of the request) and its two
+    /// rotation-and-scaling tables (each current buffer on the address of its select), from byte address
+    /// `address` on, sized by the configured pulse length.
+    std::string controllerTableRegisters(unsigned long address) const {
+      const auto samples = count("Configuration/pulseLength", 16);
+      std::string text;
+      auto add = [&](const std::string& name, unsigned long n, const std::string& format, bool sameAddress = false) {
+        if(sameAddress) address -= 4;
+        text += "ToControlSystem.Controller." + name + " " + std::to_string(n) + " " + std::to_string(address) + " " +
+            std::to_string(4 * n) + " 0 " + format + "\n";
+        address += 4 * n;
+      };
+      add("Configuration.tableBufferMode.state", 1, "1 0 0 RW");
+      add("Configuration.tableBufferMode.actualState", 1, "1 0 0 RO", true);
+      for(const std::string table : {"FeedForward.RotationTable.", "Output.CalibrationTable."}) {
+        add(table + "I", samples, "18 15 1 RW");
+        add(table + "Q", samples, "18 15 1 RW");
+        add(table + "bufferSelectI", 1, "32 0 1 RW");
+        add(table + "bufferCurrentI", 1, "32 0 1 RO", true);
+        add(table + "bufferSelectQ", 1, "32 0 1 RW");
+        add(table + "bufferCurrentQ", 1, "32 0 1 RO", true);
+      }
+      return text;
     }
 
     /// The registers of each configured channel of board b, from byte address `address` on, sized

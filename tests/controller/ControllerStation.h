@@ -1,0 +1,117 @@
+// A station of the controller tree alone, for the controller tests: a configuration file with the keys the
+// controller reads (and those its coming modules will read), a device map naming the recording board
+// "Controller", a small register map (status, board services, the firmware table lock, the two rotation
+// tables), and an initialisation script, all written into the working directory. The application holds
+// nothing but the configuration and the ControllerRoot; the test feeds every other variable.
+#pragma once
+
+#include "ControllerRoot.h"
+#include "RecordingControllerBoard.h"
+
+#include <Corvane/Application.h>
+#include <Corvane/BackendFactory.h>
+#include <Corvane/ConfigReader.h>
+#include <Corvane/LogCapture.h>
+#include <Corvane/SetDMapFilePath.h>
+#include <Corvane/TestFacility.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+namespace controllertest {
+
+  constexpr std::uint32_t pulseLength = 8;
+  inline const std::string feedForwardRotation = "/Controller/FeedForward/RotationTable";
+  inline const std::string outputCalibration = "/Controller/Output/CalibrationTable";
+  /// A table's registers: its variable directory below "ToControlSystem".
+  inline std::string registersOf(const std::string& table) { return "ToControlSystem" + table; }
+
+  inline std::string controllerMap() {
+    std::ostringstream map;
+    std::uint64_t address = 0;
+    auto add = [&](const std::string& name, std::uint32_t n, const std::string& format, bool sameAddress = false) {
+      if(sameAddress) address -= 4;
+      map << "ToControlSystem.Controller." << name << " " << n << " " << address << " " << 4 * n << " 0 " << format
+          << "\n";
+      address += 4 * n;
+    };
+    add("Status.controllerStatus", 1, "32 0 0 RO");
+    add("Board.fpgaClockError", 1, "1 0 0 RO");
+    add("FirmwareSEUDetection.unrecoverableErrorDetectedRaw", 1, "32 0 0 RO");
+    add("FirmwareSEUDetection.crcErrorSinceFpgaBoot", 1, "32 0 0 RO");
+    add("FirmwareSEUDetection.eccFixedFramesSinceFpgaBoot", 1, "32 0 0 RO");
+    add("BoardInit.bootStatus", 1, "1 0 0 RW");
+    add("Configuration.tableBufferMode.state", 1, "1 0 0 RW");
+    add("Configuration.tableBufferMode.actualState", 1, "1 0 0 RO", true);
+    for(const std::string table : {"FeedForward.RotationTable.", "Output.CalibrationTable."}) {
+      add(table + "I", pulseLength, "18 15 1 RW");
+      add(table + "Q", pulseLength, "18 15 1 RW");
+      add(table + "bufferSelectI", 1, "32 0 1 RW");
+      add(table + "bufferCurrentI", 1, "32 0 1 RO", true);
+      add(table + "bufferSelectQ", 1, "32 0 1 RW");
+      add(table + "bufferCurrentQ", 1, "32 0 1 RO", true);
+    }
+    return map.str();
+  }
+
+  /// Writes the station's files under `name`; returns the device map's name.
+  inline std::string writeStation(const std::string& name, std::int32_t instanceType, std::int32_t enableAutomation) {
+    std::ofstream(name + "_base_config.xml")
+        << "<configuration><module name=\"Configuration\">\n"
+        << "<variable name=\"instanceType\" type=\"int32\" value=\"" << instanceType << "\"/>\n"
+        << "<variable name=\"enableAutomation\" type=\"int32\" value=\"" << enableAutomation << "\"/>\n"
+        << "<variable name=\"pulseLength\" type=\"uint32\" value=\"" << pulseLength << "\"/>\n"
+        << "<variable name=\"rfFrequency\" type=\"double\" value=\"1300\"/>\n"
+        << "<variable name=\"enableControllerChannelStatistics\" type=\"boolean\" value=\"true\"/>\n"
+        << "<variable name=\"enablePerBunchSetpoints\" type=\"boolean\" value=\"false\"/>\n"
+        << "<variable name=\"nMaxBunches\" type=\"uint32\" value=\"4\"/>\n"
+        << "<variable name=\"nMaxBeamRegions\" type=\"uint32\" value=\"2\"/>\n"
+        << "<variable name=\"tZero_samples\" type=\"uint32\" value=\"2\"/>\n"
+        << "</module></configuration>\n";
+    std::ofstream(name + "_ctrl.map") << controllerMap();
+    std::ofstream(name + ".dmap") << "Controller (ctrlrecord:" << name << "?map=" << name << "_ctrl.map)\n";
+    std::ofstream("initHardware.py") << "#!/bin/sh\necho \"initialised $1\"\n";
+    std::filesystem::permissions("initHardware.py", std::filesystem::perms::owner_all);
+    return name + ".dmap";
+  }
+
+  /// The controller tree of a station of the given instance type ("Configuration/instanceType") and automation
+  /// switch ("Configuration/enableAutomation"; the automation itself is not part of the application).
+  struct ControllerApp : Corvane::Application {
+    ControllerApp(std::int32_t instanceType, std::int32_t enableAutomation)
+    : Corvane::Application("controllertest"), dmap(writeStation("controllertest", instanceType, enableAutomation)) {}
+
+    Corvane::SetDMapFilePath dmap;
+    Corvane::ConfigReader config{this, ".", "controllertest_base_config.xml"};
+    ControllerRoot controller{this, "Controller", "Controller configuration"};
+  };
+
+  /// A running controller tree on the recording board, settled after its first table writes.
+  struct Station {
+    explicit Station(std::int32_t instanceType = 1, std::int32_t enableAutomation = 0)
+    : app(instanceType, enableAutomation), test(app) {
+      test.runApplication();
+      board = std::dynamic_pointer_cast<RecordingControllerBoard>(
+          Corvane::BackendFactory::getInstance().findBackend("Controller"));
+      settle();
+    }
+
+    /// Lets the table writers finish under the firmware lock, whose read-back is polled every 10 us.
+    void settle() {
+      for(int i = 0; i < 20; ++i) test.advanceTime(std::chrono::microseconds(10));
+    }
+
+    bool has(const std::string& path) { return app.getControlSystem().has(path); }
+
+    Corvane::LogCapture log;
+    ControllerApp app;
+    Corvane::TestFacility test;
+    std::shared_ptr<RecordingControllerBoard> board;
+  };
+
+} // namespace controllertest
