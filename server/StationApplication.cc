@@ -6,16 +6,14 @@
 // prints the usage, also in a directory without a station's files. The station is built by an
 // initialisation function, which glibc calls with the program's arguments before main().
 //
-// A construction that throws would end the program before main() without a word; instead the
-// reason goes to stderr and the program exits with status 1. A configuration that the station
-// refuses to start with (Corvane::StartUpRefusal) prints exactly its own text and exit status.
+// A construction that throws would end the program before main() without a word; instead
+// Corvane::Cs::ConstructionFailure ends it: a configuration that the station refuses to start
+// with (Corvane::StartUpRefusal) prints exactly its own text with its exit status, any other
+// exception its reason on stderr with exit status 1.
 #include "Tessarel.h"
 
-#include <Corvane/StartUpRefusal.h>
+#include <Corvane/Cs/ConstructionFailure.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <exception>
 #include <string_view>
 
@@ -33,25 +31,13 @@ namespace {
     return false;
   }
 
-  [[noreturn]] void reportConstructionFailure(const char* what) {
-    std::fprintf(stderr, "%s: the application could not be constructed: %s\n", program_invocation_short_name, what);
-    std::fflush(stderr);
-    std::exit(1);
-  }
-
   __attribute__((constructor)) void buildStation(int argc, char** argv, char**) {
     if(asksForHelp(argc, argv)) return;
     try {
       buildStationOnce();
     }
-    catch(const Corvane::StartUpRefusal& refusal) {
-      refusal.endProcess();
-    }
-    catch(std::exception& e) {
-      reportConstructionFailure(e.what());
-    }
     catch(...) {
-      reportConstructionFailure("unknown exception");
+      Corvane::Cs::ConstructionFailure::endProcess(std::current_exception());
     }
   }
 

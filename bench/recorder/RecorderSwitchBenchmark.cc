@@ -10,6 +10,7 @@
 // Each phase lasts S seconds (default 5); N on/off cycles follow the first phase (default 2).
 // Files go to "uDAQ" in PATH (default "recorder-bench-run" in the working directory), 100
 // triggers per file, in the ring of 10 files of the station's default settings.
+#include "OptionList.h"
 #include "PulseDriver.h"
 #include "ScaledStation.h"
 
@@ -44,16 +45,14 @@ namespace {
 
   Options parse(int argc, char** argv) {
     Options options;
-    for(int k = 1; k + 1 < argc; k += 2) {
-      std::string key = argv[k], value = argv[k + 1];
-      if(key == "--rate") options.rate = std::stod(value);
-      else if(key == "--seconds") options.seconds = std::stod(value);
-      else if(key == "--cycles") options.cycles = std::stoi(value);
-      else if(key == "--channels") options.shape.channelsPerBoard = std::stoul(value);
-      else if(key == "--pulse-length") options.shape.pulseLength = std::stoul(value);
-      else if(key == "--dir") options.directory = value;
-      else throw std::runtime_error("unknown option " + key);
-    }
+    OptionList()
+        .add("--rate", options.rate)
+        .add("--seconds", options.seconds)
+        .add("--cycles", options.cycles)
+        .add("--channels", options.shape.channelsPerBoard)
+        .add("--pulse-length", options.shape.pulseLength)
+        .add("--dir", options.directory)
+        .parse(argc, argv);
     return options;
   }
 

@@ -13,6 +13,7 @@
 // --cores restricts the process to the first N processors it may use (default 2); --seconds is
 // the length of each rate step (default 2).
 #include "MemoryBound.h"
+#include "OptionList.h"
 #include "PulseDriver.h"
 #include "ScaledStation.h"
 
@@ -49,16 +50,14 @@ namespace {
 
   Options parse(int argc, char** argv) {
     Options options;
-    for(int k = 1; k + 1 < argc; k += 2) {
-      std::string key = argv[k], value = argv[k + 1];
-      if(key == "--boards") options.shape.boards = std::stoul(value);
-      else if(key == "--channels") options.shape.channelsPerBoard = std::stoul(value);
-      else if(key == "--pulse-length") options.shape.pulseLength = std::stoul(value);
-      else if(key == "--cores") options.cores = std::stoi(value);
-      else if(key == "--seconds") options.secondsPerStep = std::stod(value);
-      else if(key == "--dir") options.directory = value;
-      else throw std::runtime_error("unknown option " + key);
-    }
+    OptionList()
+        .add("--boards", options.shape.boards)
+        .add("--channels", options.shape.channelsPerBoard)
+        .add("--pulse-length", options.shape.pulseLength)
+        .add("--cores", options.cores)
+        .add("--seconds", options.secondsPerStep)
+        .add("--dir", options.directory)
+        .parse(argc, argv);
     return options;
   }
 

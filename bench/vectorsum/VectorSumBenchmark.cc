@@ -1,8 +1,8 @@
 // The software vector sum on 80 channels of 16384 samples: the kernels of VectorSumKernels in
 // every implementation this processor runs, beside a plain loop with sinf/cosf, first on data
 // that stays in the first-level cache (the arithmetic alone), then on whole pulses summed block
-// by block as SoftwareVectorSum does, for several block lengths, beside the time to read the
-// same bytes once. Also checks that the vector implementations agree to the bit and prints how
+// by block for several block lengths, the last of them the pulse length (channel by channel, as
+// SoftwareVectorSum adds them), beside the time to read the same bytes once. Also checks that the vector implementations agree to the bit and prints how
 // far the portable one is from them.
 //
 // Usage: bench_vectorsum [channels] [samples]
@@ -89,7 +89,8 @@ namespace {
     return [implementation](auto a, auto p, auto i, auto q) { VectorSumKernels::accumulate(implementation, a, p, i, q); };
   }
 
-  /// The whole pulse, blockLength samples of every channel at a time (as SoftwareVectorSum::computeSum).
+  /// The whole pulse, blockLength samples of every channel at a time (the pulse length: channel by
+  /// channel, as SoftwareVectorSum adds them).
   void sumPulse(const Kernel& kernel, const std::vector<Channel>& channels, std::size_t blockLength,
       std::vector<float>& i, std::vector<float>& q) {
     const std::size_t n = i.size();
@@ -190,7 +191,7 @@ int main(int argc, char** argv) {
     benchmark::DoNotOptimize(i.data());
   }
 
-  // Whole pulses by block length; 0 stands for channel by channel over the whole pulse.
+  // Whole pulses by block length; the last, the pulse length, is channel by channel over the whole pulse.
   const std::vector<std::size_t> blockLengths{256, 512, 1024, 2048, 4096, 8192, nSamples};
   const double perPulse = double(nChannels) * double(nSamples);
   std::printf("\nwhole pulse, ns per sample and channel\n");

@@ -8,7 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fstream>
+#include <functional>
+#include <iostream>
 #include <iterator>
 #include <set>
 #include <sstream>
@@ -32,6 +37,19 @@ namespace {
     for(auto& entry : std::filesystem::directory_iterator(directory))
       if(entry.path().filename().string().find(".damaged-") != std::string::npos) names.push_back(entry.path().string());
     return names;
+  }
+
+  /// Makes `file` a file that opening for reading refuses: without permissions, or for root (who
+  /// may open anything of its own) a link to a write-only attribute of the kernel. Nothing when
+  /// neither is at hand.
+  void makeUnopenable(const std::filesystem::path& file) {
+    if(geteuid() != 0) {
+      std::ofstream(file) << "{}";
+      std::filesystem::permissions(file, std::filesystem::perms::none);
+    }
+    else if(std::filesystem::exists("/sys/bus/pci/rescan")) {
+      std::filesystem::create_symlink("/sys/bus/pci/rescan", file);
+    }
   }
 
   /// Runs a first application, writes settings, saves them.
@@ -205,6 +223,56 @@ TEST(PersistentSettings, FilesBeyondTheSizeLimitOrNotRegularAreSetAsideUnread) {
       EXPECT_EQ(log.messages().front().severity, Logger::Severity::error);
       EXPECT_NE(log.messages().front().text.find("is not read"), std::string::npos) << log.messages().front().text;
     }
+  }
+}
+
+// Without a file to read the application starts without settings. What kept the file from being
+// read decides whether it is set aside: a file that cannot be read at all stays where it is.
+TEST(PersistentSettings, MissingUnreadableAndGrowingFilesAreToldApart) {
+  struct Case {
+    std::string name;
+    std::function<void(const std::filesystem::path&)> make;
+    Logger::Severity severity;
+    std::string text;
+    bool setAside;
+    std::uintmax_t limit{PersistentSettings::Options{}.maxFileBytes};
+  };
+  const std::vector<Case> cases{{"missing", [](auto&) {}, Logger::Severity::info, "no persisted settings in", false},
+      {"a symbolic link to itself (cannot be looked at)",
+          [](auto& file) { std::filesystem::create_symlink(file.filename(), file); }, Logger::Severity::info,
+          "no persisted settings in", false},
+      {"a pipe", [](auto& file) { ASSERT_EQ(mkfifo(file.c_str(), 0600), 0); }, Logger::Severity::error,
+          "is not read: it is not a regular file", true},
+      {"cannot be opened", [](auto& file) { makeUnopenable(file); }, Logger::Severity::error,
+          "cannot be read (Permission denied), starting without", false},
+      // the kernel refuses to read address 0 of the process: an I/O error on a file that opened
+      {"an I/O error while read", [](auto& file) { std::filesystem::create_symlink("/proc/self/mem", file); },
+          Logger::Severity::error, "is damaged (not a JSON document", true},
+      // a regular file that reports size 0 and gives more than the limit
+      {"grew while read", [](auto& file) { std::filesystem::create_symlink("/proc/self/status", file); },
+          Logger::Severity::error, "is damaged (it grew beyond the size limit while read); 0 well-formed", true, 64}};
+  for(const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TemporaryDirectory directory;
+    auto file = directory.path / "settings.json";
+    c.make(file);
+    const bool present = std::filesystem::exists(std::filesystem::symlink_status(file));
+    if(c.name == "cannot be opened" && !present) {
+      std::cout << "skipped: as root there is no file here that cannot be opened\n";
+      continue;
+    }
+    PersistentSettings::Options options;
+    options.maxFileBytes = c.limit;
+    LogCapture log("PersistentSettings");
+    Restarted next(file, {}, options);
+    EXPECT_EQ(next.settings.restoredCount(), 0u);
+    auto messages = log.messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages.front().severity, c.severity);
+    EXPECT_NE(messages.front().text.find(c.text), std::string::npos) << messages.front().text;
+    EXPECT_EQ(damagedCopies(directory.path).size(), c.setAside ? 1u : 0u);
+    // a file set aside is gone from its place; one that is not read stays
+    EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(file)), present && !c.setAside);
   }
 }
 

@@ -2,37 +2,21 @@
 // object the program defines) and serves its process variables; see Corvane/Cs/ServerMain.h.
 //
 // This library is shared, so its static initialisation runs before the program's own. Until
-// main() starts it keeps a terminate handler in place that turns an exception escaping the
-// construction of a static object (the application) into a message on stderr and exit status 1,
-// instead of an abort without a word.
+// main() starts it keeps a terminate handler in place that hands an exception escaping the
+// construction of a static object (the application) to ConstructionFailure, which says why on
+// the operator's terminal and ends the process, instead of an abort without a word.
+#include <Corvane/Cs/ConstructionFailure.h>
 #include <Corvane/Cs/ServerMain.h>
 
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <string>
 
 namespace {
 
   std::terminate_handler previousHandler = nullptr;
 
   [[noreturn]] void reportStaticConstructionFailure() {
-    if(auto exception = std::current_exception()) {
-      std::string what = "unknown exception";
-      try {
-        std::rethrow_exception(exception);
-      }
-      catch(std::exception& e) {
-        what = e.what();
-      }
-      catch(...) {
-      }
-      std::fprintf(stderr, "%s: the application could not be constructed: %s\n", program_invocation_short_name,
-          what.c_str());
-      std::fflush(stderr);
-      std::exit(1);
-    }
+    if(auto exception = std::current_exception()) Corvane::Cs::ConstructionFailure::endProcess(exception);
     if(previousHandler) previousHandler();
     std::abort();
   }

@@ -1,6 +1,7 @@
 #include "Corvane/Cs/ApiHandler.h"
 
 #include "Corvane/Cs/Json.h"
+#include "Corvane/Cs/Url.h"
 #include "Corvane/Cs/ValueCodec.h"
 
 #include <Corvane/ControlSystem.h>
@@ -14,30 +15,6 @@ namespace Corvane::Cs {
   namespace {
     constexpr std::string_view variablesPrefix = "/api/variables";
 
-    int hexDigit(char c) {
-      if(c >= '0' && c <= '9') return c - '0';
-      if(c >= 'a' && c <= 'f') return c - 'a' + 10;
-      if(c >= 'A' && c <= 'F') return c - 'A' + 10;
-      return -1;
-    }
-
-    std::string percentDecode(std::string_view text) {
-      std::string out;
-      out.reserve(text.size());
-      for(std::size_t i = 0; i < text.size(); ++i) {
-        if(text[i] != '%') {
-          out += text[i];
-          continue;
-        }
-        int high = i + 1 < text.size() ? hexDigit(text[i + 1]) : -1;
-        int low = i + 2 < text.size() ? hexDigit(text[i + 2]) : -1;
-        if(high < 0 || low < 0) throw RequestError(400, "malformed percent escape in the request target");
-        out += static_cast<char>(high * 16 + low);
-        i += 2;
-      }
-      return out;
-    }
-
     /// Compares without an early exit, so that the time taken tells nothing about the token.
     bool constantTimeEqual(std::string_view given, std::string_view token) {
       unsigned difference = given.size() == token.size() ? 0 : 1;
@@ -49,7 +26,7 @@ namespace Corvane::Cs {
     }
 
     bool wantsBinary(const HttpRequest& request, const std::string& query) {
-      auto format = ApiHandler::queryParameter(query, "format");
+      auto format = Url::queryParameter(query, "format");
       if(format == "binary") return true;
       if(!format.empty()) return false;
       return request.accept.find("application/octet-stream") != std::string::npos;
@@ -88,29 +65,9 @@ namespace Corvane::Cs {
 
   bool ApiHandler::isApiTarget(const std::string& target) { return target == "/api" || target.starts_with("/api/"); }
 
-  std::pair<std::string, std::string> ApiHandler::splitTarget(const std::string& target) {
-    auto q = target.find('?');
-    std::string path = percentDecode(std::string_view(target).substr(0, q));
-    std::string query = q == std::string::npos ? std::string() : target.substr(q + 1);
-    return {path, query};
-  }
-
-  std::string ApiHandler::queryParameter(const std::string& query, const std::string& name) {
-    std::size_t start = 0;
-    while(start <= query.size()) {
-      auto end = query.find('&', start);
-      if(end == std::string::npos) end = query.size();
-      std::string_view part(query.data() + start, end - start);
-      auto eq = part.find('=');
-      if(part.substr(0, eq) == name) return eq == std::string_view::npos ? std::string() : percentDecode(part.substr(eq + 1));
-      start = end + 1;
-    }
-    return {};
-  }
-
   HttpResponse ApiHandler::handle(const HttpRequest& request) {
     try {
-      auto [path, query] = splitTarget(request.target);
+      auto [path, query] = Url::splitTarget(request.target);
       if(path == variablesPrefix || path == std::string(variablesPrefix) + "/") {
         if(request.method != "GET") throw RequestError(405, "the variable list can only be read (GET)");
         HttpResponse response;

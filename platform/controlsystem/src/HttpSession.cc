@@ -1,6 +1,7 @@
 #include "HttpSession.h"
 
 #include "Corvane/Cs/RequestError.h"
+#include "Corvane/Cs/Url.h"
 
 #include "StaticFiles.h"
 #include "WebSocketSession.h"
@@ -137,7 +138,7 @@ namespace Corvane::Cs {
       }
     }
     if(beast::websocket::is_upgrade(request)) {
-      auto path = ApiHandler::splitTarget(target).first;
+      auto path = Url::splitTarget(target).first;
       if(path != "/api/ws") {
         respond(makeResponse(HttpResponse::error(404, "WebSocket connections are served at /api/ws only"), request.version(), false));
         return;
@@ -173,7 +174,7 @@ namespace Corvane::Cs {
     else {
       std::optional<HttpResponse> file;
       try {
-        file = _state->files->get(ApiHandler::splitTarget(target).first);
+        file = _state->files->get(Url::splitTarget(target).first);
       }
       catch(RequestError& e) {
         file = HttpResponse::error(e.status(), e.what());

@@ -5,6 +5,7 @@
 #include <Corvane/ControlSystem.h>
 #include <Corvane/Exception.h>
 #include <Corvane/Logger.h>
+#include <Corvane/TextFile.h>
 #include <Corvane/VariableTags.h>
 
 #include <fcntl.h>
@@ -14,7 +15,6 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <optional>
 
 namespace Corvane::Cs {
@@ -304,44 +304,32 @@ namespace Corvane::Cs {
   void PersistentSettings::load() {
     _loaded.clear();
     removeOrphanTemporary();
-    std::error_code ec;
-    auto status = std::filesystem::status(_file, ec);
-    if(!std::filesystem::exists(status)) {
+    using Fault = TextFile::Fault;
+    auto file = TextFile::tryRead(_file, static_cast<std::size_t>(_options.maxFileBytes));
+    // a path that cannot even be looked at counts as no file
+    if(file.fault == Fault::missing || file.fault == Fault::unexaminable) {
       logger(Logger::Severity::info, source) << "no persisted settings in " << _file.string() << ", starting without";
       return;
     }
     // refused unread: not a regular file (a FIFO would block the start) or larger than any real station's
-    std::string refusal;
-    std::uintmax_t size = 0;
-    if(!std::filesystem::is_regular_file(status)) refusal = "it is not a regular file";
-    else if(size = std::filesystem::file_size(_file, ec); ec) size = 0;
-    else if(size > _options.maxFileBytes) {
-      refusal = "it holds " + std::to_string(size) + " bytes, more than the " + std::to_string(_options.maxFileBytes) +
-          " a settings file may hold";
-    }
-    if(!refusal.empty()) {
+    if(file.fault == Fault::directory || file.fault == Fault::notRegular || file.fault == Fault::tooLarge) {
+      auto refusal = file.fault == Fault::tooLarge
+          ? "it holds " + std::to_string(file.size) + " bytes, more than the " + std::to_string(_options.maxFileBytes) +
+              " a settings file may hold"
+          : std::string("it is not a regular file");
       logger(Logger::Severity::error, source) << "persisted settings file " << _file.string() << " is not read: " << refusal
                                                << "; starting without persisted settings; " << setAside();
       return;
     }
-    std::ifstream in(_file, std::ios::binary);
-    if(!in) {
+    if(file.fault == Fault::cannotOpen) {
       logger(Logger::Severity::error, source) << "persisted settings file " << _file.string() << " cannot be read ("
-                                               << std::strerror(errno) << "), starting without";
+                                               << file.reason << "), starting without";
       return;
     }
-    // read in pieces and never far beyond the limit, in case the file grew since it was measured
-    std::string text;
-    text.reserve(static_cast<std::size_t>(size) + 1);
-    std::vector<char> piece(64 * 1024);
-    while(in && text.size() <= _options.maxFileBytes) {
-      in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
-      text.append(piece.data(), static_cast<std::size_t>(in.gcount()));
-    }
-    in.close();
-    auto contents = text.size() > _options.maxFileBytes ? Contents{{}, {"it grew beyond the size limit while read"}}
-                                                         : salvage(text);
-    text = std::string();
+    // what a file that failed part-way gave is judged like any text: it counts as damaged
+    auto contents = file.fault == Fault::grewTooLarge ? Contents{{}, {"it grew beyond the size limit while read"}}
+                                                       : salvage(file.content);
+    file.content = std::string();
     _loaded = std::move(contents.entries);
     if(contents.faults.empty()) {
       logger(Logger::Severity::info, source) << "read " << _loaded.size() << " persisted settings from " << _file.string();

@@ -1,6 +1,7 @@
 #include "WebSocketSession.h"
 
 #include "Corvane/Cs/Json.h"
+#include "Corvane/Cs/Url.h"
 #include "Corvane/Cs/ValueCodec.h"
 
 #include <Corvane/Exception.h>
@@ -56,8 +57,8 @@ namespace Corvane::Cs {
   WebSocketSession::~WebSocketSession() = default;
 
   void WebSocketSession::start(http::request<http::string_body> request) {
-    auto query = ApiHandler::splitTarget(std::string(request.target())).second;
-    auto rate = ApiHandler::queryParameter(query, "maxRate");
+    auto query = Url::splitTarget(std::string(request.target())).second;
+    auto rate = Url::queryParameter(query, "maxRate");
     if(!rate.empty()) {
       try {
         _defaultInterval = intervalOfRate(std::stod(rate));

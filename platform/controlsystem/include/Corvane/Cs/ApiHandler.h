@@ -58,11 +58,6 @@ namespace Corvane::Cs {
     /// Supplies the body of GET /api/stats.
     void setStatisticsProvider(std::function<std::string()> provider) { _statistics = std::move(provider); }
 
-    /// Splits a target into its percent-decoded path and its query.
-    static std::pair<std::string, std::string> splitTarget(const std::string& target);
-    /// Value of a query parameter, empty when absent.
-    static std::string queryParameter(const std::string& query, const std::string& name);
-
     /// The credentials of an Authorization header of the "Bearer" scheme (in any letter case),
     /// nullopt for another scheme or none.
     static std::optional<std::string_view> bearerToken(std::string_view authorization);

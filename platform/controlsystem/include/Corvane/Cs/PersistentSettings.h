@@ -15,13 +15,17 @@
 // - A file larger than maxFileBytes (default 16 MiB, some hundred times a real station's) or not a
 //   regular file is not read: it is reported at error severity and set aside as
 //   "<file>.damaged-<UTC time>", and the application starts without persisted settings.
-// - A damaged file (not JSON, a checksum mismatch, a malformed entry) is reported at error
-//   severity and set aside the same way (kept for the operator to inspect), but every entry in
-//   it that is itself well formed is still restored: the checksum over the settings only flags a
-//   damage, the checks of each entry decide. When the text is no JSON document any more (e.g.
-//   cut short), its lines are read one by one, one entry a line as written; the first line must
-//   still name the format and version. A file that names another format or version, or whose
-//   "settings" member is not an object, yields nothing.
+// - A file that cannot be opened (no permission) is reported at error severity and left where it
+//   is; the application starts without persisted settings. A path that cannot even be looked at
+//   counts as no file.
+// - A damaged file (not JSON, a checksum mismatch, a malformed entry, more than maxFileBytes
+//   given while read as by a file that grew, or an I/O error part-way through the reading) is
+//   reported at error severity and set aside the same way (kept for the operator to inspect), but
+//   every entry in what was read that is itself well formed is still restored: the checksum over
+//   the settings only flags a damage, the checks of each entry decide. When the text is no JSON
+//   document any more (e.g. cut short), its lines are read one by one, one entry a line as
+//   written; the first line must still name the format and version. A file that names another
+//   format or version, or whose "settings" member is not an object, yields nothing.
 // - An entry of a persisted variable is restored when its type is the variable's and its value
 //   fits the variable (length, range), else skipped with a warning. Entries of variables that are
 //   not persisted (now set by the configuration, a command) are not used and not saved again.

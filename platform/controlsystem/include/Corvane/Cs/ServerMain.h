@@ -18,7 +18,8 @@
 // A static application whose constructor throws: the exception would end the program before
 // main() without a word. corvane-cs-main, the shared library that holds main(), is initialised
 // before the program's own static objects and keeps a terminate handler in place until main()
-// starts that prints the exception's message to stderr and exits with status 1.
+// starts that ends the program through ConstructionFailure: the exception's message on stderr
+// and exit status 1, or a StartUpRefusal's own text and exit status.
 #pragma once
 
 namespace Corvane::Cs {
