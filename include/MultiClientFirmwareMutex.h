@@ -10,7 +10,8 @@
 // (the board is opening or recovering) is no answer of the firmware and does not count towards the time-out;
 // the device's recovery writes the request again. The writers wait for such a board without limit (only
 // shutdown ends the wait), and "confirmationStatus" shows it meanwhile: WARNING with a message naming the
-// board's read-back register and device, back to its previous state once the board answers again.
+// board's read-back register and device, back to its previous state once the board answers again. The
+// warning logged when the firmware is slow to confirm ends with a line naming the lock register and device.
 #pragma once
 
 #include <Corvane/AggregatableMessage.h>
@@ -70,6 +71,8 @@ class MultiClientFirmwareMutex : public Corvane::ApplicationModule {
   void changeFirmwareState(bool released);
   /// Polls "actualState" until it equals "state"; false when the wait gave up.
   bool waitForConfirmation();
+  /// The lock register for messages: the path of "state" and what feeds "actualState" (register and device).
+  std::string describeLockRegister() const;
   void reportUnconfirmed(bool released);
   void clearUnconfirmed();
   /// WARNING while the read-back is faulty (writers wait for the board), once per wait.

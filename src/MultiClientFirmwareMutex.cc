@@ -125,7 +125,8 @@ bool MultiClientFirmwareMutex::waitForConfirmation() {
     ++tries;
     if(tries == warningTry) {
       logger(Severity::warning, logSource) << "Timeout acquiring MultiClientFirmwareMutex " << getName() << "!\n"
-                                           << asDigit(actualState) << " != " << asDigit(_mutexState) << "\n";
+                                           << asDigit(actualState) << " != " << asDigit(_mutexState) << "\n"
+                                           << describeLockRegister() << "\n";
       _mutexState.write();
     }
     else if(tries == bailOutTry) {
@@ -133,6 +134,10 @@ bool MultiClientFirmwareMutex::waitForConfirmation() {
       return false;
     }
   }
+}
+
+std::string MultiClientFirmwareMutex::describeLockRegister() const {
+  return "(writes " + _mutexState.getName() + ", reads back " + actualState.describeFeeder() + ")";
 }
 
 void MultiClientFirmwareMutex::reportWaitingForBoard() {

@@ -1,6 +1,7 @@
 #include "LockWatchingBackend.h"
 
 #include <Corvane/BackendRegisterer.h>
+#include <Corvane/DMapRelativePath.h>
 #include <Corvane/Exception.h>
 
 #include <mutex>
@@ -25,7 +26,7 @@ namespace adctest {
 
   std::shared_ptr<Corvane::DeviceBackend> LockWatchingBackend::createInstance(
       const std::string&, const std::map<std::string, std::string>& parameters) {
-    return std::make_shared<LockWatchingBackend>(convertPathRelativeToDmapToAbs(parameters.at("map")));
+    return std::make_shared<LockWatchingBackend>(Corvane::convertPathRelativeToDmapToAbs(parameters.at("map")));
   }
 
   void LockWatchingBackend::regWriteEvents(std::uint8_t bar, std::uint64_t address, std::size_t nBytes) {

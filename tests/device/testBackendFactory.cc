@@ -1,6 +1,7 @@
 // Backend creation by alias and descriptor, sharing per descriptor, registration, errors.
 #include "Corvane/BackendFactory.h"
 #include "Corvane/BackendRegisterer.h"
+#include "Corvane/DMapRelativePath.h"
 #include "Corvane/DummyBackend.h"
 
 #include "TestFiles.h"
@@ -18,7 +19,7 @@ namespace {
       "factoryTestBoard",
       [](const std::string&, const std::map<std::string, std::string>& parameters) -> std::shared_ptr<Corvane::DeviceBackend> {
         ++creations;
-        return std::make_shared<DummyBackend>(DummyBackend::convertPathRelativeToDmapToAbs(parameters.at("map")));
+        return std::make_shared<DummyBackend>(Corvane::convertPathRelativeToDmapToAbs(parameters.at("map")));
       },
       {"map"});
 

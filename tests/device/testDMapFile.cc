@@ -64,6 +64,11 @@ namespace {
     ASSERT_EQ(dmap.entries().size(), 3u);
     EXPECT_EQ(dmap.getEntry("Controller").descriptor.parameter("map"), (dir.path() / "config/maps/controller.map").string());
     EXPECT_EQ(dmap.getEntry("Controller").location(), file + ":3");
+    EXPECT_EQ(dmap.getEntry("Controller").text, "(dummy?map=maps/controller.map)");
+    EXPECT_EQ(dmap.getEntry("Adc0").text, "(dummy:adc0?map=/opt/maps/adc.map)");
+    EXPECT_EQ(dmap.findEntry(DeviceDescriptor::parse("(dummy:adc0?map=/opt/maps/adc.map)")), &dmap.getEntry("Adc0"));
+    // entries hold the resolved map path, so the descriptor as written is not theirs
+    EXPECT_EQ(dmap.findEntry(DeviceDescriptor::parse("(dummy?map=maps/controller.map)")), nullptr);
     EXPECT_EQ(dmap.getEntry("Adc0").descriptor.parameter("map"), "/opt/maps/adc.map");
     EXPECT_EQ(dmap.getEntry("Adc0").descriptor.address, "adc0");
     EXPECT_TRUE(dmap.hasAlias("Extra-1.x"));
@@ -85,6 +90,7 @@ namespace {
     };
     const Case cases[] = {
         {"Lonely", "no device descriptor"},
+        {"Spaced \t \r", "no device descriptor"},
         {"Bad/alias (dummy?map=a)", "invalid alias"},
         {"Board dummy?map=a", "must be written"},
         {"Board (dummy?map=a&map=b)", "given twice"},

@@ -1,6 +1,7 @@
 // Reading several registers in one go: merged transfers, the last one in place, and
 // all-or-nothing updates.
 #include "Corvane/BackendRegisterer.h"
+#include "Corvane/DMapRelativePath.h"
 #include "Corvane/TransferGroup.h"
 
 #include "DeviceFixture.h"
@@ -49,7 +50,7 @@ namespace {
 
   Corvane::BackendRegisterer scriptedRegisterer("scriptedDummy",
       [](const std::string&, const std::map<std::string, std::string>& parameters) {
-        return std::make_shared<ScriptedBoard>(Corvane::DummyBackend::convertPathRelativeToDmapToAbs(parameters.at("map")));
+        return std::make_shared<ScriptedBoard>(Corvane::convertPathRelativeToDmapToAbs(parameters.at("map")));
       },
       {"map"});
 

@@ -5,6 +5,7 @@
 
 #include <Corvane/BackendFactory.h>
 #include <Corvane/BackendRegisterer.h>
+#include <Corvane/DMapRelativePath.h>
 #include <Corvane/DummyBackend.h>
 #include <Corvane/SetDMapFilePath.h>
 
@@ -24,7 +25,7 @@ namespace deviceapp {
 
     static std::shared_ptr<Corvane::DeviceBackend> createInstance(
         const std::string&, const std::map<std::string, std::string>& parameters) {
-      return std::make_shared<WriteRecordingDummy>(convertPathRelativeToDmapToAbs(parameters.at("map")));
+      return std::make_shared<WriteRecordingDummy>(Corvane::convertPathRelativeToDmapToAbs(parameters.at("map")));
     }
 
     /// Paths of the registers written by clients since the last call, in the order of the writes.

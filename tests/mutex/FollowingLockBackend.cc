@@ -1,6 +1,7 @@
 #include "FollowingLockBackend.h"
 
 #include <Corvane/BackendRegisterer.h>
+#include <Corvane/DMapRelativePath.h>
 #include <Corvane/Exception.h>
 
 #include <mutex>
@@ -29,7 +30,7 @@ namespace mutextest {
 
   std::shared_ptr<Corvane::DeviceBackend> FollowingLockBackend::createInstance(
       const std::string&, const std::map<std::string, std::string>& parameters) {
-    return std::make_shared<FollowingLockBackend>(convertPathRelativeToDmapToAbs(parameters.at("map")));
+    return std::make_shared<FollowingLockBackend>(Corvane::convertPathRelativeToDmapToAbs(parameters.at("map")));
   }
 
   bool FollowingLockBackend::touches(

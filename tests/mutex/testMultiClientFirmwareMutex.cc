@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <future>
 #include <map>
 #include <thread>
@@ -116,7 +117,7 @@ namespace {
     std::string name;
     bool stuckReadBack; // what the firmware keeps reporting
     Command silentCommand; // the request whose state change is never confirmed
-    std::string timeoutText;
+    std::string timeoutText; // the warning up to its line naming the lock register
     std::string statusMessage;
     friend void PrintTo(const SilentCase& c, std::ostream* os) { *os << c.name; }
   };
@@ -153,8 +154,11 @@ TEST_P(SilentFirmware, WriterProceedsAfterTheBailOutWithAWarningUntilTheNextConf
   EXPECT_EQ(station.pollsUntilCompleted("A", done), 1000u); // 1999 polls in all
   EXPECT_EQ(station.board->readBackCount() - readsBefore, 1999u);
   EXPECT_EQ(station.stateWrites() - writesBefore, 2u);
+  // the time-out's last line names the lock register and its board
+  const std::string lockRegister = "(writes " + base + "state, reads back register " + base + "actualState of device " +
+                                   boardAlias + " (" + std::filesystem::absolute("mutextest.map").string() + ":3))\n";
   EXPECT_EQ(station.log.textsFrom(MultiClientFirmwareMutex::logSource),
-      (std::vector<std::string>{param.timeoutText, "Bailing out..."}));
+      (std::vector<std::string>{param.timeoutText + lockRegister, "Bailing out..."}));
 
   EXPECT_EQ(station.test.readScalar<std::int32_t>(base + "confirmationStatus"), StatusOutput::WARNING);
   EXPECT_EQ(station.test.readScalar<std::string>(base + "confirmationStatus_message"), param.statusMessage);

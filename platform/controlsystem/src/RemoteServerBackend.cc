@@ -3,8 +3,9 @@
 #include "Corvane/Cs/Json.h"
 
 #include <Corvane/BackendRegisterer.h>
-#include <Corvane/DummyBackend.h>
+#include <Corvane/DMapRelativePath.h>
 #include <Corvane/Exception.h>
+#include <Corvane/RegisterMapFile.h>
 
 #include <charconv>
 #include <cstring>
@@ -14,7 +15,8 @@
 namespace Corvane::Cs {
 
   namespace {
-    const BackendRegisterer registerer("zorbel", &RemoteServerBackend::createInstance);
+    constexpr const char* typeName = "zorbel";
+    const BackendRegisterer registerer(typeName, &RemoteServerBackend::createInstance);
 
     std::pair<std::string, std::uint16_t> splitAddress(const std::string& address) {
       auto colon = address.rfind(':');
@@ -101,13 +103,13 @@ namespace Corvane::Cs {
     }
     std::string token;
     if(auto it = parameters.find("tokenFile"); it != parameters.end()) {
-      std::ifstream in(DummyBackend::convertPathRelativeToDmapToAbs(it->second));
+      std::ifstream in(convertPathRelativeToDmapToAbs(it->second));
       if(!in) throw logic_error("zorbel device " + address + ": cannot read the token file " + it->second);
       in >> token;
     }
     std::shared_ptr<const RegisterMap> map;
-    if(auto it = parameters.find("map"); it != parameters.end()) {
-      map = std::make_shared<RegisterMap>(RegisterMap::load(DummyBackend::convertPathRelativeToDmapToAbs(it->second)));
+    if(parameters.contains("map")) {
+      map = std::make_shared<RegisterMap>(RegisterMap::load(registerMapFile({typeName, address, parameters})));
     }
     else {
       HttpClient client(host, port, timeout);

@@ -43,9 +43,11 @@ namespace Corvane {
       for(char c : entry.alias) {
         if(!isAliasCharacter(c)) throw located("invalid alias \"" + entry.alias + "\"");
       }
-      if(aliasEnd == std::string::npos) throw located("alias \"" + entry.alias + "\" has no device descriptor");
+      auto textBegin = line.find_first_not_of(" \t\r", aliasEnd);
+      if(textBegin == std::string::npos) throw located("alias \"" + entry.alias + "\" has no device descriptor");
+      entry.text = line.substr(textBegin, line.find_last_not_of(" \t\r") + 1 - textBegin);
       try {
-        entry.descriptor = DeviceDescriptor::parse(line.substr(aliasEnd));
+        entry.descriptor = DeviceDescriptor::parse(entry.text);
       }
       catch(const Corvane::logic_error& e) {
         throw located(e.what());
@@ -79,6 +81,13 @@ namespace Corvane {
       if(entry.alias == alias) return entry;
     }
     throw Corvane::logic_error("device alias \"" + alias + "\" not found in device map file " + _fileName);
+  }
+
+  const DMapFile::Entry* DMapFile::findEntry(const DeviceDescriptor& descriptor) const {
+    for(const auto& entry : _entries) {
+      if(entry.descriptor == descriptor) return &entry;
+    }
+    return nullptr;
   }
 
   void setDMapFilePath(const std::string& path) { BackendFactory::getInstance().setDMapFilePath(path); }

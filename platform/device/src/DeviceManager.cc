@@ -69,13 +69,17 @@ namespace Corvane {
     _waiters.push_back(inbox);
   }
 
+  std::shared_ptr<detail::Inbox> DeviceManager::ownInbox() const {
+    auto* node = entityNode();
+    return node && node->runtime ? node->runtime->inbox : nullptr;
+  }
+
   void DeviceManager::reportFault(const std::string& message) { putIntoFault(message, false); }
 
   void DeviceManager::requestReinitialisation(const std::string& reason) { putIntoFault(reason, true); }
 
   void DeviceManager::putIntoFault(const std::string& message, bool requested) {
-    auto* node = entityNode();
-    auto inbox = node && node->runtime ? node->runtime->inbox : nullptr;
+    auto inbox = ownInbox();
     if(!inbox) {
       _faultMessage = message;
       _faultRequested = requested;
@@ -117,8 +121,7 @@ namespace Corvane {
   }
 
   void DeviceManager::publishReadBack(detail::RegisterEndpointBase& endpoint) {
-    auto* node = entityNode();
-    auto inbox = node && node->runtime ? node->runtime->inbox : nullptr;
+    auto inbox = ownInbox();
     std::unique_lock<std::mutex> lock;
     if(inbox) lock = std::unique_lock(inbox->mutex);
     if(std::find(_readBacks.begin(), _readBacks.end(), &endpoint) != _readBacks.end()) return;

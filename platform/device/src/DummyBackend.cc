@@ -2,15 +2,16 @@
 
 #include "Corvane/BackendRegisterer.h"
 #include "Corvane/Exception.h"
+#include "Corvane/RegisterMapFile.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <typeinfo>
 
 namespace Corvane {
 
   namespace {
-    BackendRegisterer dummyRegisterer("dummy", &DummyBackend::createInstance, {"map"});
+    constexpr const char* typeName = "dummy";
+    BackendRegisterer dummyRegisterer(typeName, &DummyBackend::createInstance, {"map"});
   } // namespace
 
   DummyBackend::DummyBackend(const std::string& mapFileName)
@@ -50,21 +51,8 @@ namespace Corvane {
   void DummyBackend::setBarStorage(std::uint8_t bar, std::span<std::int32_t> words) { _bars[bar] = words; }
 
   std::shared_ptr<DeviceBackend> DummyBackend::createInstance(
-      const std::string&, const std::map<std::string, std::string>& parameters) {
-    auto map = parameters.find("map");
-    if(map == parameters.end() || map->second.empty()) {
-      throw Corvane::logic_error("No map file name given in the device descriptor.");
-    }
-    return std::make_shared<DummyBackend>(convertPathRelativeToDmapToAbs(map->second));
-  }
-
-  std::string DummyBackend::convertPathRelativeToDmapToAbs(const std::string& path) {
-    std::filesystem::path file(path);
-    if(file.is_absolute()) return path;
-    auto dmap = getDMapFilePath();
-    auto base = dmap.empty() ? std::filesystem::current_path()
-                             : std::filesystem::absolute(dmap).parent_path();
-    return (base / file).lexically_normal().string();
+      const std::string& address, const std::map<std::string, std::string>& parameters) {
+    return std::make_shared<DummyBackend>(registerMapFile({typeName, address, parameters}));
   }
 
   void DummyBackend::open() {

@@ -1,8 +1,8 @@
 #include "Corvane/MmapBackend.h"
 
 #include "Corvane/BackendRegisterer.h"
-#include "Corvane/DummyBackend.h"
 #include "Corvane/Exception.h"
+#include "Corvane/RegisterMapFile.h"
 
 #include <cerrno>
 #include <charconv>
@@ -18,7 +18,8 @@
 namespace Corvane {
 
   namespace {
-    BackendRegisterer mmapRegisterer("mmap", &MmapBackend::createInstance, {"map"});
+    constexpr const char* typeName = "mmap";
+    BackendRegisterer mmapRegisterer(typeName, &MmapBackend::createInstance, {"map"});
 
     std::uint64_t parseOffset(const std::string& key, const std::string& text) {
       std::string_view digits(text);
@@ -61,10 +62,7 @@ namespace Corvane {
   std::shared_ptr<DeviceBackend> MmapBackend::createInstance(
       const std::string& address, const std::map<std::string, std::string>& parameters) {
     if(address.empty()) throw Corvane::logic_error("mmap device descriptor has no device path");
-    auto map = parameters.find("map");
-    if(map == parameters.end() || map->second.empty()) {
-      throw Corvane::logic_error("No map file name given in the device descriptor.");
-    }
+    auto mapFile = registerMapFile({typeName, address, parameters});
     std::map<std::uint8_t, std::uint64_t> offsets;
     for(const auto& [key, value] : parameters) {
       if(key == "map") continue;
@@ -76,8 +74,7 @@ namespace Corvane {
       }
       offsets[static_cast<std::uint8_t>(bar)] = parseOffset(key, value);
     }
-    auto registerMap =
-        std::make_shared<const RegisterMap>(RegisterMap::load(DummyBackend::convertPathRelativeToDmapToAbs(map->second)));
+    auto registerMap = std::make_shared<const RegisterMap>(RegisterMap::load(mapFile));
     return std::make_shared<MmapBackend>(address, std::move(offsets), std::move(registerMap));
   }
 

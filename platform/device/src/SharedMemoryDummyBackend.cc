@@ -2,6 +2,7 @@
 
 #include "Corvane/BackendRegisterer.h"
 #include "Corvane/Exception.h"
+#include "Corvane/RegisterMapFile.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -12,8 +13,8 @@
 namespace Corvane {
 
   namespace {
-    BackendRegisterer sharedMemoryDummyRegisterer(
-        "sharedMemoryDummy", &SharedMemoryDummyBackend::createInstance, {"map"});
+    constexpr const char* typeName = "sharedMemoryDummy";
+    BackendRegisterer sharedMemoryDummyRegisterer(typeName, &SharedMemoryDummyBackend::createInstance, {"map"});
 
     // FNV-1a: stable across processes and builds, unlike std::hash
     std::uint64_t fnv1a(const std::string& text) {
@@ -46,11 +47,7 @@ namespace Corvane {
 
   std::shared_ptr<DeviceBackend> SharedMemoryDummyBackend::createInstance(
       const std::string& address, const std::map<std::string, std::string>& parameters) {
-    auto map = parameters.find("map");
-    if(map == parameters.end() || map->second.empty()) {
-      throw Corvane::logic_error("No map file name given in the device descriptor.");
-    }
-    return std::make_shared<SharedMemoryDummyBackend>(address, convertPathRelativeToDmapToAbs(map->second));
+    return std::make_shared<SharedMemoryDummyBackend>(address, registerMapFile({typeName, address, parameters}));
   }
 
   std::string SharedMemoryDummyBackend::segmentName(const std::string& instance, const std::string& mapFileName) {

@@ -25,6 +25,8 @@ namespace Corvane {
     struct Entry {
       std::string alias;
       DeviceDescriptor descriptor;
+      /// The descriptor as written in the file (its map path not resolved), for messages.
+      std::string text;
       std::string fileName;
       std::size_t line{};
 
@@ -46,6 +48,9 @@ namespace Corvane {
 
     /// Corvane::logic_error naming the alias and the dmap file when it is not there.
     const Entry& getEntry(const std::string& alias) const;
+
+    /// The first entry naming `descriptor` (after its map path was resolved), nullptr when none does.
+    const Entry* findEntry(const DeviceDescriptor& descriptor) const;
 
    private:
     std::string _fileName;

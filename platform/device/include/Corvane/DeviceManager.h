@@ -88,6 +88,8 @@ namespace Corvane {
    private:
     bool recover();
     void putIntoFault(const std::string& message, bool requested);
+    /// The inbox of this module's thread; null until the application has connected its modules.
+    std::shared_ptr<detail::Inbox> ownInbox() const;
     void setStatus(int status, const std::string& message);
 
     std::string _alias;

@@ -38,13 +38,9 @@ namespace Corvane {
     explicit DummyBackend(const std::string& mapFileName);
     explicit DummyBackend(std::shared_ptr<const RegisterMap> registerMap);
 
-    /// Creator for the factory: parameter "map" (relative paths against the dmap file's directory).
+    /// Creator for the factory: parameter "map" (see registerMapFile).
     static std::shared_ptr<DeviceBackend> createInstance(
         const std::string& address, const std::map<std::string, std::string>& parameters);
-
-    /// A path relative to the directory of the current dmap file (the working directory when
-    /// there is none) made absolute; absolute paths are returned unchanged.
-    static std::string convertPathRelativeToDmapToAbs(const std::string& path);
 
     void open() override;
     void close() override;
