@@ -2,6 +2,7 @@
 
 #include <Corvane/BackendRegisterer.h>
 #include <Corvane/Exception.h>
+#include <Corvane/RegisterMapFile.h>
 
 #include <mutex>
 #include <stdexcept>
@@ -19,8 +20,8 @@ namespace controllertest {
   }
 
   std::shared_ptr<Corvane::DeviceBackend> RecordingControllerBoard::createInstance(
-      const std::string&, const std::map<std::string, std::string>& parameters) {
-    return std::make_shared<RecordingControllerBoard>(convertPathRelativeToDmapToAbs(parameters.at("map")));
+      const std::string& address, const std::map<std::string, std::string>& parameters) {
+    return std::make_shared<RecordingControllerBoard>(Corvane::registerMapFile({"ctrlrecord", address, parameters}));
   }
 
   void RecordingControllerBoard::watchTable(const std::string& tablePath) {
