@@ -1,7 +1,7 @@
 #include "ControllerCoefficients.h"
 
-#include <cmath>
-#include <limits>
+#include "TableNumerics.h"
+
 #include <sstream>
 
 namespace {
@@ -117,11 +117,9 @@ void ControllerCoefficients::restoreActualFromFirmware() {
 }
 
 std::optional<std::string> ControllerCoefficients::firstUnfitValue(const std::array<double, nCoefficients>& values) {
-  for(std::size_t k = 0; k < values.size(); ++k) {
-    if(std::isfinite(values[k]) && std::fabs(values[k]) <= std::numeric_limits<float>::max()) continue;
-    std::ostringstream text;
-    text << coefficientName(k) << " is " << values[k];
-    return text.str();
-  }
-  return std::nullopt;
+  const auto unfit = TableNumerics::firstUnfitIndex(values);
+  if(!unfit) return std::nullopt;
+  std::ostringstream text;
+  text << coefficientName(*unfit) << " is " << values[*unfit];
+  return text.str();
 }
