@@ -11,6 +11,7 @@
 
 #include "AdcChannel.h"
 #include "BoardForceReinit.h"
+#include "ControllerChannel.h"
 #include "DaqTriggerMux.h"
 #include "FirmwareSEUDetection.h"
 #include "MultiClientFirmwareMutex.h"
@@ -38,9 +39,10 @@ class AdcBoardRoot : public Corvane::ModuleGroup {
     /// Reads "Configuration/nSinCosTableSize", "Configuration/phaseStep", "Configuration/sinSign"
     /// and "Configuration/<name>/nChannels"; Corvane::logic_error when one is missing or of
     /// another type, when a count exceeds its limit (ConfigurationLimits), when the board's
-    /// register map lacks a register of a configured channel or holds it with another size than
-    /// "Configuration/nSinCosTableSize" or "Configuration/pulseLength" (the message names the
-    /// key, the configuration file and the register), and when the board has no channel.
+    /// register map lacks a register of a configured channel (or, on a 10-channel board, of the
+    /// partial vector sum) or holds it with another size than "Configuration/nSinCosTableSize" or
+    /// "Configuration/pulseLength" (the message names the key, the configuration file and the
+    /// register), and when the board has no channel.
     AdcBoard(Corvane::ModuleGroup* owner, const std::string& name, const std::string& description);
     AdcBoard(AdcBoard&&) noexcept = default;
     AdcBoard& operator=(AdcBoard&&) noexcept = default;
@@ -55,10 +57,9 @@ class AdcBoardRoot : public Corvane::ModuleGroup {
     Corvane::ScriptedInitHandler initHandler;
     BoardForceReinit forceReinit;
     std::vector<AdcChannel> channels;
-    // The firmware's partial vector sum of a 10-channel board belongs here, built as a
-    // ControllerChannel "PartialVectorSum" by move assignment; until the controller channel
-    // exists it stays an empty placeholder for every board.
-    Corvane::ModuleGroup partialVectorSum;
+    /// The firmware's partial vector sum, a controller DAQ channel "PartialVectorSum" that only a board of
+    /// exactly 10 channels has (built by move assignment); an empty placeholder on every other board.
+    ControllerChannel partialVectorSum;
     DaqTriggerMux daqTriggerMux;
     FirmwareSEUDetection seuDetection;
     Corvane::ExactMonitor<Corvane::Boolean> fpgaClockMonitor;

@@ -72,6 +72,17 @@ namespace AdcChannelKernels {
       std::span<const int32_t> rawPhase, const SignalParameters& parameters, std::span<float> amplitude,
       std::span<float> phase, std::span<float> power, bool withStatistics);
 
+  /// Sample standard deviations of amplitude and phase about the given averages: the squared float differences,
+  /// formed in double and rounded to float, summed in float in index order, then sqrt(sum / (n - 1)) with
+  /// n - 1 in float. One sample gives NaN (0 / 0). Both spans have the same length. Shared with the controller
+  /// DAQ channels, whose flat-top statistics use the same arithmetic.
+  struct StandardDeviations {
+    float amplitude{0.F};
+    float phase{0.F};
+  };
+  StandardDeviations standardDeviations(Implementation implementation, std::span<const float> amplitude,
+      std::span<const float> phase, float amplitudeAverage, float phaseAverage);
+
   /// Averages and standard deviations over the full pulse: float sums in index order divided by n; the
   /// deviations are sqrt(sum of squared float differences / (n - 1)) with n - 1 in float. One sample gives
   /// NaN deviations (0 / 0). All spans have the same length.

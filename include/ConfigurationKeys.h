@@ -19,6 +19,8 @@ namespace ConfigurationKeys {
   /// int32: non-zero builds the RF start-up automation (and gives the controller's input channel amplitude and
   /// phase).
   inline constexpr char enableAutomation[] = "Configuration/enableAutomation";
+  /// boolean: flat-top statistics of the controller's DAQ channels (the automation needs them).
+  inline constexpr char enableControllerChannelStatistics[] = "Configuration/enableControllerChannelStatistics";
   /// double: the firmware clock in MHz.
   inline constexpr char clockFrequency[] = "Configuration/clockFrequency";
   /// uint32: clock cycles of one IQ detection (one sample before decimation).

@@ -18,6 +18,7 @@ class ConfigurationLimits {
   static constexpr std::uint32_t maxChannelsPerBoard = 64;
   static constexpr std::uint32_t maxPulseLength = std::uint32_t{1} << 20;
   static constexpr std::uint32_t maxSinCosTableSize = 4096;
+  static constexpr std::uint32_t maxBeamRegions = 4096;
 
   /// "Configuration/nAdcBoards": 0 .. maxAdcBoards.
   static std::uint32_t adcBoards(const Corvane::ConfigReader& config);
@@ -31,4 +32,7 @@ class ConfigurationLimits {
 
   /// "Configuration/nSinCosTableSize", entries: 0 .. maxSinCosTableSize.
   static std::uint32_t sinCosTableSize(const Corvane::ConfigReader& config);
+
+  /// "Configuration/nMaxBeamRegions", regions: 1 .. maxBeamRegions; 1 when the file does not have the key.
+  static std::uint32_t beamRegions(const Corvane::ConfigReader& config);
 };

@@ -6,17 +6,21 @@
 // The controller group builds its members in a fixed order: the table writers first, the firmware
 // table mutex "/Controller/Configuration/tableBufferMode" last, so that the mutex finds every
 // writer's client interface. Members whose modules are not implemented yet (table generation,
-// gain and feed-forward tables, DAQ channels, error monitor, coefficients, enables, status
-// filters) stand at their places with their names and descriptions and publish nothing so far.
+// gain and feed-forward tables) stand at their places with their names and descriptions and
+// publish nothing so far.
 #pragma once
 
 #include "AmplitudePhaseError.h"
+#include "BbfStatus.h"
 #include "BoardForceReinit.h"
 #include "ControllerChannel.h"
 #include "ControllerCoefficients.h"
+#include "ControllerEnable.h"
 #include "FeedForwardTable.h"
 #include "FirmwareSEUDetection.h"
 #include "GainTable.h"
+#include "InhibitAlgos.h"
+#include "MaximumOutput.h"
 #include "MultiClientFirmwareMutex.h"
 #include "RotationAndScalingTable.h"
 #include "RotationParameter.h"
@@ -83,12 +87,7 @@ class ControllerRoot : public Corvane::ModuleGroup {
         ControllerChannel daq{this, "DAQ", daqDescription, false, false};
       };
 
-      /// The feedback controller's output limit in I and Q; its variables join with its implementation.
-      class MaximumOutput : public Corvane::ApplicationModule {
-       public:
-        using Corvane::ApplicationModule::ApplicationModule;
-        void mainLoop() override {}
-      };
+      using MaximumOutput = ::MaximumOutput;
 
       Gain gain{this, "Gain", "Gain table as used by the controller"};
       MaximumOutput maximumOutput{this, ".", "Maxmimum controller output"};
@@ -122,19 +121,8 @@ class ControllerRoot : public Corvane::ModuleGroup {
      public:
       using Corvane::ModuleGroup::ModuleGroup;
 
-      /// The filtered controller status that holds off the slow algorithms; joins with its implementation.
-      class InhibitAlgos : public Corvane::ApplicationModule {
-       public:
-        using Corvane::ApplicationModule::ApplicationModule;
-        void mainLoop() override {}
-      };
-
-      /// The beam-based feedback's limiter state; joins with its implementation.
-      class BbfStatus : public Corvane::ApplicationModule {
-       public:
-        using Corvane::ApplicationModule::ApplicationModule;
-        void mainLoop() override {}
-      };
+      using InhibitAlgos = ::InhibitAlgos;
+      using BbfStatus = ::BbfStatus;
 
       /// OK on "overall" while the board's "controllerStatus" word is 0, FAULT otherwise.
       Corvane::ExactMonitor<std::uint32_t> overall{this, "controllerStatus", "overall", constant(0), constant(false),
@@ -144,13 +132,16 @@ class ControllerRoot : public Corvane::ModuleGroup {
       BbfStatus bbfStatus{this, ".", ""};
     };
 
-    /// The feed-forward and feedback switches; their variables join with the implementation.
-    class Enable : public Corvane::ApplicationModule {
-     public:
-      using Corvane::ApplicationModule::ApplicationModule;
-      void mainLoop() override {}
-    };
+    /// The feed-forward and feedback switches.
+    using Enable = ControllerEnable;
 
+   private:
+    /// Decided, and the group disabled, before any member is built: members of a controller that never runs
+    /// read no configuration that only a running controller needs.
+    bool _runsController{disableUnlessRunning()};
+    bool disableUnlessRunning();
+
+   public:
     TableGeneration::TGenMain tableGeneration{this, ".", "Generation of control tables"};
     GainTable gainTable{this, "GainTable", "Generation of gain table"};
     FeedForwardTable feedForwardTable{this, "FeedForward", "Summed FF table from components"};

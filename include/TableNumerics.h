@@ -37,6 +37,10 @@ namespace TableNumerics {
   /// infinite or huge phase would never leave). NaN and infinities give NaN.
   double wrapPhase(double degrees);
 
+  /// The index of the first value that cannot go to the firmware: not finite, or outside the single-precision
+  /// range; nullopt when every value may go.
+  std::optional<std::size_t> firstUnfitIndex(std::span<const double> values);
+
   /// Why a table element cannot go to the firmware: the first element that is not finite or lies outside
   /// the single-precision range, as "<name>[<index>] is <value>" (e.g. "scale[3] is nan"); nullopt when every
   /// element may go.

@@ -1,5 +1,6 @@
 #include "AdcBoardRoot.h"
 
+#include "ConfigurationKeys.h"
 #include "ConfigurationLimits.h"
 
 #include <Corvane/ConfigReader.h>
@@ -20,6 +21,12 @@ namespace {
     const char* sizeKey;
   };
 
+  /// The firmware forms a partial vector sum only on boards of exactly this many channels.
+  constexpr std::uint32_t partialVectorSumChannels = 10;
+  bool hasPartialVectorSum(std::uint32_t nChannels) { return nChannels == partialVectorSumChannels; }
+  /// Its DAQ traces "I" and "Q" come with the channels' DAQ arrays.
+  constexpr char partialVectorSumDirectory[] = "/NormalDataMode/PartialVectorSum";
+
   const ChannelRegister channelRegisters[] = {{"/Adc", "daqErrorCounter", nullptr}, {"/Adc", "adcFifoDelay", nullptr},
       {"/Adc", "adcFifoReset", nullptr}, {"/Adc", "Filter/coefficients", nullptr},
       {"/Adc", "Calibration/sineTable", "Configuration/nSinCosTableSize"},
@@ -27,29 +34,42 @@ namespace {
       {"/NormalDataMode", "amplitudeUncalibrated", "Configuration/pulseLength"},
       {"/NormalDataMode", "phaseUncalibrated", "Configuration/pulseLength"}};
 
-  /// Every configured channel must have its registers in the board's map, of the configured
-  /// sizes: a channel beyond the map would publish variables that no register feeds, and a size
-  /// that differs would only be found when the network is connected, without naming the key.
-  void checkChannelRegisters(const Corvane::ConfigReader& config, const std::string& channelsKey,
+  /// A register that the board group needs must be in the board's map, of the configured size where one
+  /// is given: a missing one would leave variables that no register feeds, and a size that differs would only
+  /// be found when the network is connected, without naming the key. `countKey` and `count` are the
+  /// configuration that asks for the register, `user` says who reads it.
+  void checkRegister(const Corvane::ConfigReader& config, const std::string& countKey, std::uint32_t count,
+      const Corvane::RegisterMap& map, const std::string& alias, const std::string& path, const char* sizeKey,
+      const std::string& user) {
+    if(!map.hasRegister(path)) {
+      throw Corvane::logic_error(config.file().describe(countKey) + " is " + std::to_string(count) +
+          ", but the register map " + map.fileName() + " of device " + alias + " has no register " + path + " (" +
+          user + ")");
+    }
+    if(!sizeKey) return;
+    const auto& info = map.getRegister(path);
+    const auto size = config.get<std::uint32_t>(sizeKey);
+    if(info.nElements != size) {
+      throw Corvane::logic_error(config.file().describe(sizeKey) + " is " + std::to_string(size) + ", but the register " +
+          path + " of device " + alias + " has " + std::to_string(info.nElements) + " elements (" + info.location() +
+          ")");
+    }
+  }
+
+  /// Every configured channel, and the partial vector sum of a 10-channel board, must have its registers.
+  void checkBoardRegisters(const Corvane::ConfigReader& config, const std::string& channelsKey,
       std::uint32_t nChannels, Corvane::DeviceModule& device, const std::string& alias) {
     const auto& map = device.device().getRegisterMap();
     for(std::uint32_t j = 0; j < nChannels; ++j) {
       for(const auto& wanted : channelRegisters) {
         const auto path = std::string(wanted.directory) + "/Channel" + std::to_string(j) + "/" + wanted.name;
-        if(!map.hasRegister(path)) {
-          throw Corvane::logic_error(config.file().describe(channelsKey) + " is " + std::to_string(nChannels) +
-              ", but the register map " + map.fileName() + " of device " + alias + " has no register " + path +
-              " (channel " + std::to_string(j) + ")");
-        }
-        if(!wanted.sizeKey) continue;
-        const auto& info = map.getRegister(path);
-        const auto size = config.get<std::uint32_t>(wanted.sizeKey);
-        if(info.nElements != size) {
-          throw Corvane::logic_error(config.file().describe(wanted.sizeKey) + " is " + std::to_string(size) +
-              ", but the register " + path + " of device " + alias + " has " + std::to_string(info.nElements) +
-              " elements (" + info.location() + ")");
-        }
+        checkRegister(config, channelsKey, nChannels, map, alias, path, wanted.sizeKey, "channel " + std::to_string(j));
       }
+    }
+    if(!hasPartialVectorSum(nChannels)) return;
+    for(const char* trace : {"I", "Q"}) {
+      checkRegister(config, channelsKey, nChannels, map, alias, std::string(partialVectorSumDirectory) + "/" + trace,
+          ConfigurationKeys::pulseLength, "partial vector sum");
     }
   }
 
@@ -83,7 +103,12 @@ AdcBoardRoot::AdcBoard::AdcBoard(Corvane::ModuleGroup* owner, const std::string&
     // the board's firmware table lock serves its channels' filters: without one it has no client
     throw Corvane::logic_error(config.file().describe(channelsKey) + " is 0: a board has at least one channel");
   }
-  checkChannelRegisters(config, channelsKey, nChannels, device, deviceAlias);
+  checkBoardRegisters(config, channelsKey, nChannels, device, deviceAlias);
+
+  if(hasPartialVectorSum(nChannels)) {
+    partialVectorSum = ControllerChannel(
+        this, "PartialVectorSum", "Partial vector sum of all included channels of this board", true, true);
+  }
 
   // no relocation while the board is built: the channels register as they are constructed
   channels.reserve(nChannels);

@@ -144,11 +144,11 @@ namespace AdcChannelKernels {
     }
 
     /// Sums of squared deviations in index order; the squares are formed in double and rounded to float.
-    void addSquaresPortable(std::span<const float> amplitude, std::span<const float> phase,
-        const Statistics& averages, float& amplitudeSquares, float& phaseSquares) {
+    void addSquaresPortable(std::span<const float> amplitude, std::span<const float> phase, float amplitudeAverage,
+        float phaseAverage, float& amplitudeSquares, float& phaseSquares) {
       for(std::size_t i = 0; i < amplitude.size(); ++i) {
-        const float amplitudeDifference = amplitude[i] - averages.amplitudeAverage;
-        const float phaseDifference = phase[i] - averages.phaseAverage;
+        const float amplitudeDifference = amplitude[i] - amplitudeAverage;
+        const float phaseDifference = phase[i] - phaseAverage;
         amplitudeSquares += static_cast<float>(
             static_cast<double>(amplitudeDifference) * static_cast<double>(amplitudeDifference));
         phaseSquares +=
@@ -160,17 +160,18 @@ namespace AdcChannelKernels {
     // The product of two floats is exact in double, so rounding it to float gives the float product: the
     // squares can be formed eight at a time in float. Only the additions stay sequential.
     __attribute__((target("avx2"))) void addSquaresAvx2(std::span<const float> amplitude,
-        std::span<const float> phase, const Statistics& averages, float& amplitudeSquares, float& phaseSquares) {
-      const __m256 amplitudeAverage = _mm256_set1_ps(averages.amplitudeAverage);
-      const __m256 phaseAverage = _mm256_set1_ps(averages.phaseAverage);
+        std::span<const float> phase, float amplitudeAverage, float phaseAverage, float& amplitudeSquares,
+        float& phaseSquares) {
+      const __m256 amplitudeAverages = _mm256_set1_ps(amplitudeAverage);
+      const __m256 phaseAverages = _mm256_set1_ps(phaseAverage);
       alignas(32) float amplitudeTerms[8];
       alignas(32) float phaseTerms[8];
       float amplitudeSum = amplitudeSquares;
       float phaseSum = phaseSquares;
       std::size_t i = 0;
       for(; i + 8 <= amplitude.size(); i += 8) {
-        const __m256 amplitudeDifference = _mm256_sub_ps(_mm256_loadu_ps(amplitude.data() + i), amplitudeAverage);
-        const __m256 phaseDifference = _mm256_sub_ps(_mm256_loadu_ps(phase.data() + i), phaseAverage);
+        const __m256 amplitudeDifference = _mm256_sub_ps(_mm256_loadu_ps(amplitude.data() + i), amplitudeAverages);
+        const __m256 phaseDifference = _mm256_sub_ps(_mm256_loadu_ps(phase.data() + i), phaseAverages);
         _mm256_store_ps(amplitudeTerms, _mm256_mul_ps(amplitudeDifference, amplitudeDifference));
         _mm256_store_ps(phaseTerms, _mm256_mul_ps(phaseDifference, phaseDifference));
         for(std::size_t k = 0; k < 8; ++k) {
@@ -180,7 +181,8 @@ namespace AdcChannelKernels {
       }
       amplitudeSquares = amplitudeSum;
       phaseSquares = phaseSum;
-      addSquaresPortable(amplitude.subspan(i), phase.subspan(i), averages, amplitudeSquares, phaseSquares);
+      addSquaresPortable(
+          amplitude.subspan(i), phase.subspan(i), amplitudeAverage, phaseAverage, amplitudeSquares, phaseSquares);
     }
 #endif
 
@@ -192,21 +194,10 @@ namespace AdcChannelKernels {
       result.amplitudeAverage = sums.amplitude / n;
       result.phaseAverage = sums.phase / n;
       result.powerAverage = sums.power / n;
-      float amplitudeSquares = 0.F;
-      float phaseSquares = 0.F;
-#ifdef ADC_CHANNEL_KERNELS_X86
-      if(implementation == Implementation::avx2) {
-        addSquaresAvx2(amplitude, phase, result, amplitudeSquares, phaseSquares);
-      }
-      else
-#endif
-      {
-        (void)implementation;
-        addSquaresPortable(amplitude, phase, result, amplitudeSquares, phaseSquares);
-      }
-      const float degreesOfFreedom = n - 1.F;
-      result.amplitudeStandardDeviation = std::sqrt(amplitudeSquares / degreesOfFreedom);
-      result.phaseStandardDeviation = std::sqrt(phaseSquares / degreesOfFreedom);
+      const auto deviations = standardDeviations(implementation, amplitude, phase, result.amplitudeAverage,
+          result.phaseAverage);
+      result.amplitudeStandardDeviation = deviations.amplitude;
+      result.phaseStandardDeviation = deviations.phase;
       return result;
     }
 
@@ -218,6 +209,25 @@ namespace AdcChannelKernels {
     }
 
   } // namespace
+
+  StandardDeviations standardDeviations(Implementation implementation, std::span<const float> amplitude,
+      std::span<const float> phase, float amplitudeAverage, float phaseAverage) {
+    requireLength(amplitude.size(), phase.size(), "phase");
+    float amplitudeSquares = 0.F;
+    float phaseSquares = 0.F;
+#ifdef ADC_CHANNEL_KERNELS_X86
+    if(implementation == Implementation::avx2) {
+      addSquaresAvx2(amplitude, phase, amplitudeAverage, phaseAverage, amplitudeSquares, phaseSquares);
+    }
+    else
+#endif
+    {
+      (void)implementation;
+      addSquaresPortable(amplitude, phase, amplitudeAverage, phaseAverage, amplitudeSquares, phaseSquares);
+    }
+    const float degreesOfFreedom = static_cast<float>(amplitude.size()) - 1.F;
+    return {std::sqrt(amplitudeSquares / degreesOfFreedom), std::sqrt(phaseSquares / degreesOfFreedom)};
+  }
 
   bool isAvailable(Implementation implementation) {
     switch(implementation) {

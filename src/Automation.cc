@@ -42,8 +42,8 @@ Automation::Automation(Corvane::Module* owner, const std::string& name, const st
     refuse(config, ConfigurationKeys::enablePhaseSetter,
         "!!! Cannot enable Automation and PhaseSetter modules at the same time!");
   }
-  if(!config.get<Corvane::Boolean>("Configuration/enableControllerChannelStatistics")) {
-    refuse(config, "Configuration/enableControllerChannelStatistics",
+  if(!config.get<Corvane::Boolean>(ConfigurationKeys::enableControllerChannelStatistics)) {
+    refuse(config, ConfigurationKeys::enableControllerChannelStatistics,
         "!!! Cannot enable Automation without enabling controller channel statistics!");
   }
 }

@@ -16,3 +16,9 @@ std::uint32_t ConfigurationLimits::pulseLength(const Corvane::ConfigReader& conf
 std::uint32_t ConfigurationLimits::sinCosTableSize(const Corvane::ConfigReader& config) {
   return config.getInRange<std::uint32_t>("Configuration/nSinCosTableSize", 0, maxSinCosTableSize);
 }
+
+std::uint32_t ConfigurationLimits::beamRegions(const Corvane::ConfigReader& config) {
+  constexpr char key[] = "Configuration/nMaxBeamRegions";
+  if(!config.getOptional<std::uint32_t>(key)) return 1;
+  return config.getInRange<std::uint32_t>(key, 1, maxBeamRegions, "the beam-based feedback has at least one region");
+}

@@ -16,8 +16,12 @@ ControllerRoot::ControllerRoot(Corvane::Module* owner, [[maybe_unused]] const st
   fromSlave(this, "Controller", "RF Controller") {}
 
 ControllerRoot::Controller::Controller(Corvane::Module* owner, const std::string& name, const std::string& description)
-: Corvane::ModuleGroup(owner, name, description) {
-  if(!runsOwnController(configuredInstanceType(appConfig()))) disable();
+: Corvane::ModuleGroup(owner, name, description) {}
+
+bool ControllerRoot::Controller::disableUnlessRunning() {
+  const bool runs = runsOwnController(configuredInstanceType(appConfig()));
+  if(!runs) disable();
+  return runs;
 }
 
 bool ControllerRoot::Controller::Error::automationEnabled() const {

@@ -39,7 +39,8 @@ MultiClientFirmwareMutex::MultiClientFirmwareMutex(Corvane::ModuleGroup* owner, 
   for(const auto& variable : search.processVariables()) {
     clientPaths.push_back(Corvane::Utilities::getPathName(variable.getFullyQualifiedPath()));
   }
-  if(clientPaths.empty()) {
+  // a mutex of a group taken out of the application (its clients with it) takes no part and needs none
+  if(clientPaths.empty() && !isDisabled()) {
     throw Corvane::logic_error("MultiClientFirmwareMutex " + name + ": no client interfaces found!");
   }
   clients.reserve(clientPaths.size());

@@ -11,16 +11,20 @@ namespace TableNumerics {
     return r;
   }
 
-  std::optional<std::string> firstUnfitElement(std::span<const double> values, const std::string& name) {
+  std::optional<std::size_t> firstUnfitIndex(std::span<const double> values) {
     constexpr double largest = std::numeric_limits<float>::max();
     for(std::size_t i = 0; i < values.size(); ++i) {
-      const double v = values[i];
-      if(std::isfinite(v) && std::fabs(v) <= largest) continue;
-      std::ostringstream text;
-      text << name << "[" << i << "] is " << v;
-      return text.str();
+      if(!std::isfinite(values[i]) || std::fabs(values[i]) > largest) return i;
     }
     return std::nullopt;
+  }
+
+  std::optional<std::string> firstUnfitElement(std::span<const double> values, const std::string& name) {
+    const auto unfit = firstUnfitIndex(values);
+    if(!unfit) return std::nullopt;
+    std::ostringstream text;
+    text << name << "[" << *unfit << "] is " << values[*unfit];
+    return text.str();
   }
 
 } // namespace TableNumerics

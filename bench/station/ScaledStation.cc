@@ -3,6 +3,7 @@
 #include <pugixml.hpp>
 
 #include <fstream>
+#include <functional>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -283,13 +284,24 @@ namespace stationbench {
     return stem + std::to_string(board) + extension;
   }
 
-  std::vector<ScaledStation::PulseRegister> ScaledStation::adcPulseRegisters(const std::string& subtree) const {
+  std::vector<ScaledStation::PulseRegister> ScaledStation::pulseRegisters(
+      const std::vector<RegisterLine>& scaledMap, const std::function<bool(const std::string&)>& wanted) const {
     std::vector<PulseRegister> result;
-    for(auto& reg : scaleRegisterMap(_adcMap, _simPulseLength, _shape.pulseLength, _shape.channelsPerBoard)) {
-      if(reg.name.rfind(subtree + ".", 0) != 0 || reg.elements != _shape.pulseLength) continue;
+    for(auto& reg : scaledMap) {
+      if(!wanted(reg.name) || reg.elements != _shape.pulseLength) continue;
       result.push_back({reg.name, reg.rows * reg.elements, reg.bytes / (reg.rows * reg.elements)});
     }
     return result;
+  }
+
+  std::vector<ScaledStation::PulseRegister> ScaledStation::adcPulseRegisters(const std::string& subtree) const {
+    return pulseRegisters(scaleRegisterMap(_adcMap, _simPulseLength, _shape.pulseLength, _shape.channelsPerBoard),
+        [&](const std::string& name) { return name.rfind(subtree + ".", 0) == 0; });
+  }
+
+  std::vector<ScaledStation::PulseRegister> ScaledStation::controllerDaqRegisters() const {
+    return pulseRegisters(scaleRegisterMap(_controllerMap, _simPulseLength, _shape.pulseLength, 0),
+        [](const std::string& name) { return name.find(".DAQ.") != std::string::npos; });
   }
 
   std::uint64_t ScaledStation::bytesReadPerPulse() const {

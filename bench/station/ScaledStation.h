@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,8 @@ namespace stationbench {
       std::uint64_t bytesPerElement;
     };
     std::vector<PulseRegister> adcPulseRegisters(const std::string& subtree) const;
+    /// The controller board's DAQ traces ("ToControlSystem.Controller.VectorSum.DAQ.I", ...).
+    std::vector<PulseRegister> controllerDaqRegisters() const;
 
     /// Bytes of the pulse-length arrays that the device modules read on every trigger: the ADC
     /// boards' normal-mode DAQ arrays and the controller's readable arrays below ToControlSystem.
@@ -59,6 +62,9 @@ namespace stationbench {
     const StationShape& shape() const { return _shape; }
 
    private:
+    /// The pulse-length arrays of a scaled map whose names are `wanted`.
+    std::vector<PulseRegister> pulseRegisters(
+        const std::vector<RegisterLine>& scaledMap, const std::function<bool(const std::string&)>& wanted) const;
     /// Register map file of ADC board `board` in the scaled station.
     std::string adcMapName(std::uint32_t board) const;
 

@@ -1,6 +1,8 @@
 // Station benchmark: the whole station application on dummy devices, the simulated station
 // scaled to 8 ADC boards x 10 channels and a pulse length of 16384 (by default), with
-// macro-pulse triggers driven as fast as the server keeps up.
+// macro-pulse triggers driven as fast as the server keeps up. The ADC channels, the controller's seven DAQ
+// channels and the partial vector sum of each 10-channel board get raw traces, and every pulse waits for all
+// their outputs.
 //
 // It prints the highest sustained trigger rate with no lost data (no push-queue overflow, the
 // DataLossCounter unchanged, every output of every pulse arrived), the latency from trigger to
@@ -86,36 +88,66 @@ namespace {
     return 0.;
   }
 
-  /// Raw DAQ data of every channel: a pulse of amplitude counts and a phase ramp per channel.
+  /// The open dummy device of `alias`, or null (with a note) when no device module of the application opened it.
+  std::shared_ptr<Corvane::DummyBackend> openDummy(const std::string& alias) {
+    std::shared_ptr<Corvane::DummyBackend> board;
+    try {
+      board = std::dynamic_pointer_cast<Corvane::DummyBackend>(Corvane::BackendFactory::getInstance().findBackend(alias));
+    }
+    catch(Corvane::logic_error&) {
+      // no device module of the application opened the board
+    }
+    if(!board) std::printf("!!! device %s is not an open dummy device: its DAQ arrays stay zero\n", alias.c_str());
+    return board;
+  }
+
+  /// One raw DAQ trace: a pulse of amplitude counts, phases as a ramp, I and Q of a pulse turning once.
+  std::vector<std::int32_t> rawTrace(const std::string& name, std::size_t elements, std::uint32_t board) {
+    std::vector<std::int32_t> values(elements);
+    for(std::size_t k = 0; k < values.size(); ++k) {
+      const double t = double(k) / double(values.size());
+      const double envelope = std::sin(std::numbers::pi * t);
+      if(name.find("amplitude") != std::string::npos) {
+        values[k] = std::int32_t(60000. * envelope + 100. * std::sin(0.37 * double(k)));
+      }
+      else if(name.find("phase") != std::string::npos) {
+        values[k] = std::int32_t((k * 97 + board * 1013 + name.size() * 7919) % (1 << 18)) - (1 << 17);
+      }
+      else if(name.ends_with(".I")) {
+        values[k] = std::int32_t(60000. * envelope * std::cos(2. * std::numbers::pi * t));
+      }
+      else if(name.ends_with(".Q")) {
+        values[k] = std::int32_t(60000. * envelope * std::sin(2. * std::numbers::pi * t));
+      }
+    }
+    return values;
+  }
+
+  /// Raw DAQ data of every ADC channel, every partial vector sum and every controller DAQ channel.
   void fillDaqRegisters(const ScaledStation& station) {
     const auto& shape = station.shape();
     for(std::uint32_t b = 0; b < shape.boards; ++b) {
-      std::shared_ptr<Corvane::DummyBackend> board;
-      try {
-        board = std::dynamic_pointer_cast<Corvane::DummyBackend>(
-            Corvane::BackendFactory::getInstance().findBackend("Adc" + std::to_string(b)));
-      }
-      catch(Corvane::logic_error&) {
-        // no device module of the application opened the board
-      }
-      if(!board) {
-        std::printf("!!! device Adc%u is not an open dummy device: its DAQ arrays stay zero\n", b);
-        continue;
-      }
+      auto board = openDummy("Adc" + std::to_string(b));
+      if(!board) continue;
       for(auto& reg : station.adcPulseRegisters("NormalDataMode")) {
-        std::vector<std::int32_t> values(reg.elements);
-        for(std::size_t k = 0; k < values.size(); ++k) {
-          double t = double(k) / double(values.size());
-          if(reg.name.find("amplitude") != std::string::npos) {
-            values[k] = std::int32_t(60000. * std::sin(std::numbers::pi * t) + 100. * std::sin(0.37 * double(k)));
-          }
-          else if(reg.name.find("phase") != std::string::npos) {
-            values[k] = std::int32_t((k * 97 + b * 1013 + reg.name.size() * 7919) % (1 << 18)) - (1 << 17);
-          }
-        }
-        board->setRegister<std::int32_t>(reg.name, values);
+        board->setRegister<std::int32_t>(reg.name, rawTrace(reg.name, reg.elements, b));
       }
     }
+    if(auto controller = openDummy("Controller")) {
+      for(auto& reg : station.controllerDaqRegisters()) {
+        controller->setRegister<std::int32_t>(reg.name, rawTrace(reg.name, reg.elements, 0));
+      }
+    }
+  }
+
+  /// The per-pulse outputs of the controller's DAQ channels and of the boards' partial vector sums: the samples
+  /// of each, and the amplitude trace of those that compute one.
+  bool isControllerChannelOutput(const std::string& path) {
+    for(const char* end : {"/DAQ/Samples/I", "/DAQ/amplitude", "/PartialVectorSum/Samples/I",
+            "/PartialVectorSum/amplitude"}) {
+      if(path.ends_with(end)) return true;
+    }
+    return false;
   }
 
   /// Writes an operator setting when the application has it and the control system feeds it.
@@ -184,6 +216,9 @@ int main(int argc, char** argv) {
     // every channel in the vector sum, the first of each board a reference, power computed
     std::vector<std::string> outputs;
     setIfPresent(cs, "/Configuration/extraPowerScaling", 1.0);
+    // the controller channels' statistics over the middle half of the pulse
+    setIfPresent(cs, "/Configuration/flattopBeginIndex", shape.pulseLength / 4);
+    setIfPresent(cs, "/Configuration/flattopEndIndex", 3 * shape.pulseLength / 4);
     for(std::uint32_t b = 0; b < shape.boards; ++b) {
       for(std::uint32_t c = 0; c < shape.channelsPerBoard; ++c) {
         auto channel = "/AdcBoard" + std::to_string(b) + "/Channel" + std::to_string(c) + "/";
@@ -197,6 +232,14 @@ int main(int argc, char** argv) {
         }
       }
     }
+    std::size_t controllerOutputs = 0;
+    for(auto& [path, variable] : cs.variables()) {
+      if(isControllerChannelOutput(path) && !variable->isFedByControlSystem()) {
+        outputs.push_back(path);
+        ++controllerOutputs;
+      }
+    }
+    std::printf("Controller DAQ channel outputs watched (partial vector sums included): %zu\n", controllerOutputs);
     if(outputs.empty()) std::printf("!!! the application has no ADC channel outputs: only the trigger path is timed\n");
 
     // the application's own load without pulses (periodic tasks, polling)

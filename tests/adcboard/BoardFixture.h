@@ -30,8 +30,9 @@ namespace adcboard {
   constexpr std::uint32_t tableSize = 4;
 
   /// Register map of one board with `nChannels` channels (the registers of one channel at least:
-  /// a board configured without channels still has its DAQ registers).
-  inline std::string boardMap(std::uint32_t board, std::uint32_t configuredChannels) {
+  /// a board configured without channels still has its DAQ registers) and the partial vector sum's
+  /// DAQ traces unless told otherwise.
+  inline std::string boardMap(std::uint32_t board, std::uint32_t configuredChannels, bool withPartialVectorSum = true) {
     const auto nChannels = std::max(configuredChannels, 1u);
     std::ostringstream map;
     std::uint64_t address = 0;
@@ -71,6 +72,10 @@ namespace adcboard {
     for(std::uint32_t j = 0; j < nChannels; ++j) {
       add("RawDataMode.Channel" + std::to_string(j) + ".rawSamples", pulseLength, 16, 0, true, "RO");
     }
+    if(withPartialVectorSum) {
+      add("NormalDataMode.PartialVectorSum.I", pulseLength, 32, 0, true, "RO");
+      add("NormalDataMode.PartialVectorSum.Q", pulseLength, 32, 0, true, "RO");
+    }
     return map.str();
   }
 
@@ -80,6 +85,7 @@ namespace adcboard {
     std::uint32_t number;
     std::uint32_t nChannels;
     std::optional<std::uint32_t> mapChannels{};
+    bool mapHasPartialVectorSum{true};
   };
 
   /// Writes the station's files for the given boards under `name`; returns the device map's
@@ -97,11 +103,13 @@ namespace adcboard {
            << "<variable name=\"enableAdcChannelStatistics\" type=\"boolean\" value=\"true\"/>\n"
            << "<variable name=\"clockFrequency\" type=\"double\" value=\"81.25\"/>\n"
            << "<variable name=\"IQdetectionLength\" type=\"uint32\" value=\"1\"/>\n"
-           << "<variable name=\"bitScalingLengthScaled\" type=\"double\" value=\"100\"/>\n";
+           << "<variable name=\"bitScalingLengthScaled\" type=\"double\" value=\"100\"/>\n"
+           << "<variable name=\"enableControllerChannelStatistics\" type=\"boolean\" value=\"true\"/>\n";
     for(auto& board : boards) {
       const auto number = std::to_string(board.number);
       const auto mapFile = name + "_adc" + number + ".map";
-      std::ofstream(mapFile) << boardMap(board.number, board.mapChannels.value_or(board.nChannels));
+      std::ofstream(mapFile) << boardMap(
+          board.number, board.mapChannels.value_or(board.nChannels), board.mapHasPartialVectorSum);
       dmap << "Adc" << number << " (dummy:" << name << "_adc" << number << "?map=" << mapFile << ")\n";
       config << "<module name=\"AdcBoard" << number << "\"><variable name=\"nChannels\" type=\"uint32\" value=\""
              << board.nChannels << "\"/></module>\n";

@@ -298,14 +298,17 @@ TEST(AdcBoardRoot, ConfigurationErrorsStopConstruction) {
   };
   // a count is refused before anything is built for it, naming key and file (and the register
   // that a channel beyond the map lacks)
-  const std::string channels0 = "boards_base_config.xml:11: key \"Configuration/AdcBoard0/nChannels\" is ";
+  const std::string channels0 = "boards_base_config.xml:12: key \"Configuration/AdcBoard0/nChannels\" is ";
   for(auto& c : {Case{{{0, 0}}, "", {channels0 + "0"}},
           Case{{{0, 1}}, "nSinCosTableSize", {"Configuration/nSinCosTableSize"}},
           Case{{{0, 1}, {1, 1}}, "AdcBoard1", {"Configuration/AdcBoard1/nChannels"}},
           Case{{{0, 3, 2}}, "",
               {channels0 + "3, but the register map ",
                   "/boards_adc0.map of device Adc0 has no register /Adc/Channel2/daqErrorCounter"}},
-          Case{{{0, 65, 1}}, "", {channels0 + "65, outside 0..64"}}}) {
+          Case{{{0, 65, 1}}, "", {channels0 + "65, outside 0..64"}},
+          Case{{{0, 10, std::nullopt, false}}, "",
+              {channels0 + "10, but the register map ",
+                  "has no register /NormalDataMode/PartialVectorSum/I (partial vector sum)"}}}) {
     SCOPED_TRACE(c.fragments.front());
     try {
       BoardsApp app(c.boards, true, c.removedKey);
@@ -314,5 +317,38 @@ TEST(AdcBoardRoot, ConfigurationErrorsStopConstruction) {
     catch(Corvane::logic_error& e) {
       for(auto& fragment : c.fragments) EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
     }
+  }
+}
+
+TEST(AdcBoardRoot, OnlyATenChannelBoardPublishesItsPartialVectorSum) {
+  const std::vector<Board> boards{{0, 9}, {1, 10}, {2, 11}};
+  BoardsApp app(boards);
+  TestFacility test(app);
+  test.setScalarDefault<double>("/Configuration/bitScaling", 1.0);
+  test.setScalarDefault<std::uint8_t>("/Configuration/vectorSumBitShift", 1);
+  test.setScalarDefault<double>("/Configuration/zeroPhaseThreshold", 1.0);
+  test.setScalarDefault<double>("/Configuration/samplingFrequency", 1.0);
+  test.setScalarDefault<std::uint32_t>("/Configuration/SamplingPosition/index", 3);
+  test.setScalarDefault<std::uint32_t>("/Configuration/flattopBeginIndex", 0);
+  test.setScalarDefault<std::uint32_t>("/Configuration/flattopEndIndex", pulseLength - 1);
+  test.runApplication();
+  for(auto& board : boards) setPulse(board, 1);
+  auto ten = dummy("Adc1");
+  ten->setRegister<std::int32_t>("NormalDataMode.PartialVectorSum.I", std::vector<std::int32_t>(pulseLength, 6));
+  ten->setRegister<std::int32_t>("NormalDataMode.PartialVectorSum.Q", std::vector<std::int32_t>(pulseLength, 8));
+  const auto version = trigger(test, 1);
+
+  // amplitude 10 at a bit scaling halved by the firmware's bit shift
+  const std::string sum = "/AdcBoard1/PartialVectorSum/";
+  EXPECT_EQ(test.readArray<float>(sum + "amplitude"), std::vector<float>(pulseLength, 20.F));
+  EXPECT_EQ(test.getVersion(sum + "amplitude"), version);
+  EXPECT_EQ(test.readScalar<float>(sum + "Samples/amplitude"), 20.F);
+  EXPECT_EQ(test.readScalar<float>(sum + "Samples/I"), 6.F);
+  EXPECT_FLOAT_EQ(test.readScalar<float>(sum + "Samples/phase"), 53.130104F);
+  EXPECT_EQ(test.readScalar<float>(sum + "Statistics/amplitudeAverage"), 20.F);
+  EXPECT_EQ(app.getControlSystem().variable(sum + "I").description(), "Raw I values");
+  for(const char* other : {"/AdcBoard0/PartialVectorSum/amplitude", "/AdcBoard2/PartialVectorSum/amplitude",
+          "/AdcBoard2/PartialVectorSum/Samples/I"}) {
+    EXPECT_FALSE(app.getControlSystem().has(other)) << other;
   }
 }

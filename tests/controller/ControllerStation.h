@@ -1,8 +1,9 @@
 // A station of the controller tree alone, for the controller tests: a configuration file with the keys the
 // controller reads (and those its coming modules will read), a device map naming the recording board
 // "Controller", a small register map (status, board services, the firmware table lock, the two rotation
-// tables), and an initialisation script, all written into the working directory. The application holds
-// nothing but the configuration and the ControllerRoot; the test feeds every other variable.
+// tables, the DAQ traces, enables, limits and coefficient sets), and an initialisation script, all written
+// into the working directory. The application holds nothing but the configuration and the ControllerRoot; the
+// test feeds every other variable.
 #pragma once
 
 #include "ControllerRoot.h"
@@ -55,6 +56,23 @@ namespace controllertest {
       add(table + "bufferCurrentI", 1, "32 0 1 RO", true);
       add(table + "bufferSelectQ", 1, "32 0 1 RW");
       add(table + "bufferCurrentQ", 1, "32 0 1 RO", true);
+    }
+    // the controller modules' registers: DAQ traces, enables, limits, both coefficient sets
+    for(const std::string channel : {"SetPoint", "VectorSum", "Error", "FeedForward", "FeedBack.Gain",
+            "Output.Proportional", "Output.Total"}) {
+      add(channel + ".DAQ.I", pulseLength, "18 0 1 RO");
+      add(channel + ".DAQ.Q", pulseLength, "18 0 1 RO");
+    }
+    add("FeedForward.enable_actual", 1, "1 0 0 RW");
+    add("FeedBack.enable_actual", 1, "1 0 0 RW");
+    add("FeedBack.limitI", 1, "32 0 1 RW");
+    add("FeedBack.limitQ", 1, "32 0 1 RW");
+    for(const std::string set : {"FeedBack.MimoCoefficients.", "FeedBack.SmithCoefficients."}) {
+      for(const std::string element : {"11", "12", "21", "22"}) {
+        add(set + "A" + element, 2, "32 IEEE754 1 RW");
+        add(set + "B" + element, 3, "32 IEEE754 1 RW");
+      }
+      add(set + "valid", 1, "1 0 0 RW");
     }
     return map.str();
   }

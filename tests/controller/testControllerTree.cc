@@ -16,7 +16,12 @@ namespace {
   const std::vector<std::string> controllerGroupVariables = {feedForwardRotation + "/scale",
       feedForwardRotation + "/rotation", outputCalibration + "/scale", outputCalibration + "/rotation",
       "/Controller/Configuration/tableBufferMode/confirmationStatus", "/Controller/Status/overall",
-      "/Controller/VectorSum/Calibration/scale", "/Controller/Output/Calibration/scale"};
+      "/Controller/VectorSum/Calibration/scale", "/Controller/Output/Calibration/scale",
+      "/Controller/SetPoint/DAQ/amplitude", "/Controller/Output/Total/DAQ/Samples/phase",
+      "/Controller/FeedBack/Gain/DAQ/Statistics/IAverage", "/Controller/AmplitudePhaseError/fault",
+      "/Controller/FeedForward/enable", "/Controller/FeedBack/enable", "/Controller/FeedBack/maximumOutput",
+      "/Controller/FeedBack/MimoCoefficients/apply", "/Controller/FeedBack/SmithCoefficients/Actual/B22_2",
+      "/Controller/Status/inhibitAlgos", "/Controller/Status/bbfLimiterStatus"};
 
   /// The client groups below the mutex, by their "inhibit".
   std::set<std::string> mutexClients(Station& station) {
@@ -84,6 +89,33 @@ namespace {
       EXPECT_EQ(station.board->getWriteCount(registersOf(feedForwardRotation) + "/I"), 0u);
       expectBoardHealth(station);
     }
+  }
+
+  TEST(ControllerTree, AMasterStartsWithBothControllersOffAndItsModulesMeetTheBoard) {
+    Station station(1);
+    const std::string board = "ToControlSystem/Controller/";
+    for(const std::string controller : {"FeedForward", "FeedBack"}) {
+      EXPECT_FALSE(station.test.readScalar<Corvane::Boolean>("/Controller/" + controller + "/enable")) << controller;
+      EXPECT_GE(station.board->getWriteCount(board + controller + "/enable_actual"), 1u) << controller;
+      EXPECT_EQ(station.board->getRegister<std::int32_t>(board + controller + "/enable_actual").at(0), 0);
+    }
+    // the restored coefficient sets went to the board, framed by "valid"
+    for(const std::string set : {"MimoCoefficients", "SmithCoefficients"}) {
+      EXPECT_EQ(station.board->getRegister<std::int32_t>(board + "FeedBack/" + set + "/valid").at(0), 1) << set;
+    }
+    station.test.writeScalar<std::int32_t>("/Controller/FeedBack/maximumOutput", -7);
+    // the total output's raw trace, I = 3 and Q = 4 everywhere, read on the next trigger
+    station.test.writeScalar<double>("/Configuration/bitScaling", 1.0);
+    station.board->setRegister<std::int32_t>(board + "Output/Total/DAQ/I", std::vector<std::int32_t>(pulseLength, 3));
+    station.board->setRegister<std::int32_t>(board + "Output/Total/DAQ/Q", std::vector<std::int32_t>(pulseLength, 4));
+    station.test.writeScalar<std::int64_t>("/Server/triggerNumber", 1);
+    station.test.stepApplication();
+    EXPECT_EQ(station.board->getRegister<std::int32_t>(board + "FeedBack/limitI").at(0), -7);
+    EXPECT_EQ(station.board->getRegister<std::int32_t>(board + "FeedBack/limitQ").at(0), -7);
+    auto amplitude = station.test.readArray<float>("/Controller/Output/Total/DAQ/amplitude");
+    ASSERT_EQ(amplitude.size(), pulseLength);
+    EXPECT_FLOAT_EQ(amplitude.back(), 5.F);
+    EXPECT_NEAR(station.test.readScalar<float>("/Controller/Output/Total/DAQ/Samples/phase"), 53.1301F, 1e-4F);
   }
 
   TEST(ControllerTree, TheErrorChannelComputesAmplitudeAndPhaseOnlyWithTheAutomation) {

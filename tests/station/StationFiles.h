@@ -75,7 +75,7 @@ namespace station {
                                          << "ToControlSystem.Controller.VectorSum.Calibration.sineTable 1 4 4 0 18 16 1 RW\n"
                                          << "ToControlSystem.Controller.VectorSum.Calibration.cosineTable 1 8 4 0 18 16 1 RW\n"
                                          << "ToControlSystem.Controller.Board.fpgaClockError 1 12 4 0 1 0 0 RO\n"
-                                         << controllerTableRegisters(16);
+                                         << controllerRegisters(16);
       // the boards' initialisation script, run whenever a board is opened
       std::ofstream("initHardware.py") << "#!/bin/sh\nexit 0\n";
       std::filesystem::permissions("initHardware.py", std::filesystem::perms::owner_all);
@@ -113,10 +113,11 @@ namespace station {
       }
     }
 
-    /// The controller's firmware table lock (its read-back on the address of the request) and its two
-    /// rotation-and-scaling tables (each current buffer on the address of its select), from byte address
-    /// `address` on, sized by the configured pulse length.
-    std::string controllerTableRegisters(unsigned long address) const {
+    /// The controller's firmware table lock (its read-back on the address of the request), its two
+    /// rotation-and-scaling tables (each current buffer on the address of its select), its DAQ traces,
+    /// enables, limits and coefficient sets, from byte address `address` on, sized by the configured
+    /// pulse length.
+    std::string controllerRegisters(unsigned long address) const {
       const auto samples = count("Configuration/pulseLength", 16);
       std::string text;
       auto add = [&](const std::string& name, unsigned long n, const std::string& format, bool sameAddress = false) {
@@ -134,6 +135,23 @@ namespace station {
         add(table + "bufferCurrentI", 1, "32 0 1 RO", true);
         add(table + "bufferSelectQ", 1, "32 0 1 RW");
         add(table + "bufferCurrentQ", 1, "32 0 1 RO", true);
+      }
+      // the controller modules' registers: DAQ traces, enables, limits, both coefficient sets
+      for(const std::string channel : {"SetPoint", "VectorSum", "Error", "FeedForward", "FeedBack.Gain",
+              "Output.Proportional", "Output.Total"}) {
+        add(channel + ".DAQ.I", samples, "18 0 1 RO");
+        add(channel + ".DAQ.Q", samples, "18 0 1 RO");
+      }
+      add("FeedForward.enable_actual", 1, "1 0 0 RW");
+      add("FeedBack.enable_actual", 1, "1 0 0 RW");
+      add("FeedBack.limitI", 1, "32 0 1 RW");
+      add("FeedBack.limitQ", 1, "32 0 1 RW");
+      for(const std::string set : {"FeedBack.MimoCoefficients.", "FeedBack.SmithCoefficients."}) {
+        for(const std::string element : {"11", "12", "21", "22"}) {
+          add(set + "A" + element, 2, "32 IEEE754 1 RW");
+          add(set + "B" + element, 3, "32 IEEE754 1 RW");
+        }
+        add(set + "valid", 1, "1 0 0 RW");
       }
       return text;
     }

@@ -7,132 +7,29 @@ the firmware would while it talks to the server over its HTTP API as an operator
 
 Usage: rotation_table_test.py <path to tessarel_server> <path to config/sim>
 """
-import math
-import os
-import re
-import shutil
-import signal
-import struct
-import subprocess
 import sys
-import tempfile
-import time
 import unittest
 
 import requests
+
+from simstation import SimulatedStation, wait_until
 
 SERVER = None
 SIM = None
 TABLE = "/Controller/FeedForward/RotationTable"
 REGISTERS = "ToControlSystem.Controller.FeedForward.RotationTable."
-SEGMENT_HEADER = 128  # bytes before the register space in the shared-memory segment
-
-
-def wait_until(predicate, timeout=20.0, what="condition"):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(0.02)
-    raise AssertionError(f"timed out after {timeout} s waiting for {what}")
-
-
-def fnv1a(text):
-    value = 0xcbf29ce484222325
-    for byte in text.encode():
-        value = ((value ^ byte) * 0x100000001b3) & 0xffffffffffffffff
-    return value
-
-
-class SharedBoard:
-    """The controller board's registers as the server's shared-memory dummy device holds them."""
-
-    def __init__(self, instance, map_path):
-        self.registers = {}
-        with open(map_path) as map_file:
-            for line in map_file:
-                fields = line.split()
-                if not fields or fields[0].startswith("#"):
-                    continue
-                name, n, address, _, bar, width, frac, signed = fields[:8]
-                assert bar == "0", "the simulated controller board has one bar"
-                # IEEE754 registers are not read here: no fractional bits of their own
-                self.registers[name] = (int(n), int(address, 0), int(width), int(frac) if frac.isdigit() else 0,
-                                        signed == "1")
-        absolute = os.path.normpath(os.path.abspath(map_path))
-        self.segment = f"/dev/shm/corvane-{os.getuid()}-{instance}-{fnv1a(absolute):016x}"
-
-    def read(self, name):
-        n, address, _, frac, _ = self.registers[name]
-        with open(self.segment, "rb") as segment:
-            segment.seek(SEGMENT_HEADER + address)
-            words = struct.unpack(f"<{n}i", segment.read(4 * n))  # words hold the value sign-extended
-        return [w / (1 << frac) for w in words]
-
-
-class Server:
-    def __init__(self, station):
-        self.station = station
-        self.log_path = os.path.join(station, "server.log")
-        self.log = open(self.log_path, "w")
-        self.process = subprocess.Popen([SERVER, "--listen", "127.0.0.1:0"], cwd=station, stdout=self.log,
-                                        stderr=subprocess.STDOUT)
-        found = wait_until(lambda: self._listening(), 60, "the server to listen")
-        self.base = found.group(1)
-
-    def _listening(self):
-        if self.process.poll() is not None:
-            raise AssertionError(f"server ended with {self.process.returncode}:\n{self.output()}")
-        return re.search(r"listening on (http://127\.0\.0\.1:\d+)/", self.output())
-
-    def output(self):
-        with open(self.log_path, errors="replace") as log:
-            return log.read()
-
-    def put(self, path, value):
-        response = requests.put(self.base + "/api/variables" + path, json=value, timeout=10)
-        assert response.status_code == 200, f"PUT {path}: {response.status_code} {response.text}"
-
-    def value(self, path):
-        response = requests.get(self.base + "/api/variables" + path, timeout=10)
-        assert response.status_code == 200, response.text
-        return response.json()["value"]
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(30)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait(30)
-        self.log.close()
-        return self.process.returncode
 
 
 class RotationTableEndToEnd(unittest.TestCase):
     def setUp(self):
-        self.station = tempfile.mkdtemp(prefix="tessarel-rotation-")
-        for entry in os.listdir(SIM):
-            source = os.path.join(SIM, entry)
-            if os.path.isfile(source):
-                shutil.copy2(source, self.station)
-        dmap_path = os.path.join(self.station, "tessarel.dmap")
-        with open(dmap_path) as dmap:
-            text = dmap.read()
-        instance = "rotation" + str(os.getpid())
-        shared = text.replace("(dummy:ctrl?map=controller.map)", f"(sharedMemoryDummy:{instance}?map=controller.map)")
-        self.assertNotEqual(shared, text, "the simulated station's controller entry changed")
-        with open(dmap_path, "w") as dmap:
-            dmap.write(shared)
-        self.board = SharedBoard(instance, os.path.join(self.station, "controller.map"))
+        self.station = SimulatedStation(SERVER, SIM, "rotation")
+        self.board = self.station.board
         self.pulse_length = self.board.registers[REGISTERS + "I"][0]
-        self.server = Server(self.station)
+        self.server = self.station.start()
 
     def tearDown(self):
         status = self.server.stop()
-        shutil.rmtree(self.station, ignore_errors=True)
+        self.station.remove()
         self.assertEqual(status, 0)
 
     def select(self):

@@ -1,0 +1,145 @@
+"""The simulated station for end-to-end tests of the controller: the real server (tessarel_server) on a copy of
+config/sim whose controller board lies in POSIX shared memory (device type sharedMemoryDummy, same register
+map), so that a test reads and writes the board's registers as the firmware would while it talks to the server
+over its HTTP API as an operator would. Every wait is bounded."""
+import os
+import re
+import shutil
+import signal
+import struct
+import subprocess
+import tempfile
+import time
+
+import requests
+
+SEGMENT_HEADER = 128  # bytes before the register space in the shared-memory segment
+
+
+def wait_until(predicate, timeout=20.0, what="condition"):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(0.02)
+    raise AssertionError(f"timed out after {timeout} s waiting for {what}")
+
+
+def fnv1a(text):
+    value = 0xcbf29ce484222325
+    for byte in text.encode():
+        value = ((value ^ byte) * 0x100000001b3) & 0xffffffffffffffff
+    return value
+
+
+class SharedBoard:
+    """The controller board's registers as the server's shared-memory dummy device holds them."""
+
+    def __init__(self, instance, map_path):
+        self.registers = {}
+        with open(map_path) as map_file:
+            for line in map_file:
+                fields = line.split()
+                if not fields or fields[0].startswith("#"):
+                    continue
+                name, n, address, _, bar, width, frac, signed = fields[:8]
+                assert bar == "0", "the simulated controller board has one bar"
+                # IEEE754 registers hold single-precision floats: frac None
+                self.registers[name] = (int(n), int(address, 0), int(width), int(frac) if frac.isdigit() else None,
+                                        signed == "1")
+        absolute = os.path.normpath(os.path.abspath(map_path))
+        self.segment = f"/dev/shm/corvane-{os.getuid()}-{instance}-{fnv1a(absolute):016x}"
+
+    def read(self, name):
+        n, address, _, frac, _ = self.registers[name]
+        with open(self.segment, "rb") as segment:
+            segment.seek(SEGMENT_HEADER + address)
+            raw = segment.read(4 * n)
+        if frac is None:
+            return list(struct.unpack(f"<{n}f", raw))
+        words = struct.unpack(f"<{n}i", raw)  # words hold the value sign-extended
+        return [w / (1 << frac) for w in words]
+
+    def write(self, name, values):
+        """Fixed-point registers take the raw words (sign-extended), as the firmware would write them; IEEE754
+        registers take the values."""
+        n, address, _, frac, _ = self.registers[name]
+        assert len(values) == n and frac in (0, None), f"{name}: {n} words or floats expected"
+        with open(self.segment, "r+b") as segment:
+            segment.seek(SEGMENT_HEADER + address)
+            segment.write(struct.pack(f"<{n}{'f' if frac is None else 'i'}", *values))
+
+
+class Server:
+    program = None  # path of tessarel_server
+
+    def __init__(self, station):
+        self.station = station
+        self.log_path = os.path.join(station, "server.log")
+        self.log = open(self.log_path, "a")
+        self.logged_before = os.path.getsize(self.log_path)
+        self.process = subprocess.Popen([Server.program, "--listen", "127.0.0.1:0"], cwd=station, stdout=self.log,
+                                        stderr=subprocess.STDOUT)
+        found = wait_until(lambda: self._listening(), 60, "the server to listen")
+        self.base = found.group(1)
+
+    def _listening(self):
+        if self.process.poll() is not None:
+            raise AssertionError(f"server ended with {self.process.returncode}:\n{self.output()}")
+        return re.search(r"listening on (http://127\.0\.0\.1:\d+)/", self.output())
+
+    def output(self):
+        """What this run of the server logged."""
+        with open(self.log_path, errors="replace") as log:
+            log.seek(self.logged_before)
+            return log.read()
+
+    def put(self, path, value):
+        response = requests.put(self.base + "/api/variables" + path, json=value, timeout=10)
+        assert response.status_code == 200, f"PUT {path}: {response.status_code} {response.text}"
+
+    def value(self, path):
+        response = requests.get(self.base + "/api/variables" + path, timeout=10)
+        assert response.status_code == 200, response.text
+        return response.json()["value"]
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+            try:
+                self.process.wait(30)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait(30)
+        self.log.close()
+        return self.process.returncode
+
+
+class SimulatedStation:
+    """A copy of the simulated station in a scratch directory, its controller board in shared memory."""
+
+    def __init__(self, server, sim, prefix):
+        Server.program = os.path.abspath(server)
+        self.directory = tempfile.mkdtemp(prefix=f"tessarel-{prefix}-")
+        for entry in os.listdir(sim):
+            source = os.path.join(sim, entry)
+            if os.path.isfile(source):
+                shutil.copy2(source, self.directory)
+        dmap_path = os.path.join(self.directory, "tessarel.dmap")
+        with open(dmap_path) as dmap:
+            text = dmap.read()
+        instance = prefix + str(os.getpid())
+        shared = text.replace("(dummy:ctrl?map=controller.map)", f"(sharedMemoryDummy:{instance}?map=controller.map)")
+        assert shared != text, "the simulated station's controller entry changed"
+        with open(dmap_path, "w") as dmap:
+            dmap.write(shared)
+        self.board = SharedBoard(instance, os.path.join(self.directory, "controller.map"))
+
+    def start(self):
+        return Server(self.directory)
+
+    def remove(self):
+        shutil.rmtree(self.directory, ignore_errors=True)
+        if os.path.exists(self.board.segment):
+            os.remove(self.board.segment)

@@ -1,0 +1,126 @@
+// The controller DAQ channel's numerics without the framework: the scale with the vector-sum bit shift,
+// amplitude and phase (both implementations), the flat-top kept inside the pulse and the flat-top statistics.
+#include "ControllerChannelKernels.h"
+
+#include <Corvane/Exception.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <random>
+#include <vector>
+
+using namespace ControllerChannelKernels;
+
+TEST(ControllerChannelKernels, BitShiftDividesTheScaleByAPowerOfTwoForAnyShift) {
+  for(std::uint32_t shift = 0; shift < 32; ++shift) {
+    // the firmware's shift of a 32-bit 1, for the counts where it is defined
+    EXPECT_EQ(scale(3.0, true, shift), 3.0 / static_cast<double>(std::uint32_t{1} << shift)) << shift;
+  }
+  EXPECT_EQ(scale(3.0, true, 32), 3.0 / 4294967296.0);
+  EXPECT_EQ(scale(3.0, true, 255), std::ldexp(3.0, -255));
+  EXPECT_EQ(scale(3.0, false, 40), 3.0);
+  EXPECT_EQ(scale(1.0, true, 4000000000u), 0.0); // defined: beyond any double, not a shift out of range
+}
+
+TEST(ControllerChannelKernels, OnlyFinitePositiveScalesAreUsable) {
+  struct Case {
+    double scale;
+    bool usable;
+  };
+  for(auto c : {Case{1.0, true}, Case{1e-300, true}, Case{0.0, false}, Case{-2.0, false},
+          Case{std::numeric_limits<double>::infinity(), false}, Case{std::nan(""), false}}) {
+    EXPECT_EQ(isUsableScale(c.scale), c.usable) << c.scale;
+  }
+  EXPECT_FALSE(isUsableScale(scale(1.0, true, 4000000000u))); // 1 / 2^2048 is 0
+}
+
+TEST(ControllerChannelKernels, AmplitudeAndPhaseOfThreeAndFour) {
+  struct Case {
+    double scale, threshold;
+    float amplitude, phase;
+  };
+  const float atanPhase = std::atan2(4.F, 3.F) / 3.14159274F * 180.F;
+  EXPECT_NEAR(atanPhase, 53.1301, 1e-4);
+  for(auto c : {Case{1.0, 1.0, 5.F, atanPhase}, Case{1.0, 5.0, 5.F, 0.F}, Case{1.0, 4.999999, 5.F, atanPhase},
+          Case{0.25, 1.0, 20.F, atanPhase}}) {
+    SCOPED_TRACE(testing::Message() << "scale " << c.scale << " threshold " << c.threshold);
+    std::vector<float> i(5, 3.F), q(5, 4.F), amplitude(5), phase(5);
+    computeAmplitudePhase(i, q, c.scale, c.threshold, amplitude, phase);
+    for(std::size_t k = 0; k < 5; ++k) {
+      EXPECT_EQ(amplitude[k], c.amplitude);
+      EXPECT_EQ(phase[k], c.phase);
+    }
+  }
+}
+
+TEST(ControllerChannelKernels, BothImplementationsAgreeToTheBit) {
+  if(!AdcChannelKernels::isAvailable(Implementation::avx2)) GTEST_SKIP() << "no AVX2 here";
+  std::mt19937 random(3);
+  std::normal_distribution<float> value(0.F, 3e4F);
+  for(std::size_t n : {0u, 1u, 3u, 4u, 7u, 1001u}) {
+    std::vector<float> i(n), q(n);
+    for(std::size_t k = 0; k < n; ++k) {
+      i[k] = value(random);
+      q[k] = value(random);
+    }
+    std::vector<float> a1(n), p1(n), a2(n), p2(n);
+    computeAmplitudePhase(Implementation::portable, i, q, 3.125, 100.0, a1, p1);
+    computeAmplitudePhase(Implementation::avx2, i, q, 3.125, 100.0, a2, p2);
+    EXPECT_EQ(a1, a2) << n;
+    EXPECT_EQ(p1, p2) << n;
+  }
+}
+
+TEST(ControllerChannelKernels, TracesOfDifferentLengthsAreRefused) {
+  std::vector<float> i(4), q(3), amplitude(4), phase(4);
+  EXPECT_THROW(computeAmplitudePhase(i, q, 1.0, 0.0, amplitude, phase), Corvane::logic_error);
+}
+
+TEST(ControllerChannelKernels, FlattopIsKeptInsideThePulse) {
+  struct Case {
+    std::uint32_t begin, end;
+    std::size_t length;
+    std::optional<Flattop> expected;
+  };
+  const std::uint32_t huge = std::numeric_limits<std::uint32_t>::max();
+  for(auto c : {Case{2, 5, 8, Flattop{2, 5, false}}, Case{3, 3, 8, Flattop{3, 3, false}},
+          Case{6, 100, 8, Flattop{6, 7, true}}, Case{100, huge, 8, Flattop{7, 7, true}},
+          Case{5, 2, 8, std::nullopt}, Case{3, 2, 8, std::nullopt}, Case{9, 2, 8, std::nullopt},
+          Case{0, 0, 0, std::nullopt}}) {
+    SCOPED_TRACE(testing::Message() << c.begin << " to " << c.end << " in " << c.length);
+    const auto range = flattop(c.begin, c.end, c.length);
+    ASSERT_EQ(range.has_value(), c.expected.has_value());
+    if(!range) continue;
+    EXPECT_EQ(range->begin, c.expected->begin);
+    EXPECT_EQ(range->end, c.expected->end);
+    EXPECT_EQ(range->clamped, c.expected->clamped);
+  }
+}
+
+TEST(ControllerChannelKernels, StatisticsOverTheFlattopOnly) {
+  // outside the flat-top values that would spoil every average
+  const std::vector<float> i{100, 1, 2, 3, 100}, q{-100, 4, 4, 4, -100};
+  const std::vector<float> amplitude{9, 1, 2, 6, 9}, phase{-9, 10, 20, 60, 9};
+  const auto result = computeStatistics(i, q, amplitude, phase, Flattop{1, 3, false});
+  EXPECT_EQ(result.iAverage, 2.F);
+  EXPECT_EQ(result.qAverage, 4.F);
+  EXPECT_EQ(result.amplitudeAverage, 3.F);
+  EXPECT_EQ(result.phaseAverage, 30.F);
+  EXPECT_FLOAT_EQ(result.amplitudeStandardDeviation, std::sqrt(7.F)); // (4 + 1 + 9) / 2
+  EXPECT_FLOAT_EQ(result.phaseStandardDeviation, std::sqrt(700.F));   // (400 + 100 + 900) / 2
+
+  const auto withoutAmplitude = computeStatistics(i, q, {}, {}, Flattop{1, 3, false});
+  EXPECT_EQ(withoutAmplitude.iAverage, 2.F);
+  EXPECT_EQ(withoutAmplitude.amplitudeAverage, 0.F);
+
+  // one sample: its value, and no deviation to speak of
+  const auto single = computeStatistics(i, q, amplitude, phase, Flattop{2, 2, false});
+  EXPECT_EQ(single.amplitudeAverage, 2.F);
+  EXPECT_TRUE(std::isnan(single.amplitudeStandardDeviation));
+
+  EXPECT_THROW(computeStatistics(i, q, amplitude, phase, Flattop{3, 5, false}), Corvane::logic_error);
+  EXPECT_THROW(computeStatistics(i, q, amplitude, phase, Flattop{3, 2, false}), Corvane::logic_error);
+}
