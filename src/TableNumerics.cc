@@ -1,26 +1,45 @@
 #include "TableNumerics.h"
 
+#include <algorithm>
 #include <sstream>
 
 namespace TableNumerics {
 
-  double wrapPhase(double degrees) {
-    const double r = std::fmod(degrees, 360.0);
-    if(r > 180.0) return r - 360.0;
-    if(r < -180.0) return r + 360.0;
-    return r;
-  }
+std::int32_t clampedIndexSum(std::int32_t index, std::int64_t offset,
+                             std::uint64_t length) {
+  if (length == 0)
+    return 0;
+  const std::int64_t last =
+      static_cast<std::int64_t>(std::min<std::uint64_t>(length - 1, INT32_MAX));
+  // the offset is at most 2^63 - 1 in size; saturate it before the addition so
+  // that the sum cannot wrap
+  const std::int64_t bounded = std::clamp<std::int64_t>(
+      offset, -(std::int64_t{1} << 40), std::int64_t{1} << 40);
+  return static_cast<std::int32_t>(
+      std::clamp<std::int64_t>(index + bounded, 0, last));
+}
 
-  std::optional<std::string> firstUnfitElement(std::span<const double> values, const std::string& name) {
-    constexpr double largest = std::numeric_limits<float>::max();
-    for(std::size_t i = 0; i < values.size(); ++i) {
-      const double v = values[i];
-      if(std::isfinite(v) && std::fabs(v) <= largest) continue;
-      std::ostringstream text;
-      text << name << "[" << i << "] is " << v;
-      return text.str();
-    }
-    return std::nullopt;
+double wrapPhase(double degrees) {
+  const double r = std::fmod(degrees, 360.0);
+  if (r > 180.0)
+    return r - 360.0;
+  if (r < -180.0)
+    return r + 360.0;
+  return r;
+}
+
+std::optional<std::string> firstUnfitElement(std::span<const double> values,
+                                             const std::string &name) {
+  constexpr double largest = std::numeric_limits<float>::max();
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const double v = values[i];
+    if (std::isfinite(v) && std::fabs(v) <= largest)
+      continue;
+    std::ostringstream text;
+    text << name << "[" << i << "] is " << v;
+    return text.str();
   }
+  return std::nullopt;
+}
 
 } // namespace TableNumerics
