@@ -7,6 +7,7 @@
 #include <cmath>
 #include <concepts>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <optional>
 #include <span>
@@ -31,6 +32,16 @@ namespace TableNumerics {
   T saturatingRounding(double value) {
     return saturatingTruncation<T>(std::round(value));
   }
+
+  /// `index` + `offset` kept inside a table of `length` samples: clamped to [0, length - 1], 0 for an empty
+  /// table. The sum is formed in 64 bits, so no pair of 32-bit indices can overflow it.
+  std::int32_t clampedIndexSum(std::int32_t index, std::int64_t offset, std::uint64_t length);
+
+  /// `value` > `limit` and finite: the form of every "greater than" rule on operator values, so that an
+  /// infinite value (which would admit infinite amplitudes) fails like NaN does.
+  inline bool finiteAbove(double value, double limit) { return std::isfinite(value) && value > limit; }
+  /// `value` >= `limit` and finite.
+  inline bool finiteAtLeast(double value, double limit) { return std::isfinite(value) && value >= limit; }
 
   /// The phase `degrees` wrapped into [-180, 180]: 180 stays 180 and -180 stays -180, 540 gives 180, 183
   /// gives -177. The same result as subtracting or adding 360 until it lies there, without the loop (which an

@@ -1,8 +1,17 @@
 #include "TableNumerics.h"
 
+#include <algorithm>
 #include <sstream>
 
 namespace TableNumerics {
+
+  std::int32_t clampedIndexSum(std::int32_t index, std::int64_t offset, std::uint64_t length) {
+    if(length == 0) return 0;
+    const auto last = static_cast<std::int64_t>(std::min<std::uint64_t>(length - 1, INT32_MAX));
+    // the offset may be up to 2^63 - 1 in size: bound it before the addition so that the sum cannot wrap
+    const auto bounded = std::clamp<std::int64_t>(offset, -(std::int64_t{1} << 40), std::int64_t{1} << 40);
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(index + bounded, 0, last));
+  }
 
   double wrapPhase(double degrees) {
     const double r = std::fmod(degrees, 360.0);

@@ -52,11 +52,14 @@ namespace {
   TEST(ControllerTree, AMasterRunsTheControllerGroupWithTheRotationTablesAsMutexClients) {
     Station station(1);
     for(const auto& path : controllerGroupVariables) EXPECT_TRUE(station.has(path)) << path;
-    // the mutex found the two table writers built before it, and nothing else
+    // the mutex found the table writers built before it (the table generation and the two rotation tables),
+    // and nothing else
     auto& controller = station.app.controller.controller;
     const std::string mutexName = "/Controller/Configuration/tableBufferMode";
     std::set<std::string> expected;
-    for(auto* writer : {&controller.feedForwardRotationTable, &controller.output.calibrationTable}) {
+    const std::initializer_list<Corvane::VariableGroup*> writers{
+        &controller.tableGeneration, &controller.feedForwardRotationTable, &controller.output.calibrationTable};
+    for(auto* writer : writers) {
       expected.insert(MultiClientFirmwareMutex::ClientInterface::generateUniqueName(writer, mutexName)
                           .substr(mutexName.size() + 1));
     }

@@ -1,4 +1,5 @@
-// The number conversions of the table writers: saturating double-to-integer conversions, the phase wrap into
+// The number conversions of the table writers: saturating double-to-integer
+// conversions, the phase wrap into
 // [-180, 180], and the check of table elements that the firmware may take.
 #include "TableNumerics.h"
 
@@ -42,8 +43,8 @@ namespace {
     struct Case {
       double phase, wrapped;
     };
-    const Case cases[] = {{0, 0}, {179, 179}, {180, 180}, {-180, -180}, {183, -177}, {-183, 177}, {360, 0},
-        {540, 180}, {-540, -180}, {541, -179}, {900, 180}, {-190, 170}, {1e6, -80}, {-720.5, -0.5}};
+    const Case cases[] = {{0, 0}, {179, 179}, {180, 180}, {-180, -180}, {183, -177}, {-183, 177}, {360, 0}, {540, 180},
+        {-540, -180}, {541, -179}, {900, 180}, {-190, 170}, {1e6, -80}, {-720.5, -0.5}};
     for(const auto& c : cases) EXPECT_DOUBLE_EQ(TableNumerics::wrapPhase(c.phase), c.wrapped) << c.phase;
     // the reference: turns of 360 degrees until the phase lies in [-180, 180]
     for(double phase = -1000.25; phase < 1000; phase += 7.5) {
@@ -54,6 +55,33 @@ namespace {
     }
     // a phase that repeated turns would never bring into range is no phase
     for(double phase : {inf, -inf, nan}) EXPECT_TRUE(std::isnan(TableNumerics::wrapPhase(phase))) << phase;
+  }
+
+  TEST(TableNumerics, IndexSumsStayInsideTheTableWithoutOverflow) {
+    struct Case {
+      std::int32_t index;
+      std::int64_t offset;
+      std::uint64_t length;
+      std::int32_t expected;
+    };
+    const Case cases[] = {{10, 5, 30, 15}, {10, -12, 30, 0}, {10, 25, 30, 29}, {29, 0, 30, 29}, {5, 3, 0, 0},
+        {int32Max, int32Max, 30, 29}, {int32Min, int32Min, 30, 0},
+        {0, std::numeric_limits<std::int64_t>::max(), 30, 29}, {0, std::numeric_limits<std::int64_t>::min(), 30, 0},
+        {7, 0, 1, 0}};
+    for(const auto& c : cases) {
+      EXPECT_EQ(TableNumerics::clampedIndexSum(c.index, c.offset, c.length), c.expected)
+          << c.index << " + " << c.offset << " in " << c.length;
+    }
+  }
+
+  TEST(TableNumerics, GreaterThanRulesAlsoRequireAFiniteValue) {
+    EXPECT_TRUE(TableNumerics::finiteAbove(1.0, 0.0));
+    EXPECT_FALSE(TableNumerics::finiteAbove(0.0, 0.0));
+    EXPECT_TRUE(TableNumerics::finiteAtLeast(0.0, 0.0));
+    for(double v : {inf, -inf, nan}) {
+      EXPECT_FALSE(TableNumerics::finiteAbove(v, 1e-6)) << v;
+      EXPECT_FALSE(TableNumerics::finiteAtLeast(v, 0.0)) << v;
+    }
   }
 
   TEST(TableNumerics, TheFirstElementTheFirmwareCannotTakeIsNamed) {

@@ -1,0 +1,141 @@
+#include "TableGeneration/TGenMain.h"
+
+#include "ConfigurationKeys.h"
+#include "ConfigurationLimits.h"
+#include "TableNumerics.h"
+
+#include <Corvane/ConfigReader.h>
+#include <Corvane/Exception.h>
+
+#include <cmath>
+#include <iostream>
+#include <sstream>
+
+namespace TableGeneration {
+
+  namespace {
+
+    /// Prints `line` framed by rows of stars on standard output and throws
+    /// `message`, which names the key.
+    [[noreturn]] void refuse(const Corvane::ConfigReader& config, const std::string& line, const std::string& message,
+        const std::string& key) {
+      const std::string frame(69, '*');
+      std::cout << frame << std::endl << line << std::endl << frame << std::endl;
+      throw Corvane::logic_error(message + " (" + config.file().describe(key) + ")");
+    }
+
+    template<class T>
+    std::string text(const T& value) {
+      std::ostringstream s;
+      s << value;
+      return s.str();
+    }
+
+  } // namespace
+
+  TGenMain::TGenMain(Corvane::ModuleGroup* owner, const std::string& name, const std::string& description)
+  : Corvane::ApplicationModule(owner, name, description),
+    pulseLength(appConfig().get<std::uint32_t>(ConfigurationKeys::pulseLength)),
+    enablePerBunchSetpoints(appConfig().get<Corvane::Boolean>(enablePerBunchSetpointsKey)) {
+    checkConfiguration();
+    validator.setErrorFunction([this](const std::string& message) { setError(message); });
+  }
+
+  void TGenMain::checkConfiguration() const {
+    const auto& cfg = appConfig();
+    if(pulseLength == 0 || pulseLength > ConfigurationLimits::maxPulseLength) {
+      refuse(cfg, " Pulse length in configuration is out of range: " + text(pulseLength),
+          "Pulse length in configuration is out of range.", ConfigurationKeys::pulseLength);
+    }
+    // written so that NaN fails as well
+    if(!(std::isfinite(config.rfFrequency) && config.rfFrequency >= 1.0)) {
+      refuse(cfg, " RF frequency is out of range: " + text(config.rfFrequency), "RF frequency is out of range.",
+          Configuration::rfFrequencyKey);
+    }
+    if(!enablePerBunchSetpoints) return;
+    const std::string regionsKey = "Configuration/nMaxBeamRegions";
+    const std::string bunchesKey = "Configuration/nMaxBunches";
+    const auto regions = cfg.get<std::uint32_t>(regionsKey);
+    const auto bunches = cfg.get<std::uint32_t>(bunchesKey);
+    const auto tZero = cfg.get<std::uint32_t>("Configuration/tZero_samples");
+    // the regions' transitions are bits of a 32-bit mask
+    if(regions == 0 || regions % 2 != 0 || regions >= 32) {
+      refuse(cfg,
+          regions >= 32 ? " nMaxBeamRegions must be below 32: " + text(regions)
+                        : " nMaxBeamRegions must be an even, positive number: " + text(regions),
+          "nMaxBeamRegions is invalid.", regionsKey);
+    }
+    if(bunches == 0 || std::uint64_t{tZero} + bunches > pulseLength) {
+      refuse(cfg, " nMaxBunches out of range: " + text(bunches), "nMaxBunches is invalid.", bunchesKey);
+    }
+  }
+
+  void TGenMain::prepare() {
+    using TableNumerics::finiteAbove;
+    setError("");
+    prepareGroup(pulseShape);
+    prepareGroup(feedForward);
+    prepareGroup(setPoint);
+    for(auto* input : {&config.samplingFrequency, &config.QLoaded, &config.QLoadedFudge, &config.bitScaling}) {
+      validator.setFallback(*input, 1.0);
+    }
+    auto positive = [this](const std::string& message, Corvane::ScalarPushInputWB<double>& input) {
+      validator.add(
+          message, [&input] { return finiteAbove(input, 1e-6); }, input);
+    };
+    positive("Sampling frequency must be positive.", config.samplingFrequency);
+    positive("QLoaded must be positive.", config.QLoaded);
+    positive("QLoadedFudge must be positive.", config.QLoadedFudge);
+    positive("Bit scaling factor must be positive.", config.bitScaling);
+    validator.add(
+        "VS bit shift was out of range.", [this] { return config.vectorSumBitShift <= 8; }, config.vectorSumBitShift);
+  }
+
+  void TGenMain::updateParameters(const Corvane::TransferElementID& change) {
+    validator.validate(change);
+    pulseShape.updateParameters(change);
+  }
+
+  bool TGenMain::tablesMayBeWritten() const {
+    return validator.lastAcceptedValue(config.vectorSumBitShift).has_value();
+  }
+
+  void TGenMain::updateTables() {
+    // Feed-forward, set-point and I/Q tables are computed and, when
+    // tablesMayBeWritten(), written here in the fixed order once their
+    // sub-algorithms exist; the indices they read are up to date at this point.
+    _regenerations.fetch_add(1);
+  }
+
+  void TGenMain::setError(const std::string& message) {
+    logger(Corvane::Logger::Severity::debug) << "ERROR in TableGeneration: " << message;
+    errorMessage = message;
+    errorMessage.write();
+  }
+
+  Corvane::ReadAnyGroup TGenMain::parameterGroup() {
+    Corvane::ReadAnyGroup group;
+    for(const auto& node : getAccessorListRecursive()) {
+      if(!node.getTags().contains("PARAMS")) continue;
+      const auto direction = node.getDirection();
+      if(direction.dir == Corvane::VariableDirection::consuming || direction.withReturn) group.add(node);
+    }
+    group.finalise();
+    return group;
+  }
+
+  void TGenMain::mainLoop() {
+    updateParameters({});
+    updateTables();
+    auto group = parameterGroup();
+    while(true) {
+      updateParameters(group.readAny());
+      // every change already waiting joins this regeneration
+      for(auto change = group.readAnyNonBlocking(); change.isValid(); change = group.readAnyNonBlocking()) {
+        updateParameters(change);
+      }
+      updateTables();
+    }
+  }
+
+} // namespace TableGeneration
