@@ -16,7 +16,8 @@
 //    snapshots. Only the control system's channel, which gets it first, changes it (its sequence).
 //  - SharedValue shares a published, immutable value (the control system's newest value of a variable).
 //    Holding it keeps the value alive and never delays a writer, which publishes a new snapshot.
-// A handle is as cheap to copy or move as the pointer it holds; it never copies the value.
+// A handle is as cheap to copy or move as the pointer it holds; it never copies the value. Like that
+// pointer, one handle object is used by one thread at a time; copies may go to other threads.
 #pragma once
 
 #include "Corvane/Assert.h"
