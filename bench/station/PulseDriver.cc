@@ -66,13 +66,10 @@ namespace stationbench {
       watch->variable = &cs.variable(path);
       watch->isVectorSum = isVectorSum;
       auto* variable = watch->variable;
-      Corvane::callForType(variable->type(), [&](auto sample) {
-        using T = decltype(sample);
-        watch->latestVersion = [variable] {
-          auto value = std::static_pointer_cast<const Corvane::ControlSystemValue<T>>(variable->latestErased());
-          return value ? value->version.value() : std::uint64_t{0};
-        };
-      });
+      watch->latestVersion = [variable] {
+        auto value = variable->latestValue();
+        return value ? value.visit([](const auto& held) { return held.version.value(); }) : std::uint64_t{0};
+      };
       variable->setListener([this, w = watch.get()] { arrived(*w, w->latestVersion()); });
       _watches.push_back(std::move(watch));
     };

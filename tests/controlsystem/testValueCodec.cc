@@ -12,9 +12,9 @@ using namespace Corvane::Cs;
 namespace {
   template<class T>
   std::string json(std::vector<T> data, std::size_t n = 0) {
-    ControlSystemValue<T> value{std::move(data)};
+    auto value = std::make_shared<const ControlSystemValue<T>>(ControlSystemValue<T>{std::move(data)});
     std::string out;
-    ValueCodec::appendJson(out, dataTypeOf<T>(), n ? n : value.data.size(), &value);
+    ValueCodec::appendJson(out, n ? n : value->data.size(), value);
     return out;
   }
 
@@ -100,11 +100,11 @@ TEST(ValueCodec, RefusesWrongTypeLengthAndRange) {
 }
 
 TEST(ValueCodec, BinaryFormRoundTripsAndIsChecked) {
-  ControlSystemValue<float> value{{1.f, -2.f, 3.5f}};
-  auto bytes = ValueCodec::rawBytes(DataType::float32, &value);
+  auto value = std::make_shared<const ControlSystemValue<float>>(ControlSystemValue<float>{{1.f, -2.f, 3.5f}});
+  auto bytes = ValueCodec::rawBytes(value);
   ASSERT_EQ(bytes.size(), 12u);
   std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  EXPECT_EQ(std::get<std::vector<float>>(ValueCodec::decodeBinary(text, DataType::float32, 3, "/v")), value.data);
+  EXPECT_EQ(std::get<std::vector<float>>(ValueCodec::decodeBinary(text, DataType::float32, 3, "/v")), value->data);
   // little-endian: 1.0f is 00 00 80 3f
   EXPECT_EQ(static_cast<unsigned char>(text[3]), 0x3f);
 
@@ -114,7 +114,7 @@ TEST(ValueCodec, BinaryFormRoundTripsAndIsChecked) {
       RequestError);
   EXPECT_THROW(ValueCodec::decodeBinary("\x02", DataType::boolean, 1, "/v"), RequestError);
   EXPECT_THROW(ValueCodec::decodeBinary("ab", DataType::string, 1, "/v"), RequestError);
-  EXPECT_TRUE(ValueCodec::rawBytes(DataType::string, nullptr).empty());
+  EXPECT_TRUE(ValueCodec::rawBytes(SharedValue(std::shared_ptr<const ControlSystemValue<std::string>>())).empty());
 }
 
 TEST(ValueCodec, TimeStampsAreUtcWithMicroseconds) {

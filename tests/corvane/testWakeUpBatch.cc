@@ -51,7 +51,7 @@ namespace {
 
     static void deliver(detail::TypedChannel<int>& channel, int value) {
       std::vector<int> data{value};
-      channel.deliver(DataType::int32, &data, true, VersionNumber{}, DataValidity::ok);
+      channel.deliver(&data, true, VersionNumber{}, DataValidity::ok);
     }
   };
 

@@ -108,7 +108,7 @@ namespace Corvane::Cs {
   HttpResponse ApiHandler::getValue(const std::string& path, const HttpRequest& request, const std::string& query) {
     if(!_controlSystem.has(path)) throw RequestError(404, "no process variable at path " + RequestError::excerpt(path));
     auto& variable = _controlSystem.variable(path);
-    auto value = variable.latestErased();
+    auto value = variable.latestValue();
     HttpResponse response;
     if(!wantsBinary(request, query)) {
       response.body = ValueCodec::valueDocument(variable, value);
@@ -122,10 +122,10 @@ namespace Corvane::Cs {
     response.headers.emplace_back("X-Corvane-Type", std::string(dataTypeName(variable.type())));
     response.headers.emplace_back("X-Corvane-Elements", std::to_string(variable.nElements()));
     if(value) {
-      auto bytes = ValueCodec::rawBytes(variable.type(), value.get());
+      auto bytes = ValueCodec::rawBytes(value);
       response.body.assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
       std::string stamp = "{";
-      ValueCodec::appendStamp(stamp, variable.type(), value.get());
+      ValueCodec::appendStamp(stamp, value);
       stamp += '}';
       auto parsed = Json::parse(stamp);
       response.headers.emplace_back("X-Corvane-Valid", parsed.find("valid")->asBoolean() ? "true" : "false");
@@ -199,7 +199,7 @@ namespace Corvane::Cs {
     ValueCodec::write(variable, value);
     _counters.accepted.fetch_add(1, std::memory_order_relaxed);
     HttpResponse response;
-    response.body = ValueCodec::valueDocument(variable, variable.latestErased());
+    response.body = ValueCodec::valueDocument(variable, variable.latestValue());
     return response;
   }
 

@@ -395,10 +395,10 @@ namespace Corvane::Cs {
       auto* variable = _persisted[i];
       // the count first: a value arriving in between is saved next time
       counts[i] = variable->updateCount();
-      auto value = variable->latestErased();
+      auto value = variable->latestValue();
       if(!value) continue;
       std::string text;
-      ValueCodec::appendJson(text, variable->type(), variable->nElements(), value.get());
+      ValueCodec::appendJson(text, variable->nElements(), value);
       entries[variable->path()] = Entry{std::string(dataTypeName(variable->type())), Json::parse(text)};
     }
     auto error = writeAtomically(_file, encode(entries));

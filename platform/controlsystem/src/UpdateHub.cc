@@ -121,7 +121,7 @@ namespace Corvane::Cs {
     for(auto index : changed) {
       // cleared before the value is taken, so a write racing with us queues the variable again
       _shared->queued[index].store(false, std::memory_order_release);
-      auto value = _variables[index]->latestErased();
+      auto value = _variables[index]->latestValue();
       if(!value) continue;
       // a subscriber may unsubscribe itself while being offered a value
       auto subscribers = _subscribers[index];

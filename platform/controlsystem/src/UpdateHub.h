@@ -27,8 +27,8 @@ namespace Corvane::Cs {
   class Subscriber {
    public:
     virtual ~Subscriber() = default;
-    /// `value` points to a ControlSystemValue of the variable's type.
-    virtual void offer(std::size_t variableIndex, const std::shared_ptr<const void>& value) = 0;
+    /// `value` is the variable's newest value (not empty), shared with everybody else who holds it.
+    virtual void offer(std::size_t variableIndex, const SharedValue& value) = 0;
   };
 
   class UpdateHub {

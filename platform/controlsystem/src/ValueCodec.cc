@@ -190,26 +190,18 @@ namespace Corvane::Cs {
       }
     }
 
-    template<class F>
-    decltype(auto) withValue(DataType type, const void* value, F&& f) {
-      return callForType(type, [&](auto sample) -> decltype(auto) {
-        using T = decltype(sample);
-        return f(*static_cast<const ControlSystemValue<T>*>(value));
-      });
-    }
-
   } // namespace
 
-  void ValueCodec::appendJson(std::string& out, DataType type, std::size_t nElements, const void* value) {
-    withValue(type, value, [&](auto& v) { appendElements(out, v.data, nElements != 1); });
+  void ValueCodec::appendJson(std::string& out, std::size_t nElements, const SharedValue& value) {
+    value.visit([&](auto& v) { appendElements(out, v.data, nElements != 1); });
   }
 
   void ValueCodec::appendJsonElements(std::string& out, const AnyVector& values, bool asArray) {
     std::visit([&](auto& v) { appendElements(out, v, asArray); }, values);
   }
 
-  void ValueCodec::appendStamp(std::string& out, DataType type, const void* value) {
-    withValue(type, value, [&](auto& v) {
+  void ValueCodec::appendStamp(std::string& out, const SharedValue& value) {
+    value.visit([&](auto& v) {
       out += "\"valid\":";
       out += v.validity == DataValidity::ok ? "true" : "false";
       out += ",\"version\":";
@@ -220,7 +212,7 @@ namespace Corvane::Cs {
     });
   }
 
-  std::string ValueCodec::valueDocument(const ControlSystemVariable& variable, const std::shared_ptr<const void>& value) {
+  std::string ValueCodec::valueDocument(const ControlSystemVariable& variable, const SharedValue& value) {
     std::string out = "{\"path\":";
     Json::appendQuoted(out, variable.path());
     out += ",\"type\":\"";
@@ -229,9 +221,9 @@ namespace Corvane::Cs {
     out += std::to_string(variable.nElements());
     out += ",\"value\":";
     if(value) {
-      appendJson(out, variable.type(), variable.nElements(), value.get());
+      appendJson(out, variable.nElements(), value);
       out += ',';
-      appendStamp(out, variable.type(), value.get());
+      appendStamp(out, value);
     }
     else {
       out += "null,\"valid\":false,\"version\":0,\"time\":null";
@@ -265,9 +257,9 @@ namespace Corvane::Cs {
     out += '}';
   }
 
-  std::span<const std::byte> ValueCodec::rawBytes(DataType type, const void* value) {
-    if(!hasBinaryForm(type)) return {};
-    return withValue(type, value, [&](auto& v) -> std::span<const std::byte> {
+  std::span<const std::byte> ValueCodec::rawBytes(const SharedValue& value) {
+    if(!hasBinaryForm(value.type())) return {};
+    return value.visit([&](auto& v) -> std::span<const std::byte> {
       using T = typename std::decay_t<decltype(v.data)>::value_type;
       if constexpr(std::is_same_v<T, std::string> || std::is_same_v<T, Void>) return {};
       else return std::as_bytes(std::span<const T>(v.data));
@@ -331,20 +323,15 @@ namespace Corvane::Cs {
   }
 
   void ValueCodec::write(ControlSystemVariable& variable, AnyVector& value) {
-    std::visit(
-        [&](auto& v) {
-          using T = typename std::decay_t<decltype(v)>::value_type;
-          variable.setRaw(dataTypeOf<T>(), &v, VersionNumber{}, DataValidity::ok);
-        },
-        value);
+    std::visit([&](auto& v) { variable.setValue(&v, VersionNumber{}, DataValidity::ok); }, value);
   }
 
-  AnyVector ValueCodec::toVector(DataType type, const void* value) {
-    return withValue(type, value, [](auto& v) -> AnyVector { return v.data; });
+  AnyVector ValueCodec::toVector(const SharedValue& value) {
+    return value.visit([](auto& v) -> AnyVector { return v.data; });
   }
 
-  std::uint64_t ValueCodec::sequenceOf(DataType type, const void* value) {
-    return withValue(type, value, [](auto& v) { return v.sequence; });
+  std::uint64_t ValueCodec::sequenceOf(const SharedValue& value) {
+    return value.visit([](auto& v) { return v.sequence; });
   }
 
   std::string ValueCodec::formatTime(std::chrono::system_clock::time_point time) {

@@ -192,7 +192,7 @@ namespace Corvane::Cs {
     sendControl("{\"type\":\"subscribed\",\"paths\":" + quotedList(subscribed) + "}");
     // every subscriber starts with the current value
     for(auto index : indices) {
-      if(auto value = hub.variable(index).latestErased()) offer(index, value);
+      if(auto value = hub.variable(index).latestValue()) offer(index, value);
     }
   }
 
@@ -226,7 +226,7 @@ namespace Corvane::Cs {
     pump();
   }
 
-  void WebSocketSession::offer(std::size_t index, const std::shared_ptr<const void>& value) {
+  void WebSocketSession::offer(std::size_t index, const SharedValue& value) {
     auto it = _subscriptions.find(index);
     if(it == _subscriptions.end() || _finished || _closing) return;
     auto& subscription = it->second;
@@ -276,7 +276,7 @@ namespace Corvane::Cs {
     auto type = variable.type();
     _inFlight = std::move(subscription.pending);
     subscription.pending.reset();
-    auto sequence = ValueCodec::sequenceOf(type, _inFlight.get());
+    auto sequence = ValueCodec::sequenceOf(_inFlight);
     std::uint64_t skipped = 0;
     if(subscription.lastSentSequence != 0 && sequence > subscription.lastSentSequence + 1) {
       skipped = sequence - subscription.lastSentSequence - 1;
@@ -295,9 +295,9 @@ namespace Corvane::Cs {
     Json::appendQuoted(header, variable.path());
     if(!binary) {
       header += ",\"value\":";
-      ValueCodec::appendJson(header, type, variable.nElements(), _inFlight.get());
+      ValueCodec::appendJson(header, variable.nElements(), _inFlight);
       header += ',';
-      ValueCodec::appendStamp(header, type, _inFlight.get());
+      ValueCodec::appendStamp(header, _inFlight);
       header += ",\"skipped\":" + std::to_string(skipped) + "}";
       _outText = std::move(header);
       _inFlight.reset();
@@ -308,7 +308,7 @@ namespace Corvane::Cs {
     header += ",\"dataType\":\"";
     header += dataTypeName(type);
     header += "\",\"nElements\":" + std::to_string(variable.nElements()) + ",";
-    ValueCodec::appendStamp(header, type, _inFlight.get());
+    ValueCodec::appendStamp(header, _inFlight);
     header += ",\"skipped\":" + std::to_string(skipped) + "}";
     // pad so that the elements start 8-byte aligned in the message
     header.append((8 - (4 + header.size()) % 8) % 8, ' ');
@@ -316,7 +316,7 @@ namespace Corvane::Cs {
     _outHeader.assign(4, '\0');
     for(int i = 0; i < 4; ++i) _outHeader[i] = static_cast<char>((length >> (8 * i)) & 0xFF);
     _outHeader += header;
-    auto bytes = ValueCodec::rawBytes(type, _inFlight.get());
+    auto bytes = ValueCodec::rawBytes(_inFlight);
     std::array<boost::asio::const_buffer, 2> buffers{
         boost::asio::buffer(_outHeader), boost::asio::const_buffer(bytes.data(), bytes.size())};
     _ws.binary(true);

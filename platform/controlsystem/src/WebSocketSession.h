@@ -53,7 +53,7 @@ namespace Corvane::Cs {
     /// Completes the handshake of the upgrade request and starts serving.
     void start(boost::beast::http::request<boost::beast::http::string_body> request);
 
-    void offer(std::size_t variableIndex, const std::shared_ptr<const void>& value) override;
+    void offer(std::size_t variableIndex, const SharedValue& value) override;
     /// Sends a close frame (1001 going away at shutdown, else 1008) and closes the connection
     /// (network thread).
     void close() override;
@@ -63,7 +63,8 @@ namespace Corvane::Cs {
     using Clock = std::chrono::steady_clock;
 
     struct Subscription {
-      std::shared_ptr<const void> pending;
+      /// the newest value not sent yet; empty when there is none
+      SharedValue pending;
       std::uint64_t lastSentSequence{0};
       Clock::duration minInterval{0};
       Clock::time_point nextAllowed{};
@@ -117,7 +118,8 @@ namespace Corvane::Cs {
     bool _writing{false};
     std::string _outText;
     std::string _outHeader;
-    std::shared_ptr<const void> _inFlight;
+    /// the value being written, kept until the write completes (a binary update sends its bytes)
+    SharedValue _inFlight;
 
     std::uint64_t _sent{0};
     std::uint64_t _skipped{0};

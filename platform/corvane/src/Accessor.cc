@@ -62,7 +62,7 @@ namespace Corvane::detail {
     if(!everWritten) everWritten = true;
     lastWrittenValidity = writeValidity;
     version = writeVersion;
-    variable->send(participant, type, bufferPointer(), writeVersion, writeValidity, destructive);
+    variable->send(participant, writableBuffer(), writeVersion, writeValidity, destructive);
     return false;
   }
 

@@ -16,12 +16,11 @@ namespace Corvane {
       ControlSystemChannel(std::shared_ptr<detail::Inbox> inbox, DataType type, std::size_t n)
       : detail::ReceiveChannel(Kind::latest, 1, std::move(inbox), type, n) {}
 
-      void deliver(DataType sourceType, void* source, bool mayTake, const VersionNumber& version,
-          DataValidity validity) override {
+      void deliver(VectorRef source, bool mayTake, const VersionNumber& version, DataValidity validity) override {
         // values the control system copies itself (its own writes, values of another type) are rare:
         // each gets a new snapshot; the frequent ones come shared from the variable (deliverSnapshot)
         auto next = std::make_shared<ControlSystemValue<T>>();
-        bool faulty = detail::fillBuffer(next->data, sourceType, source, mayTake) || validity == DataValidity::faulty;
+        bool faulty = detail::fillBuffer(next->data, source, mayTake) || validity == DataValidity::faulty;
         next->version = version;
         next->validity = faulty ? DataValidity::faulty : DataValidity::ok;
         publish(std::move(next));
@@ -29,9 +28,7 @@ namespace Corvane {
 
       bool takesSnapshots() const override { return true; }
 
-      void deliverSnapshot(const std::shared_ptr<void>& snapshot) override {
-        publish(std::static_pointer_cast<ControlSystemValue<T>>(snapshot));
-      }
+      void deliverSnapshot(const SnapshotHandle& snapshot) override { publish(snapshot.get<T>()); }
 
       std::size_t size() const override { return _latest ? 1 : 0; }
       std::uint64_t headSequence() const override { return _arrival; }
@@ -108,19 +105,8 @@ namespace Corvane {
     });
   }
 
-  void ControlSystemVariable::getRaw(void* vector, VersionNumber* version, DataValidity* validity) const {
-    callForType(type(), [&](auto sample) {
-      using T = decltype(sample);
-      auto value = latest<T>();
-      auto& out = *static_cast<std::vector<T>*>(vector);
-      if(value) out = value->data;
-      if(version) *version = value ? value->version : VersionNumber{nullptr};
-      if(validity) *validity = value ? value->validity : DataValidity::ok;
-    });
-  }
-
-  std::shared_ptr<const void> ControlSystemVariable::latestErased() const {
-    return callForType(type(), [&](auto sample) -> std::shared_ptr<const void> {
+  SharedValue ControlSystemVariable::latestValue() const {
+    return callForType(type(), [&](auto sample) -> SharedValue {
       using T = decltype(sample);
       auto* channel = static_cast<ControlSystemChannel<T>*>(_channel.get());
       std::lock_guard lock(channel->inbox().mutex);
@@ -138,11 +124,10 @@ namespace Corvane {
     }
   }
 
-  void ControlSystemVariable::setRaw(
-      DataType sourceType, void* vector, const VersionNumber& version, DataValidity validity) {
+  void ControlSystemVariable::setValue(VectorRef value, const VersionNumber& version, DataValidity validity) {
     // the control system's own channel gets the write inside the variable's send lock, like every
     // other participant: a module's simultaneous write-back cannot come in between
-    _variable->send(_participant, sourceType, vector, version, validity, true);
+    _variable->send(_participant, value, version, validity, true);
   }
 
   ControlSystemVariable& ControlSystem::variable(const std::string& path) {
@@ -169,7 +154,7 @@ namespace Corvane {
       callForType(variable->type(), [&](auto sample) {
         using T = decltype(sample);
         std::vector<T> zeros(variable->nElements());
-        variable->setRaw(variable->type(), &zeros, VersionNumber{}, DataValidity::ok);
+        variable->setValue(&zeros, VersionNumber{}, DataValidity::ok);
       });
     }
   }

@@ -34,16 +34,9 @@ namespace Corvane {
     std::ostringstream lines;
     std::size_t faulty = 0;
     for(const auto& [path, variable] : controlSystem.variables()) {
-      VersionNumber version{nullptr};
-      DataValidity validity{DataValidity::ok};
-      bool hasValue = callForType(variable->type(), [&](auto sample) {
-        auto value = variable->latest<decltype(sample)>();
-        if(!value) return false;
-        version = value->version;
-        validity = value->validity;
-        return true;
-      });
-      if(!hasValue || validity != DataValidity::faulty) continue;
+      auto value = variable->latestValue();
+      if(!value || value.visit([](const auto& held) { return held.validity; }) != DataValidity::faulty) continue;
+      auto version = value.visit([](const auto& held) { return held.version; });
       ++faulty;
       lines << "  " << path << " version " << version.value() << " at " << formatTime(version.getTime()) << '\n';
     }

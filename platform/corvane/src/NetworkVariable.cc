@@ -21,20 +21,20 @@ namespace Corvane::detail {
   }
 
   template<class T>
+  std::shared_ptr<SnapshotPool<T>> NetworkVariable::poolOf() {
+    std::lock_guard lock(_poolMutex);
+    for(auto& pool : _pools) {
+      if(pool.holds<T>()) return pool.get<T>();
+    }
+    auto pool = std::make_shared<SnapshotPool<T>>();
+    _pools.emplace_back(pool);
+    return pool;
+  }
+
+  template<class T>
   std::shared_ptr<ControlSystemValue<T>> NetworkVariable::makeSnapshot(
       std::vector<T>& data, bool take, const VersionNumber& version, DataValidity validity) {
-    std::shared_ptr<SnapshotPool<T>> pool;
-    {
-      std::lock_guard lock(_poolMutex);
-      for(auto& [type, candidate] : _pools) {
-        if(type == dataTypeOf<T>()) pool = std::static_pointer_cast<SnapshotPool<T>>(candidate);
-      }
-      if(!pool) {
-        pool = std::make_shared<SnapshotPool<T>>();
-        _pools.emplace_back(dataTypeOf<T>(), pool);
-      }
-    }
-    auto snapshot = pool->get();
+    auto snapshot = poolOf<T>()->get();
     if(take) {
       const auto n = data.size();
       snapshot->data.swap(data);
@@ -59,8 +59,9 @@ namespace Corvane::detail {
     participant.receiver->clear();
   }
 
-  void NetworkVariable::send(std::size_t from, DataType sourceType, void* data, const VersionNumber& version,
-      DataValidity validity, bool destructive) {
+  void NetworkVariable::send(
+      std::size_t from, VectorRef data, const VersionNumber& version, DataValidity validity, bool destructive) {
+    const auto sourceType = data.type();
     std::unique_lock<std::mutex> lock(sendMutex, std::defer_lock);
     if(bidirectional) {
       lock.lock();
@@ -80,10 +81,9 @@ namespace Corvane::detail {
     if(anySnapshot) {
       // One snapshot for every channel that shares them (the control system's first: it numbers
       // the snapshot); the others copy from it.
-      void* source = nullptr;
-      auto snapshot = callForType(sourceType, [&](auto sample) -> std::shared_ptr<void> {
-        using T = decltype(sample);
-        auto value = makeSnapshot(*static_cast<std::vector<T>*>(data), destructive, version, validity);
+      VectorRef source;
+      auto snapshot = data.visit([&](auto& vector) -> SnapshotHandle {
+        auto value = makeSnapshot(vector, destructive, version, validity);
         source = &value->data;
         return value;
       });
@@ -98,7 +98,7 @@ namespace Corvane::detail {
           participants[i].receiver->deliverSnapshot(snapshot);
         }
         else {
-          participants[i].receiver->deliver(sourceType, source, false, version, validity);
+          participants[i].receiver->deliver(source, false, version, validity);
         }
       }
       return;
@@ -116,9 +116,9 @@ namespace Corvane::detail {
     }
     for(std::size_t i = 0; i < participants.size(); ++i) {
       if(i == taker || !receives(i)) continue;
-      participants[i].receiver->deliver(sourceType, data, false, version, validity);
+      participants[i].receiver->deliver(data, false, version, validity);
     }
-    if(taker < participants.size()) participants[taker].receiver->deliver(sourceType, data, true, version, validity);
+    if(taker < participants.size()) participants[taker].receiver->deliver(data, true, version, validity);
   }
 
 } // namespace Corvane::detail

@@ -45,23 +45,13 @@ namespace Corvane {
   }
 
   DataValidity TestFacility::getValidity(const std::string& path) {
-    DataValidity validity{DataValidity::ok};
-    callForType(variable(path).type(), [&](auto sample) {
-      using T = decltype(sample);
-      std::vector<T> buffer;
-      variable(path).getRaw(&buffer, nullptr, &validity);
-    });
-    return validity;
+    auto value = variable(path).latestValue();
+    return value ? value.visit([](const auto& held) { return held.validity; }) : DataValidity::ok;
   }
 
   VersionNumber TestFacility::getVersion(const std::string& path) {
-    VersionNumber version{nullptr};
-    callForType(variable(path).type(), [&](auto sample) {
-      using T = decltype(sample);
-      std::vector<T> buffer;
-      variable(path).getRaw(&buffer, &version, nullptr);
-    });
-    return version;
+    auto value = variable(path).latestValue();
+    return value ? value.visit([](const auto& held) { return held.version; }) : VersionNumber{nullptr};
   }
 
   std::uint64_t TestFacility::updateCount(const std::string& path) { return variable(path).updateCount(); }

@@ -15,9 +15,9 @@ namespace Corvane::detail {
       RegisterWriteChannel(RegisterEndpoint<T>& endpoint, std::size_t n)
       : ReceiveChannel(Kind::latest, 1, nullptr, dataTypeOf<T>(), n), _endpoint(endpoint) {}
 
-      void deliver(DataType sourceType, void* source, bool mayTake, const VersionNumber&, DataValidity) override {
+      void deliver(VectorRef source, bool mayTake, const VersionNumber&, DataValidity) override {
         std::vector<T> value;
-        fillBuffer(value, sourceType, source, mayTake);
+        fillBuffer(value, source, mayTake);
         _endpoint.hold(std::move(value));
       }
       std::size_t size() const override { return 0; }
@@ -94,14 +94,14 @@ namespace Corvane::detail {
     if(!_triggerAccessor) {
       // an interrupt without data: the event itself is the value
       std::vector<T> event(nElements);
-      variable->send(participant, type, &event, version, DataValidity::ok, true);
+      variable->send(participant, &event, version, DataValidity::ok, true);
       return;
     }
     if(!alreadyRead) _triggerAccessor->read();
     auto& value = _triggerAccessor->value();
     if(_spare.size() != value.size()) _spare.resize(value.size());
     value.swap(_spare);
-    variable->send(participant, type, &_spare, version, DataValidity::ok, true);
+    variable->send(participant, &_spare, version, DataValidity::ok, true);
   }
 
   template<class T>
@@ -113,7 +113,7 @@ namespace Corvane::detail {
         auto copy = _pullAccessor->value();
         // the module's last trigger version (null without a trigger), never older than the
         // version of the value the reader holds
-        channel.deliver(type, &copy, true, std::max(_module.lastTriggerVersion(), reader.version), DataValidity::ok);
+        channel.deliver(&copy, true, std::max(_module.lastTriggerVersion(), reader.version), DataValidity::ok);
         return;
       }
       catch(runtime_error& e) {
@@ -123,7 +123,7 @@ namespace Corvane::detail {
     // the device is not functional: the reader gets its last value again, marked faulty; a reader
     // that has no value yet waits for the device's first values instead of taking an empty one
     if(!reader.hasValue) return;
-    channel.deliver(reader.type, reader.bufferPointer(), false, reader.version, DataValidity::faulty);
+    channel.deliver(reader.writableBuffer(), false, reader.version, DataValidity::faulty);
   }
 
   template<class T>
@@ -162,10 +162,10 @@ namespace Corvane::detail {
         held = _writeAccessor->convertedValue();
       }
       if(variable->bidirectional) {
-        variable->send(participant, type, &held, VersionNumber{}, DataValidity::ok, true);
+        variable->send(participant, &held, VersionNumber{}, DataValidity::ok, true);
       }
       else if(controlSystem) {
-        controlSystem->deliver(type, &held, true, VersionNumber{}, DataValidity::ok);
+        controlSystem->deliver(&held, true, VersionNumber{}, DataValidity::ok);
       }
       // a write in between may have reached some participants before this value: send its value again
       std::lock_guard lock(writeMutex);

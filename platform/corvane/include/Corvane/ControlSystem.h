@@ -4,14 +4,15 @@
 // Threading contract: the application hands every value to its variable here without waiting
 // (the newest value replaces the previous one as a new shared snapshot; listeners are called in
 // the writing thread and must only take note, never block). Readers take the snapshot pointer
-// (latest()), never a copy under the writer's lock. Writes from the control system enter the
-// application through the framework's queues from the calling thread.
+// (latest(), latestValue()), never a copy under the writer's lock. Writes from the control system
+// enter the application through the framework's queues from the calling thread.
 #pragma once
 
 #include "Corvane/ControlSystemValue.h"
 #include "Corvane/Conversion.h"
 #include "Corvane/Exception.h"
 #include "Corvane/Types.h"
+#include "Corvane/ValueHandle.h"
 #include "Corvane/VersionNumber.h"
 
 #include <functional>
@@ -55,8 +56,8 @@ namespace Corvane {
     /// variable's type (logic_error otherwise). Holding the pointer never delays a writer.
     template<class T>
     std::shared_ptr<const ControlSystemValue<T>> latest() const;
-    /// The same, type-erased: points to a ControlSystemValue of the variable's type.
-    std::shared_ptr<const void> latestErased() const;
+    /// The same as a handle of the variable's type; empty (but typed) before the first value.
+    SharedValue latestValue() const;
     /// Counts every value that arrived (also the control system's own writes).
     std::uint64_t updateCount() const;
 
@@ -71,9 +72,10 @@ namespace Corvane {
     /// Called (in the writer's thread) after every new value. Must not block.
     void setListener(std::function<void()> listener);
 
-    // type-erased forms, used by the templates and the adapters
-    void setRaw(DataType sourceType, void* vector, const VersionNumber& version, DataValidity validity);
-    void getRaw(void* vectorOfVariableType, VersionNumber* version, DataValidity* validity) const;
+    /// Writes a value of the variable's type, or of one that converts to it, into the application
+    /// without checks (the adapters check what they decode; set() checks and converts). The value's
+    /// buffer may be taken: `value` is left with a buffer of the same length but unspecified content.
+    void setValue(VectorRef value, const VersionNumber& version, DataValidity validity);
 
    private:
     friend class ControlSystem;
@@ -107,22 +109,26 @@ namespace Corvane {
 
   template<class T>
   std::vector<T> ControlSystemVariable::get(VersionNumber* version, DataValidity* validity) const {
-    std::vector<T> result;
-    callForType(type(), [&](auto sample) {
-      using S = decltype(sample);
-      std::vector<S> raw;
-      getRaw(&raw, version, validity);
+    if(!isConvertible(type(), dataTypeOf<T>())) {
+      throw logic_error("Variable " + path() + " of type " + std::string(dataTypeName(type())) +
+          " cannot be read as " + std::string(dataTypeName(dataTypeOf<T>())));
+    }
+    auto value = latestValue();
+    if(version) *version = VersionNumber{nullptr};
+    if(validity) *validity = DataValidity::ok;
+    if(!value) return {};
+    return value.visit([&](const auto& held) {
+      using S = typename std::decay_t<decltype(held.data)>::value_type;
+      if(version) *version = held.version;
+      if(validity) *validity = held.validity;
+      std::vector<T> result;
       if constexpr(isConvertible<S, T>()) {
         bool faulty = false;
-        result.reserve(raw.size());
-        for(auto& v : raw) result.push_back(convertValue<T>(v, faulty));
+        result.reserve(held.data.size());
+        for(auto& v : held.data) result.push_back(convertValue<T>(v, faulty));
       }
-      else {
-        throw logic_error("Variable " + path() + " of type " + std::string(dataTypeName(type())) +
-            " cannot be read as " + std::string(dataTypeName(dataTypeOf<T>())));
-      }
+      return result;
     });
-    return result;
   }
 
   template<class T>
@@ -131,7 +137,7 @@ namespace Corvane {
       throw logic_error("Variable " + path() + " of type " + std::string(dataTypeName(type())) +
           " has no value of type " + std::string(dataTypeName(dataTypeOf<T>())));
     }
-    return std::static_pointer_cast<const ControlSystemValue<T>>(latestErased());
+    return latestValue().template get<T>();
   }
 
   template<class T>
@@ -144,7 +150,7 @@ namespace Corvane {
         std::vector<S> converted;
         converted.reserve(value.size());
         for(auto& v : value) converted.push_back(convertValue<S>(v, faulty));
-        setRaw(type(), &converted, version, faulty ? DataValidity::faulty : validity);
+        setValue(&converted, version, faulty ? DataValidity::faulty : validity);
       }
       else {
         throw logic_error("Variable " + path() + " of type " + std::string(dataTypeName(type())) +

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
+#include <variant>
 
 namespace Corvane {
 
@@ -76,6 +78,29 @@ namespace Corvane {
     else if constexpr(std::is_same_v<T, Void>) return DataType::nodata;
     else static_assert(sizeof(T) == 0, "not a process-variable value type");
   }
+
+  /// A std::variant with one alternative Of<T> for each value type, in the order of DataType: the
+  /// variant's index() is the DataType of the alternative it holds.
+  template<template<class> class Of>
+  using ForEachValueType = std::variant<Of<std::int8_t>, Of<std::uint8_t>, Of<std::int16_t>, Of<std::uint16_t>,
+      Of<std::int32_t>, Of<std::uint32_t>, Of<std::int64_t>, Of<std::uint64_t>, Of<float>, Of<double>,
+      Of<std::string>, Of<Boolean>, Of<Void>>;
+
+  namespace detail {
+    template<class T>
+    using Itself = T;
+
+    template<std::size_t... index>
+    constexpr bool followsDataTypeOrder(std::index_sequence<index...>) {
+      return ((dataTypeOf<std::variant_alternative_t<index, ForEachValueType<Itself>>>() ==
+                  static_cast<DataType>(index)) &&
+          ...);
+    }
+  } // namespace detail
+  static_assert(detail::followsDataTypeOrder(
+                    std::make_index_sequence<std::variant_size_v<ForEachValueType<detail::Itself>>>{}) &&
+          std::variant_size_v<ForEachValueType<detail::Itself>> == static_cast<std::size_t>(DataType::nodata) + 1,
+      "ForEachValueType lists the value types in the order of DataType");
 
   /// Name of a type as used in the configuration file, the variable list and the control system.
   constexpr std::string_view dataTypeName(DataType type) {

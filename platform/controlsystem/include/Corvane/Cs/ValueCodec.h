@@ -31,26 +31,23 @@
 namespace Corvane::Cs {
 
   /// A vector of any process-variable value type.
-  using AnyVector = std::variant<std::vector<std::int8_t>, std::vector<std::uint8_t>, std::vector<std::int16_t>,
-      std::vector<std::uint16_t>, std::vector<std::int32_t>, std::vector<std::uint32_t>, std::vector<std::int64_t>,
-      std::vector<std::uint64_t>, std::vector<float>, std::vector<double>, std::vector<std::string>,
-      std::vector<Boolean>, std::vector<Void>>;
+  using AnyVector = ForEachValueType<std::vector>;
 
   class ValueCodec {
    public:
-    /// Appends the JSON form of a value. `value` points to a ControlSystemValue of `type`.
-    /// Scalars (`nElements` 1) are written bare, everything else as an array.
-    static void appendJson(std::string& out, DataType type, std::size_t nElements, const void* value);
+    /// Appends the JSON form of a value (not empty). Scalars (`nElements` 1) are written bare,
+    /// everything else as an array.
+    static void appendJson(std::string& out, std::size_t nElements, const SharedValue& value);
 
     /// Appends the JSON form of the elements of a vector of `type`.
     static void appendJsonElements(std::string& out, const AnyVector& values, bool asArray);
 
     /// The document answered to GET of one variable:
     /// {"path","type","nElements","value","valid","version","time"}. Value null before the first.
-    static std::string valueDocument(const ControlSystemVariable& variable, const std::shared_ptr<const void>& value);
+    static std::string valueDocument(const ControlSystemVariable& variable, const SharedValue& value);
 
-    /// Appends the fields "valid", "version" and "time" of a value (without braces).
-    static void appendStamp(std::string& out, DataType type, const void* value);
+    /// Appends the fields "valid", "version" and "time" of a value (not empty; without braces).
+    static void appendStamp(std::string& out, const SharedValue& value);
 
     /// The metadata object of a variable as listed by GET /api/variables:
     /// {"path","type","nElements","unit","description","tags","writable","status"}; "status" is
@@ -60,8 +57,9 @@ namespace Corvane::Cs {
     /// Whether a type has the binary form.
     static bool hasBinaryForm(DataType type) { return type != DataType::string && type != DataType::nodata; }
 
-    /// The bytes of a value's elements (binary form). Empty for types without it.
-    static std::span<const std::byte> rawBytes(DataType type, const void* value);
+    /// The bytes of a value's elements (binary form), valid while `value` holds them. Empty for types
+    /// without it.
+    static std::span<const std::byte> rawBytes(const SharedValue& value);
 
     /// Checks and converts a written JSON value for a variable of `type` and `nElements`.
     static AnyVector decodeJson(const Json& value, DataType type, std::size_t nElements, const std::string& path);
@@ -72,11 +70,11 @@ namespace Corvane::Cs {
     /// Writes a decoded value into the application through the variable's channel.
     static void write(ControlSystemVariable& variable, AnyVector& value);
 
-    /// Copies a value (ControlSystemValue of `type`) into a vector.
-    static AnyVector toVector(DataType type, const void* value);
+    /// Copies the elements of a value (not empty) into a vector.
+    static AnyVector toVector(const SharedValue& value);
 
-    /// The arrival count of a value (ControlSystemValue of `type`), see ControlSystemValue::sequence.
-    static std::uint64_t sequenceOf(DataType type, const void* value);
+    /// The arrival count of a value (not empty), see ControlSystemValue::sequence.
+    static std::uint64_t sequenceOf(const SharedValue& value);
 
     static std::string formatTime(std::chrono::system_clock::time_point time);
   };

@@ -15,6 +15,7 @@
 #include "Corvane/Conversion.h"
 #include "Corvane/ControlSystemValue.h"
 #include "Corvane/Types.h"
+#include "Corvane/ValueHandle.h"
 #include "Corvane/VersionNumber.h"
 #include "Corvane/WakeUpBatch.h"
 #include "Corvane/detail/Scheduler.h"
@@ -35,17 +36,15 @@ namespace Corvane::detail {
       _nElements(n) {}
     virtual ~ReceiveChannel() = default;
 
-    /// Puts a value into the channel. `source` points to a std::vector of `sourceType`; when
-    /// `mayTake` is set its buffer may be swapped out (the writer gets a recycled one back).
-    virtual void deliver(DataType sourceType, void* source, bool mayTake, const VersionNumber& version,
-        DataValidity validity) = 0;
+    /// Puts a value into the channel. `source` is the writer's vector; when `mayTake` is set its
+    /// buffer may be swapped out (the writer gets a recycled one back).
+    virtual void deliver(VectorRef source, bool mayTake, const VersionNumber& version, DataValidity validity) = 0;
 
     /// Whether the channel keeps shared snapshots of values of its own type.
     virtual bool takesSnapshots() const { return false; }
-    /// Puts a shared snapshot into the channel: `snapshot` holds a ControlSystemValue of the
-    /// channel's type, which nobody changes any more (the control system's channel, which gets it
-    /// first, sets its sequence).
-    virtual void deliverSnapshot(const std::shared_ptr<void>& /*snapshot*/) {}
+    /// Puts a shared snapshot of the channel's type into the channel; nobody changes it any more (the
+    /// control system's channel, which gets it first, sets its sequence).
+    virtual void deliverSnapshot(const SnapshotHandle& /*snapshot*/) {}
 
     /// Number of queued values. Caller holds the inbox mutex.
     virtual std::size_t size() const = 0;
@@ -81,11 +80,10 @@ namespace Corvane::detail {
   /// swapped in when it may be taken and has the same type, copied otherwise, converted when the
   /// types differ. Returns true when a conversion could not represent a value (faulty).
   template<class T>
-  bool fillBuffer(std::vector<T>& buffer, DataType sourceType, void* source, bool mayTake) {
+  bool fillBuffer(std::vector<T>& buffer, VectorRef source, bool mayTake) {
     bool faulty = false;
-    callForType(sourceType, [&](auto sample) {
-      using S = decltype(sample);
-      auto& in = *static_cast<std::vector<S>*>(source);
+    source.visit([&](auto& in) {
+      using S = typename std::decay_t<decltype(in)>::value_type;
       if constexpr(std::is_same_v<S, T>) {
         if(mayTake) {
           if(buffer.size() != in.size()) buffer.resize(in.size());
@@ -109,10 +107,9 @@ namespace Corvane::detail {
    public:
     using ReceiveChannel::ReceiveChannel;
 
-    void deliver(DataType sourceType, void* source, bool mayTake, const VersionNumber& version,
-        DataValidity validity) override {
+    void deliver(VectorRef source, bool mayTake, const VersionNumber& version, DataValidity validity) override {
       std::vector<T> buffer = takeSpare();
-      bool faulty = fillBuffer(buffer, sourceType, source, mayTake) || validity == DataValidity::faulty;
+      bool faulty = fillBuffer(buffer, source, mayTake) || validity == DataValidity::faulty;
       enqueue(Item{std::move(buffer), version, faulty ? DataValidity::faulty : DataValidity::ok, 0, nullptr});
     }
 
@@ -120,8 +117,8 @@ namespace Corvane::detail {
     /// A push queue whose reader shares received values takes snapshots too.
     void acceptSnapshots() { _acceptsSnapshots = true; }
 
-    void deliverSnapshot(const std::shared_ptr<void>& snapshot) override {
-      auto value = std::static_pointer_cast<const ControlSystemValue<T>>(snapshot);
+    void deliverSnapshot(const SnapshotHandle& snapshot) override {
+      std::shared_ptr<const ControlSystemValue<T>> value = snapshot.get<T>();
       auto version = value->version;
       auto validity = value->validity;
       enqueue(Item{{}, version, validity, 0, std::move(value)});

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Corvane/Types.h"
+#include "Corvane/ValueHandle.h"
 #include "Corvane/VersionNumber.h"
 #include "Corvane/detail/Channel.h"
 
@@ -21,6 +22,8 @@ namespace Corvane::detail {
 
   struct AccessorNode;
   class NetworkVariable;
+  template<class T>
+  class SnapshotPool;
 
   /// A participant that is not a module accessor: a configuration value, a constant, a device
   /// register. Feeders send through the variable after connection; consumers provide a channel.
@@ -99,13 +102,12 @@ namespace Corvane::detail {
 
     bool isFedByControlSystem() const { return controlSystem && feeder == *controlSystem; }
 
-    /// Delivers `data` (a std::vector of `sourceType`) to every participant but `from`; a write of
+    /// Delivers `data` (the writer's vector) to every participant but `from`; a write of
     /// the control system reaches its own channel too. On a variable with several senders the
     /// deliveries of one write are not interleaved with another's, so every participant sees the
     /// writes in the same order, and the last write is the value that every participant ends with:
     /// values still waiting for a writing module are older than its write and are dropped.
-    void send(std::size_t from, DataType sourceType, void* data, const VersionNumber& version,
-        DataValidity validity, bool destructive);
+    void send(std::size_t from, VectorRef data, const VersionNumber& version, DataValidity validity, bool destructive);
 
    private:
     /// Empties the channel of module participant `from` before it writes. Caller holds sendMutex.
@@ -117,16 +119,22 @@ namespace Corvane::detail {
     std::shared_ptr<ControlSystemValue<T>> makeSnapshot(
         std::vector<T>& data, bool take, const VersionNumber& version, DataValidity validity);
 
+    template<class T>
+    using PoolPointer = std::shared_ptr<SnapshotPool<T>>;
+    /// Takes the pool of T's snapshots, making it on first use.
+    template<class T>
+    std::shared_ptr<SnapshotPool<T>> poolOf();
+
     // Pools of snapshots, one per type that senders of the variable write (usually one).
     std::mutex _poolMutex;
-    std::vector<std::pair<DataType, std::shared_ptr<void>>> _pools;
+    std::vector<ValueHandle<PoolPointer>> _pools;
   };
 
   template<class T>
   void ValueEndpoint<T>::sendInitialValue() {
     if(!variable) return;
     auto copy = value;
-    variable->send(participant, dataTypeOf<T>(), &copy, VersionNumber{}, DataValidity::ok, true);
+    variable->send(participant, &copy, VersionNumber{}, DataValidity::ok, true);
   }
 
 } // namespace Corvane::detail

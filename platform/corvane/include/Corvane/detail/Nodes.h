@@ -94,7 +94,8 @@ namespace Corvane::detail {
     /// What feeds the connected variable (NetworkVariable.cc); empty when not connected.
     std::string describeFeeder() const;
 
-    virtual void* bufferPointer() = 0;
+    /// The accessor's own buffer, holding its value (a shared value is copied into it first).
+    virtual VectorRef writableBuffer() = 0;
     /// Takes the oldest queued value into the buffer. Caller holds the inbox mutex.
     virtual bool takeLocked() = 0;
 
@@ -148,7 +149,7 @@ namespace Corvane::detail {
   template<class T>
   struct TypedAccessorNode final : AccessorNode {
     TypedAccessorNode(std::size_t n) : AccessorNode(dataTypeOf<T>(), n), buffer(n) {}
-    void* bufferPointer() override { return &writable(); }
+    VectorRef writableBuffer() override { return &writable(); }
     bool takeLocked() override {
       if(!channel) return false;
       VersionNumber newVersion{nullptr};
