@@ -7,7 +7,8 @@
 // module's input validator (a rejected value returns to its last accepted value
 // and is written back, with the rule's message on "errorMessage"), the
 // sub-algorithms update their derived parameters in a fixed order, and the
-// tables are regenerated once for all changes that arrived meanwhile. Start-up
+// tables are regenerated once for all changes that arrived meanwhile, unless
+// every input then holds the value the last regeneration used. Start-up
 // is refused for configurations no table can be built from. The per-bunch
 // set-points and the I/Q tables, and the feed-forward and set-point table
 // computations, join the module with their implementation.
@@ -30,6 +31,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace TableGeneration {
 
@@ -63,6 +65,9 @@ namespace TableGeneration {
     /// accepted value (it has no fallback).
     bool tablesMayBeWritten() const;
     /// Regenerations since start (the first pass included); read from any thread.
+    /// A batch of changes that leaves every input at the value the last
+    /// regeneration used (a rewrite with the same value, a restored rejection,
+    /// a write and its undo) adds none.
     std::uint64_t regenerationCount() const { return _regenerations.load(); }
 
     /// The frequency offset applied to every table as a linear phase ramp.
@@ -89,8 +94,8 @@ namespace TableGeneration {
    private:
     /// The start-up checks of the configuration.
     void checkConfiguration() const;
-    /// The read-any group of every "PARAMS" input.
-    Corvane::ReadAnyGroup parameterGroup();
+    /// Every "PARAMS" input the main loop waits on.
+    std::vector<Corvane::VariableNetworkNode> parameterInputs();
 
     std::atomic<std::uint64_t> _regenerations{0};
   };

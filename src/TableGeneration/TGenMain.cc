@@ -2,10 +2,12 @@
 
 #include "ConfigurationKeys.h"
 #include "ConfigurationLimits.h"
+#include "TableGeneration/ParameterSnapshot.h"
 #include "TableNumerics.h"
 
 #include <Corvane/ConfigReader.h>
 #include <Corvane/Exception.h>
+#include <Corvane/ReadAnyGroup.h>
 
 #include <cmath>
 #include <iostream>
@@ -113,28 +115,34 @@ namespace TableGeneration {
     errorMessage.write();
   }
 
-  Corvane::ReadAnyGroup TGenMain::parameterGroup() {
-    Corvane::ReadAnyGroup group;
+  std::vector<Corvane::VariableNetworkNode> TGenMain::parameterInputs() {
+    std::vector<Corvane::VariableNetworkNode> inputs;
     for(const auto& node : getAccessorListRecursive()) {
       if(!node.getTags().contains("PARAMS")) continue;
       const auto direction = node.getDirection();
-      if(direction.dir == Corvane::VariableDirection::consuming || direction.withReturn) group.add(node);
+      if(direction.dir == Corvane::VariableDirection::consuming || direction.withReturn) inputs.push_back(node);
     }
-    group.finalise();
-    return group;
+    return inputs;
   }
 
   void TGenMain::mainLoop() {
     updateParameters({});
+    const auto inputs = parameterInputs();
+    ParameterSnapshot used(inputs);
     updateTables();
-    auto group = parameterGroup();
+    Corvane::ReadAnyGroup group;
+    for(const auto& input : inputs) group.add(input);
+    group.finalise();
     while(true) {
       updateParameters(group.readAny());
       // every change already waiting joins this regeneration
       for(auto change = group.readAnyNonBlocking(); change.isValid(); change = group.readAnyNonBlocking()) {
         updateParameters(change);
       }
-      updateTables();
+      // only the values the batch leaves behind count: rewrites with the value
+      // in use, restored rejections and changes undone within the batch cause
+      // no regeneration
+      if(used.update()) updateTables();
     }
   }
 

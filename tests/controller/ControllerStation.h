@@ -6,6 +6,7 @@
 // test feeds every other variable.
 #pragma once
 
+#include "ControllerRegisterMap.h"
 #include "ControllerRoot.h"
 #include "RecordingControllerBoard.h"
 
@@ -33,48 +34,15 @@ namespace controllertest {
   inline std::string registersOf(const std::string& table) { return "ToControlSystem" + table; }
 
   inline std::string controllerMap() {
-    std::ostringstream map;
-    std::uint64_t address = 0;
-    auto add = [&](const std::string& name, std::uint32_t n, const std::string& format, bool sameAddress = false) {
-      if(sameAddress) address -= 4;
-      map << "ToControlSystem.Controller." << name << " " << n << " " << address << " " << 4 * n << " 0 " << format
-          << "\n";
-      address += 4 * n;
-    };
-    add("Status.controllerStatus", 1, "32 0 0 RO");
-    add("Board.fpgaClockError", 1, "1 0 0 RO");
-    add("FirmwareSEUDetection.unrecoverableErrorDetectedRaw", 1, "32 0 0 RO");
-    add("FirmwareSEUDetection.crcErrorSinceFpgaBoot", 1, "32 0 0 RO");
-    add("FirmwareSEUDetection.eccFixedFramesSinceFpgaBoot", 1, "32 0 0 RO");
-    add("BoardInit.bootStatus", 1, "1 0 0 RW");
-    add("Configuration.tableBufferMode.state", 1, "1 0 0 RW");
-    add("Configuration.tableBufferMode.actualState", 1, "1 0 0 RO", true);
-    for(const std::string table : {"FeedForward.RotationTable.", "Output.CalibrationTable."}) {
-      add(table + "I", pulseLength, "18 15 1 RW");
-      add(table + "Q", pulseLength, "18 15 1 RW");
-      add(table + "bufferSelectI", 1, "32 0 1 RW");
-      add(table + "bufferCurrentI", 1, "32 0 1 RO", true);
-      add(table + "bufferSelectQ", 1, "32 0 1 RW");
-      add(table + "bufferCurrentQ", 1, "32 0 1 RO", true);
-    }
-    // the controller modules' registers: DAQ traces, enables, limits, both coefficient sets
-    for(const std::string channel : {"SetPoint", "VectorSum", "Error", "FeedForward", "FeedBack.Gain",
-            "Output.Proportional", "Output.Total"}) {
-      add(channel + ".DAQ.I", pulseLength, "18 0 1 RO");
-      add(channel + ".DAQ.Q", pulseLength, "18 0 1 RO");
-    }
-    add("FeedForward.enable_actual", 1, "1 0 0 RW");
-    add("FeedBack.enable_actual", 1, "1 0 0 RW");
-    add("FeedBack.limitI", 1, "32 0 1 RW");
-    add("FeedBack.limitQ", 1, "32 0 1 RW");
-    for(const std::string set : {"FeedBack.MimoCoefficients.", "FeedBack.SmithCoefficients."}) {
-      for(const std::string element : {"11", "12", "21", "22"}) {
-        add(set + "A" + element, 2, "32 IEEE754 1 RW");
-        add(set + "B" + element, 3, "32 IEEE754 1 RW");
-      }
-      add(set + "valid", 1, "1 0 0 RW");
-    }
-    return map.str();
+    ControllerRegisterMap map;
+    map.add("Status.controllerStatus", 1, "32 0 0 RO");
+    map.add("Board.fpgaClockError", 1, "1 0 0 RO");
+    map.add("FirmwareSEUDetection.unrecoverableErrorDetectedRaw", 1, "32 0 0 RO");
+    map.add("FirmwareSEUDetection.crcErrorSinceFpgaBoot", 1, "32 0 0 RO");
+    map.add("FirmwareSEUDetection.eccFixedFramesSinceFpgaBoot", 1, "32 0 0 RO");
+    map.add("BoardInit.bootStatus", 1, "1 0 0 RW");
+    map.addModuleRegisters(pulseLength);
+    return map.text();
   }
 
   /// Writes the station's files under `name`; returns the device map's name.
@@ -102,7 +70,8 @@ namespace controllertest {
   /// switch ("Configuration/enableAutomation"; the automation itself is not part of the application).
   struct ControllerApp : Corvane::Application {
     ControllerApp(std::int32_t instanceType, std::int32_t enableAutomation)
-    : Corvane::Application("controllertest"), dmap(writeStation("controllertest", instanceType, enableAutomation)) {}
+    : Corvane::Application("controllertest"),
+      dmap(writeStation("controllertest", instanceType, enableAutomation)) {}
 
     Corvane::SetDMapFilePath dmap;
     Corvane::ConfigReader config{this, ".", "controllertest_base_config.xml"};
@@ -112,7 +81,8 @@ namespace controllertest {
   /// A running controller tree on the recording board, settled after its first table writes.
   struct Station {
     explicit Station(std::int32_t instanceType = 1, std::int32_t enableAutomation = 0)
-    : app(instanceType, enableAutomation), test(app) {
+    : app(instanceType, enableAutomation),
+      test(app) {
       test.runApplication();
       board = std::dynamic_pointer_cast<RecordingControllerBoard>(
           Corvane::BackendFactory::getInstance().findBackend("Controller"));

@@ -3,9 +3,11 @@
 // with any key changed, removed or added per test.
 #pragma once
 
+#include "ControllerRegisterMap.h"
+
+#include <exception>
 #include <filesystem>
 #include <fstream>
-#include <exception>
 #include <map>
 #include <string>
 #include <vector>
@@ -71,22 +73,25 @@ namespace station {
       std::ofstream(_name + "_base_config.xml") << configText();
       std::ofstream dmap(_name + ".dmap");
       dmap << "Controller (dummy:" << _name << "_ctrl?map=" << _name << "_ctrl.map)\n";
-      std::ofstream(_name + "_ctrl.map") << "ToControlSystem.Controller.Status.controllerStatus 1 0 4 0 32 0 0 RO\n"
-                                         << "ToControlSystem.Controller.VectorSum.Calibration.sineTable 1 4 4 0 18 16 1 RW\n"
-                                         << "ToControlSystem.Controller.VectorSum.Calibration.cosineTable 1 8 4 0 18 16 1 RW\n"
-                                         << "ToControlSystem.Controller.Board.fpgaClockError 1 12 4 0 1 0 0 RO\n"
-                                         << controllerRegisters(16);
+      std::ofstream(_name + "_ctrl.map")
+          << "ToControlSystem.Controller.Status.controllerStatus 1 0 4 0 32 0 0 RO\n"
+          << "ToControlSystem.Controller.VectorSum.Calibration.sineTable 1 4 4 0 18 16 1 RW\n"
+          << "ToControlSystem.Controller.VectorSum.Calibration.cosineTable 1 8 4 0 18 16 1 RW\n"
+          << "ToControlSystem.Controller.Board.fpgaClockError 1 12 4 0 1 0 0 RO\n"
+          << controllerRegisters(16);
       // the boards' initialisation script, run whenever a board is opened
       std::ofstream("initHardware.py") << "#!/bin/sh\nexit 0\n";
       std::filesystem::permissions("initHardware.py", std::filesystem::perms::owner_all);
       // one ADC board device per configured board, each with its own map: the registers below
       // ToControlSystem of every board lie at the root of the tree, so their names differ
-      auto boards = _keys.count("Configuration/nAdcBoards") ? std::stoul(_keys.at("Configuration/nAdcBoards").value) : 0;
+      auto boards =
+          _keys.count("Configuration/nAdcBoards") ? std::stoul(_keys.at("Configuration/nAdcBoards").value) : 0;
       for(unsigned long b = 0; b < boards; ++b) {
         auto alias = "Adc" + std::to_string(b);
         auto map = _name + "_" + alias + ".map";
         dmap << alias << " (dummy:" << _name << "_" << alias << "?map=" << map << ")\n";
-        std::ofstream(map) << "ToControlSystem." << (b == 0 ? std::string("Adc") : alias) << ".firmwareVersion 1 0 4 0 32 0 0 RO\n"
+        std::ofstream(map) << "ToControlSystem." << (b == 0 ? std::string("Adc") : alias)
+                           << ".firmwareVersion 1 0 4 0 32 0 0 RO\n"
                            << "Adc.Configuration.fpgaClockError 1 4 4 0 1 0 0 RO\n"
                            << "Adc.Configuration.filterCoefficientsValid.state 1 8 4 0 1 0 0 RW\n"
                            << "Adc.Configuration.filterCoefficientsValid.actualState 1 8 4 0 1 0 0 RO\n"
@@ -113,47 +118,12 @@ namespace station {
       }
     }
 
-    /// The controller's firmware table lock (its read-back on the address of the request), its two
-    /// rotation-and-scaling tables (each current buffer on the address of its select), its DAQ traces,
-    /// enables, limits and coefficient sets, from byte address `address` on, sized by the configured
+    /// The controller modules' registers from byte address `address` on, sized by the configured
     /// pulse length.
     std::string controllerRegisters(unsigned long address) const {
-      const auto samples = count("Configuration/pulseLength", 16);
-      std::string text;
-      auto add = [&](const std::string& name, unsigned long n, const std::string& format, bool sameAddress = false) {
-        if(sameAddress) address -= 4;
-        text += "ToControlSystem.Controller." + name + " " + std::to_string(n) + " " + std::to_string(address) + " " +
-            std::to_string(4 * n) + " 0 " + format + "\n";
-        address += 4 * n;
-      };
-      add("Configuration.tableBufferMode.state", 1, "1 0 0 RW");
-      add("Configuration.tableBufferMode.actualState", 1, "1 0 0 RO", true);
-      for(const std::string table : {"FeedForward.RotationTable.", "Output.CalibrationTable."}) {
-        add(table + "I", samples, "18 15 1 RW");
-        add(table + "Q", samples, "18 15 1 RW");
-        add(table + "bufferSelectI", 1, "32 0 1 RW");
-        add(table + "bufferCurrentI", 1, "32 0 1 RO", true);
-        add(table + "bufferSelectQ", 1, "32 0 1 RW");
-        add(table + "bufferCurrentQ", 1, "32 0 1 RO", true);
-      }
-      // the controller modules' registers: DAQ traces, enables, limits, both coefficient sets
-      for(const std::string channel : {"SetPoint", "VectorSum", "Error", "FeedForward", "FeedBack.Gain",
-              "Output.Proportional", "Output.Total"}) {
-        add(channel + ".DAQ.I", samples, "18 0 1 RO");
-        add(channel + ".DAQ.Q", samples, "18 0 1 RO");
-      }
-      add("FeedForward.enable_actual", 1, "1 0 0 RW");
-      add("FeedBack.enable_actual", 1, "1 0 0 RW");
-      add("FeedBack.limitI", 1, "32 0 1 RW");
-      add("FeedBack.limitQ", 1, "32 0 1 RW");
-      for(const std::string set : {"FeedBack.MimoCoefficients.", "FeedBack.SmithCoefficients."}) {
-        for(const std::string element : {"11", "12", "21", "22"}) {
-          add(set + "A" + element, 2, "32 IEEE754 1 RW");
-          add(set + "B" + element, 3, "32 IEEE754 1 RW");
-        }
-        add(set + "valid", 1, "1 0 0 RW");
-      }
-      return text;
+      controllertest::ControllerRegisterMap map(address);
+      map.addModuleRegisters(count("Configuration/pulseLength", 16));
+      return map.text();
     }
 
     /// The registers of each configured channel of board b, from byte address `address` on, sized
@@ -199,8 +169,7 @@ namespace station {
             text += "<value i=\"" + std::to_string(i) + "\" v=\"" + v.elements[i] + "\"/>";
           }
           text += "</variable>";
-        }
-        else {
+        } else {
           text += "<variable name=\"" + leaf + "\" type=\"" + v.type + "\" value=\"" + v.value + "\"/>";
         }
         for(std::size_t i = 0; i < parts.size(); ++i) text += "</module>";

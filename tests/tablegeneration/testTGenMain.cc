@@ -1,6 +1,7 @@
 // The table generation module in a test application: the published pulse
 // indices, the input checks with their messages and restored values, the
-// consistency reports, the regeneration once per batch of changes, and the
+// consistency reports, the regeneration once per batch of changes (none for a
+// batch that changes no value), and the
 // phase of both tables through the module's own inputs.
 #include "TableGenerationStation.h"
 
@@ -10,11 +11,22 @@
 
 #include <limits>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
   using namespace tablegenerationtest;
   constexpr double inf = std::numeric_limits<double>::infinity();
+
+  /// Queues every write before the module wakes, then lets it run once.
+  void writeTogether(Station& station, const std::vector<std::pair<std::string, double>>& writes) {
+    {
+      Corvane::WakeUpBatch batch;
+      for(const auto& [p, value] : writes) station.test.writeScalar<double>(p, value);
+    }
+    station.test.stepApplication();
+  }
 
   TEST(TGenMain, PublishesThePulseIndicesOfTheExampleAndAnEmptyErrorMessage) {
     Station station;
@@ -100,17 +112,68 @@ namespace {
     station.test.writeScalar<double>(path::delay, 11.0);
     station.test.stepApplication();
     EXPECT_EQ(module.regenerationCount(), 2u);
-    {
-      // both values are queued before the module wakes
-      Corvane::WakeUpBatch batch;
-      station.test.writeScalar<double>(path::delay, 12.0);
-      station.test.writeScalar<double>(path::filling, 6.0);
-    }
-    station.test.stepApplication();
+    writeTogether(station, {{path::delay, 12.0}, {path::filling, 6.0}});
     EXPECT_EQ(module.regenerationCount(), 3u);
     // both were taken into account
     EXPECT_EQ(station.index(path::fillingStart), 12);
     EXPECT_EQ(station.index(path::flattopStart), 18);
+  }
+
+  TEST(TGenMain, OnlyChangedValuesRegenerate) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::string offset = "/Controller/FrequencyModulation/offset";
+    struct Case {
+      std::string path;
+      double value;
+      std::uint64_t regenerations;
+    };
+    // applied in order, each against the values the one before left
+    const Case cases[] = {{path::delay, 10.0, 0}, {path::delay, 11.0, 1}, {path::delay, 11.0, 0},
+        {path::delay, -1.0, 0}, // rejected and restored: the value in use
+        {offset, -0.0, 1}, {offset, -0.0, 0}, {offset, 0.0, 1}, {offset, nan, 1}, {offset, nan, 0},
+        {path::filling, 5.5, 0}};
+    Station station;
+    station.run();
+    auto& module = station.module();
+    for(const auto& c : cases) {
+      SCOPED_TRACE(c.path + " = " + std::to_string(c.value));
+      const auto before = module.regenerationCount();
+      station.test.writeScalar<double>(c.path, c.value);
+      station.test.stepApplication();
+      EXPECT_EQ(module.regenerationCount() - before, c.regenerations);
+    }
+    // the other value types
+    const auto before = module.regenerationCount();
+    station.test.writeScalar<std::int32_t>(path::cwMode, 0);
+    station.test.writeScalar<std::uint8_t>(path::bitShift, 2);
+    station.test.writeScalar<Corvane::Boolean>("/Controller/FrequencyModulation/enable", false);
+    station.test.stepApplication();
+    EXPECT_EQ(module.regenerationCount(), before);
+    station.test.writeScalar<std::uint8_t>(path::bitShift, 3);
+    station.test.stepApplication();
+    EXPECT_EQ(module.regenerationCount(), before + 1);
+  }
+
+  TEST(TGenMain, ABatchRegeneratesOnlyWhenItLeavesAChangedValue) {
+    struct Case {
+      std::string what;
+      std::vector<std::pair<std::string, double>> writes;
+      std::uint64_t regenerations;
+    };
+    // applied in order, each against the values the one before left
+    const Case cases[] = {{"a write and its undo", {{path::delay, 12.0}, {path::delay, 10.0}}, 0},
+        {"one unchanged and one changed value", {{path::delay, 10.0}, {path::filling, 6.0}}, 1},
+        {"two changes and a rejected one", {{path::delay, 9.0}, {path::flattop, 0.0}, {path::filling, 5.0}}, 1}};
+    Station station;
+    station.run();
+    auto& module = station.module();
+    for(const auto& c : cases) {
+      SCOPED_TRACE(c.what);
+      const auto before = module.regenerationCount();
+      writeTogether(station, c.writes);
+      EXPECT_EQ(module.regenerationCount() - before, c.regenerations);
+    }
+    EXPECT_EQ(station.index(path::flattopStart), 14);
   }
 
   TEST(TGenMain, RewritingATimeWithItsValueSendsNoIndexAgain) {
