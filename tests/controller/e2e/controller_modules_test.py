@@ -117,15 +117,19 @@ class ControllerModulesEndToEnd(unittest.TestCase):
             self.board.write(BOARD + channel + ".DAQ.Q", [q] * n)
         self.pulse()
 
-        def traces_arrived():
-            amplitude = self.server.value("/Controller/SetPoint/DAQ/amplitude")
-            return amplitude is not None and len(amplitude) == n and abs(amplitude[0] - 5000 / scaling) < 1e-6 * 5000 / scaling
-        wait_until(traces_arrived, 20, "the set point's amplitude trace")
-        phase = self.server.value("/Controller/SetPoint/DAQ/phase")
-        self.assertTrue(all(abs(p - math.degrees(math.atan2(4000, 3000))) < 1e-3 for p in phase))
-        total = self.server.value("/Controller/Output/Total/DAQ/phase")
-        self.assertTrue(all(abs(p - math.degrees(math.atan2(3000, -4000))) < 1e-3 for p in total))
-        self.assertAlmostEqual(self.value("/Controller/VectorSum/DAQ/Samples/amplitude"), 4500 / scaling, places=5)
+        # each channel is a module of its own: wait for every trace that is checked
+        def trace_is(path, expected, tolerance):
+            def arrived():
+                trace = self.server.value(path)
+                return trace is not None and len(trace) == n and all(abs(v - expected) < tolerance for v in trace)
+            wait_until(arrived, 20, f"{path} at {expected}")
+        trace_is("/Controller/SetPoint/DAQ/amplitude", 5000 / scaling, 1e-6 * 5000 / scaling)
+        trace_is("/Controller/SetPoint/DAQ/phase", math.degrees(math.atan2(4000, 3000)), 1e-3)
+        trace_is("/Controller/Output/Total/DAQ/phase", math.degrees(math.atan2(3000, -4000)), 1e-3)
+        def sampled_amplitude_arrived():
+            amplitude = self.value("/Controller/VectorSum/DAQ/Samples/amplitude")
+            return amplitude is not None and abs(amplitude - 4500 / scaling) < 1e-5 * 4500 / scaling
+        wait_until(sampled_amplitude_arrived, 20, "the vector sum's sampled amplitude")
         # the monitor grades pulses after the first (whose samples are its initial values): pulse until it has
 
         def graded():
