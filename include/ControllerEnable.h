@@ -1,7 +1,8 @@
 // The controller's two switches, feed-forward and feedback: "enable" is the request (which other modules also
 // read as the controller's switch), "enable_actual" hands it on to the board. Both controllers are off after
 // every start, whatever value the request had: a request that was on is turned off and written back, so the
-// control system sees it off too.
+// control system sees it off too. With the automation ("Configuration/enableAutomation") the interlock detection
+// is the request's writer and operators reach it through the automation; without it they write it directly.
 #pragma once
 
 #include <Corvane/ApplicationModule.h>

@@ -1,0 +1,64 @@
+// Manual mode of the automation: the operators' settings pass through to the controller and, for the two
+// enables, to the interlock detection, which still gates them.
+#include "Automation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <map>
+
+namespace {
+
+  /// A DAC offset as the board takes it: truncated toward zero, held inside the register's range; a value that
+  /// is not a number gives 0.
+  std::int32_t dacValue(double offset) {
+    if(std::isnan(offset)) return 0;
+    constexpr double lowest = std::numeric_limits<std::int32_t>::lowest();
+    constexpr double highest = std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(std::trunc(std::clamp(offset, lowest, highest)));
+  }
+
+  constexpr int debug = 1;
+
+} // namespace
+
+void Automation::Main::passThroughVMoffset() {
+  auto& offset = controller.vectorModulator.dacOffset;
+  offset.I = dacValue(static_cast<double>(_my.vectorModulator.dacOffset.I.value()) + offsetCorrectionI);
+  offset.Q = dacValue(static_cast<double>(_my.vectorModulator.dacOffset.Q.value()) + offsetCorrectionQ);
+  offset.writeAll(false);
+}
+
+void Automation::Main::manualMode() {
+  logger(debug) << "Manual mode activated." << std::endl;
+  showMode(CURRENT_MODE::MANUAL);
+  controller.output.calibration.cascadeInputAutomation.enable.setAndWrite(0);
+  // RF stays off until an operator writes an enable again; the control system keeps showing its values
+  _my.feedForward.enable = false;
+  _my.feedBack.enable = false;
+
+  auto& interlock = interlockDetection;
+  const std::map<Corvane::TransferElementID, std::function<void()>> passThrough{
+      {_my.feedForward.enable.getId(),
+          [&] { interlock.feedForward.enable.setAndWrite(_my.feedForward.enable.value()); }},
+      {_my.feedBack.enable.getId(), [&] { interlock.feedBack.enable.setAndWrite(_my.feedBack.enable.value()); }},
+      {_my.pulseShape.cwMode.getId(), [&] { controller.pulseShape.cwMode.setAndWrite(_my.pulseShape.cwMode.value()); }},
+      {_my.setPoint.amplitude.getId(),
+          [&] { controller.setPoint.amplitude.setAndWrite(_my.setPoint.amplitude.value()); }},
+      {_my.setPoint.phase.getId(), [&] { controller.setPoint.phase.setAndWrite(_my.setPoint.phase.value()); }},
+      {_my.feedBack.gain.magnitude.getId(),
+          [&] { controller.feedBack.gain.magnitude.setAndWrite(_my.feedBack.gain.magnitude.value()); }},
+      {_my.vectorModulator.dacOffset.I.getId(), [&] { passThroughVMoffset(); }},
+      {_my.vectorModulator.dacOffset.Q.getId(), [&] { passThroughVMoffset(); }}};
+  for(const auto& [input, action] : passThrough) action();
+
+  while(true) {
+    const auto updated = _group.readAny();
+    if(updated == _my.requestMode.getId() && request() == MODE_REQUEST::SWITCH_OFF) {
+      if(!_my.feedForward.enable && !_my.feedBack.enable) return;
+      logger(debug) << "*** Cannot switch off manual mode, since RF is still on." << std::endl;
+    }
+    if(auto action = passThrough.find(updated); action != passThrough.end()) action->second();
+  }
+}
