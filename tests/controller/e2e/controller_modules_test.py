@@ -12,10 +12,8 @@ import struct
 import sys
 import unittest
 
-from simstation import SimulatedStation, wait_until
+from simstation import StationTest, wait_until
 
-SERVER = None
-SIM = None
 BOARD = "ToControlSystem.Controller."
 MIMO = "/Controller/FeedBack/MimoCoefficients"
 ELEMENTS = ["11", "12", "21", "22"]
@@ -24,32 +22,12 @@ COEFFICIENTS = [(f"{kind}{e}_{k}", f"{kind}{e}", k - 1 if kind == "A" else k)
                 for e in ELEMENTS for kind, indices in (("A", (1, 2)), ("B", (0, 1, 2))) for k in indices]
 
 
-def scalar(value):
-    return value[0] if isinstance(value, list) else value
-
-
-class ControllerModulesEndToEnd(unittest.TestCase):
-    def setUp(self):
-        self.station = SimulatedStation(SERVER, SIM, "ctrlmodules")
-        self.board = self.station.board
-        self.server = self.station.start()
-        self.triggers = 0
-
-    def tearDown(self):
-        status = self.server.stop()
-        self.station.remove()
-        self.assertEqual(status, 0)
+class ControllerModulesEndToEnd(StationTest):
+    prefix = "ctrlmodules"
 
     def restart(self):
         self.assertEqual(self.server.stop(), 0)
         self.server = self.station.start()
-
-    def value(self, path):
-        return scalar(self.server.value(path))
-
-    def pulse(self):
-        self.triggers += 1
-        self.server.put("/Server/triggerNumber", self.triggers)
 
     def board_coefficients(self, set_path):
         registers = BOARD + set_path[len("/Controller/"):].replace("/", ".") + "."
@@ -148,5 +126,5 @@ def struct_float(value):
 
 
 if __name__ == "__main__":
-    SERVER, SIM = sys.argv[1], sys.argv[2]
+    StationTest.server_program, StationTest.sim = sys.argv[1], sys.argv[2]
     unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -10,6 +10,7 @@ import struct
 import subprocess
 import tempfile
 import time
+import unittest
 
 import requests
 
@@ -139,7 +140,50 @@ class SimulatedStation:
     def start(self):
         return Server(self.directory)
 
+    def edit(self, file_name, old, new):
+        """Replaces `old` by `new` in one of the copy's files; `old` must be there."""
+        path = os.path.join(self.directory, file_name)
+        with open(path) as f:
+            text = f.read()
+        assert old in text, f"{file_name} no longer holds {old}"
+        with open(path, "w") as f:
+            f.write(text.replace(old, new))
+
     def remove(self):
         shutil.rmtree(self.directory, ignore_errors=True)
         if os.path.exists(self.board.segment):
             os.remove(self.board.segment)
+
+
+class StationTest(unittest.TestCase):
+    """A test on a fresh copy of the simulated station: the server starts in setUp and must end with exit status
+    0 in tearDown. Subclasses set `server_program`, `sim` and `prefix`, and may change the copy's files in
+    `prepare(station)` before the server starts."""
+    server_program = None
+    sim = None
+    prefix = "station"
+
+    def prepare(self, station):
+        pass
+
+    def setUp(self):
+        self.station = SimulatedStation(self.server_program, self.sim, self.prefix)
+        self.prepare(self.station)
+        self.board = self.station.board
+        self.server = self.station.start()
+        self.triggers = 0
+
+    def tearDown(self):
+        status = self.server.stop()
+        self.station.remove()
+        self.assertEqual(status, 0)
+
+    def value(self, path):
+        """A scalar's value (the first element of an array)."""
+        value = self.server.value(path)
+        return value[0] if isinstance(value, list) else value
+
+    def pulse(self):
+        """One macro-pulse trigger."""
+        self.triggers += 1
+        self.server.put("/Server/triggerNumber", self.triggers)
