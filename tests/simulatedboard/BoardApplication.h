@@ -13,6 +13,7 @@
 #include <Corvane/TestFacility.h>
 
 #include <fstream>
+#include <list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,19 +27,30 @@ namespace simulatedboard {
 
   inline const std::string boardDeviceMap = "CtrlBoard (SISLDummy:1?map=simulatedboard.map)\n";
 
+  /// The board "CtrlBoard" read on the trigger; further devices of the map each below a group
+  /// named after their alias.
   struct BoardApplication : Corvane::Application {
-    explicit BoardApplication(const std::string& deviceMapLines = boardDeviceMap)
+    explicit BoardApplication(const std::string& deviceMapLines = boardDeviceMap,
+        const std::vector<std::string>& furtherAliases = {})
     : Application("simulatedboard") {
       dmap = std::make_unique<Corvane::SetDMapFilePath>(writeDeviceMap("simulatedboard", deviceMapLines));
       board = Corvane::DeviceModule(this, "CtrlBoard", "/Server/triggerNumber");
+      for(const auto& alias : furtherAliases) {
+        auto& group = groups.emplace_back(this, alias, "");
+        further.emplace_back(&group, alias);
+      }
     }
     std::unique_ptr<Corvane::SetDMapFilePath> dmap;
     Corvane::DeviceModule board;
+    std::list<Corvane::ModuleGroup> groups;
+    std::list<Corvane::DeviceModule> further;
   };
 
   /// Runs a board application with the tests' trigger and reaches into the board.
   struct BoardTest {
-    explicit BoardTest(const std::string& deviceMapLines = boardDeviceMap) : app(deviceMapLines) {
+    explicit BoardTest(
+        const std::string& deviceMapLines = boardDeviceMap, const std::vector<std::string>& furtherAliases = {})
+    : app(deviceMapLines, furtherAliases) {
       SISLDummy::testsProvideTrigger = true;
       test.runApplication();
     }
