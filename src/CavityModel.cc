@@ -3,6 +3,8 @@
 #include <Corvane/Logger.h>
 
 #include <numbers>
+#include <optional>
+#include <utility>
 
 using Corvane::VirtualLab::Picoseconds;
 using Corvane::VirtualLab::SignalSink;
@@ -13,9 +15,14 @@ namespace {
   constexpr double defaultImpedance = 100.0;
   constexpr double resonanceFrequency = 1.3e9;
 
-  double latestAtOrBefore(const SignalSource& source, Picoseconds t) {
-    const auto* record = source.getStateVariableSet().findAtOrBefore(t);
-    return record ? record->state : 0.0;
+  /// The source's recorded value at or before t and its time; the newest record is the usual answer.
+  std::optional<std::pair<Picoseconds, double>> recordAtOrBefore(const SignalSource& source, Picoseconds t) {
+    const auto& history = source.getStateVariableSet();
+    if(history.empty()) return std::nullopt;
+    if(t >= history.getLatestTime()) return std::pair{history.getLatestTime(), history.getLatestState()};
+    const auto* record = history.findAtOrBefore(t);
+    if(!record) return std::nullopt;
+    return std::pair{record->time, record->state};
   }
 } // namespace
 
@@ -66,9 +73,10 @@ double CavityModel::compute(Picoseconds t, IorQ component, SignalType type) {
   if(t <= startTime) return 0.0;
 
   // the step starts from the latest recorded field at or before t (0 when there is none)
-  const auto* start = cavitySourceI->getStateVariableSet().findAtOrBefore(t);
-  const Picoseconds from = start ? start->time : t;
-  const CavityStep::Field previous{start ? start->state : 0.0, latestAtOrBefore(*cavitySourceQ, t)};
+  const auto startI = recordAtOrBefore(*cavitySourceI, t);
+  const auto startQ = recordAtOrBefore(*cavitySourceQ, t);
+  const Picoseconds from = startI ? startI->first : t;
+  const CavityStep::Field previous{startI ? startI->second : 0.0, startQ ? startQ->second : 0.0};
   const double seconds = static_cast<double>(t - from) / 1e12;
 
   const CavityStep::Field forwardSignal{_impedance * driveSinkI->getValue(t), _impedance * driveSinkQ->getValue(t)};
