@@ -71,6 +71,11 @@ namespace station {
   };
 
   /// Runs `command` through the shell in `directory` and waits for it to end.
+  /// The first line every program linking the station library writes: the simulated board's
+  /// backend type registering itself when the library is loaded.
+  inline const std::string backendRegistrationLine =
+      "VirtualLabBackend::BackendRegisterer: registering backend type SISLDummy\n";
+
   inline ProgramResult runIn(const std::filesystem::path& directory, const std::string& command) {
     auto shell = "cd '" + directory.string() + "' && " + command + " > program.out 2> program.err < /dev/null";
     int status = std::system(shell.c_str());

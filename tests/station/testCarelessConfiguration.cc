@@ -143,7 +143,7 @@ namespace {
       auto run = station::runIn(dir.path(), std::string("timeout 30 ") + c.program + " " + c.arguments);
       EXPECT_EQ(run.exitStatus, c.exitStatus) << run.out << run.err;
       if(c.usageOnStdout) {
-        EXPECT_EQ(run.out.rfind("Usage: tessarel_", 0), 0u) << run.out << run.err;
+        EXPECT_EQ(run.out.rfind(station::backendRegistrationLine + "Usage: tessarel_", 0), 0u) << run.out << run.err;
       }
       else {
         // the refused argument is named, then the usage follows

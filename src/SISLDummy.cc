@@ -1,0 +1,270 @@
+#include "SISLDummy.h"
+
+#include <Corvane/Application.h>
+#include <Corvane/Exception.h>
+#include <Corvane/VirtualLab/SignalSourceException.h>
+
+#include <cmath>
+#include <iostream>
+#include <numbers>
+
+using Corvane::VirtualLab::periodOf;
+using Corvane::VirtualLab::SignalSink;
+using Corvane::VirtualLab::SignalSource;
+
+SISLDummy::BackendRegisterer SISLDummy::backendRegisterer{"SISLDummy"};
+std::atomic<bool> SISLDummy::testsProvideTrigger{false};
+
+namespace {
+  constexpr std::uint32_t firmwareVersion = 16909312; // 0x01020400
+  constexpr std::uint32_t attenuatorSelectMask = 0x1ff;
+  constexpr std::size_t driveAttenuator = 8;
+  constexpr std::size_t detectionPitch = 6; // input i uses element 6 i of the detection rotation
+  constexpr std::size_t controllerDaqChannels = 14;
+  constexpr std::size_t inputDaqChannels = 16;
+  constexpr double phaseCountsPerPi = 131072.0;
+} // namespace
+
+SISLDummy::SISLDummy(const std::string& mapFileName)
+: VirtualLabBackend(mapFileName, "SISLDummy"),
+  module(*this, &Corvane::Application::getInstance(), VirtualLabModule::nameInApplication(), "The VirtualLab model"),
+  ffTableI(nSamples), ffTableQ(nSamples), ffRotationTableI(nSamples), ffRotationTableQ(nSamples),
+  setpointTableI(nSamples), setpointTableQ(nSamples), gainTableI(nSamples), gainTableQ(nSamples) {
+  addTimer<onTrigger>("trigger");
+  addTimer<onStrobe>("strobe");
+
+  std::lock_guard lock(mutex());
+  // the first board of an application drives the application's macro-pulse trigger
+  module.takeApplicationTrigger();
+
+  regVersion = firmwareVersion;
+  clockFrequency = 65000000.0;
+  triggerRate = 10.0;
+  samplingFrequency = 65000000.0 / 36.0;
+  computeStepRate = 100000.0;
+  driveGain = 5.0;
+  vectorSumDaqScale = 1.0;
+  proportionalDaqScale = 1.0;
+  outputPhaseOffset = 0.0;
+  outputAmplitudeFactor = 1.0;
+  regClockFrequency = clockFrequency;
+
+  timers().setTimer("trigger", periodOf(triggerRate));
+
+  const Picoseconds samplePeriod = periodOf(samplingFrequency);
+  const Picoseconds historyLength = 2 * periodOf(triggerRate);
+  StateVariables initial;
+  initial.sampleIndex = 0;
+  initial.active = true;
+  stateVariables.setInitialState(0, initial);
+  stateVariables.setComputeFunction([this](Picoseconds t) { return computeState(t); });
+  stateVariables.setCoarseStep(periodOf(computeStepRate));
+  stateVariables.setValidityPeriod(samplePeriod);
+  stateVariables.setMaxHistoryLength(historyLength);
+
+  for(std::size_t i = 0; i < nInputs; ++i) {
+    inputSinksI[i] = std::make_shared<SignalSink>(0.0);
+    inputSinksI[i]->setMaxHistoryLength(historyLength);
+    inputSinksQ[i] = std::make_shared<SignalSink>(0.0);
+    inputSinksQ[i]->setMaxHistoryLength(historyLength);
+  }
+
+  driveSourceI = std::make_shared<SignalSource>();
+  driveSourceQ = std::make_shared<SignalSource>();
+  driveSourceI->setValidityPeriod(samplePeriod);
+  driveSourceQ->setValidityPeriod(samplePeriod);
+  driveSourceI->setCallback([this](Picoseconds t) { return stateVariables.getState(t).driveI; });
+  driveSourceQ->setCallback([this](Picoseconds t) { return stateVariables.getState(t).driveQ; });
+  // input 7 measures the board's own drive
+  inputSinksI[7]->connect(driveSourceI);
+  inputSinksQ[7]->connect(driveSourceQ);
+
+  for(std::size_t i = 0; i < attenuations.size(); ++i) setAttenuation(i, 0.0);
+  checkRegisterSizes();
+}
+
+void SISLDummy::checkRegisterSizes() const {
+  for(const auto* table : {&regFeedForwardI.getRegisterInfo(), &regFeedForwardQ.getRegisterInfo(),
+          &regFeedForwardRotationI.getRegisterInfo(), &regFeedForwardRotationQ.getRegisterInfo(),
+          &regSetpointI.getRegisterInfo(), &regSetpointQ.getRegisterInfo(), &regGainI.getRegisterInfo(),
+          &regGainQ.getRegisterInfo()}) {
+    if(table->nElements != nSamples) {
+      throw Corvane::logic_error("SISLDummy: table register " + table->path + " (" + table->location() + ") has " +
+          std::to_string(table->nElements) + " elements, the board needs " + std::to_string(nSamples));
+    }
+  }
+  struct Area {
+    const Corvane::RegisterInfo& info;
+    std::size_t channels;
+  };
+  for(const Area& area : {Area{regControllerDaq.getRegisterInfo(), controllerDaqChannels},
+          Area{regInputDaq.getRegisterInfo(), inputDaqChannels}}) {
+    if(area.info.nChannels < area.channels || area.info.nSamples < nSamples) {
+      throw Corvane::logic_error("SISLDummy: DAQ register " + area.info.path + " (" + area.info.location() + ") has " +
+          std::to_string(area.info.nChannels) + "x" + std::to_string(area.info.nSamples) + " elements, the board needs " +
+          std::to_string(area.channels) + "x" + std::to_string(nSamples));
+    }
+  }
+  struct Minimum {
+    const Corvane::RegisterInfo& info;
+    std::size_t elements;
+  };
+  const std::size_t detectionElements = detectionPitch * (nInputs - 1) + 1;
+  for(const Minimum& minimum : {Minimum{regDetectionSine.getRegisterInfo(), detectionElements},
+          Minimum{regDetectionCosine.getRegisterInfo(), detectionElements}, Minimum{regDacOffset.getRegisterInfo(), 2}}) {
+    if(minimum.info.nElements < minimum.elements) {
+      throw Corvane::logic_error("SISLDummy: register " + minimum.info.path + " (" + minimum.info.location() +
+          ") has " + std::to_string(minimum.info.nElements) + " elements, the board needs at least " +
+          std::to_string(minimum.elements));
+    }
+  }
+}
+
+void SISLDummy::regWriteEvents(std::uint8_t bar, std::uint64_t address, std::size_t nBytes) {
+  if(inside(regAttenuatorValue.getRegisterInfo(), bar, address, nBytes)) processEvent(onWriteAttenuatorValue{});
+}
+
+void SISLDummy::setAttenuation(std::size_t index, double db) {
+  attenuations[index] = db;
+  attenuationFactors[index] = RegulationLoop::attenuationFactor(db);
+}
+
+void SISLDummy::writeAttenuatorValue() {
+  const auto selected = static_cast<std::uint32_t>(regAttenuatorSelect.get()) & attenuatorSelectMask;
+  for(std::size_t i = 0; i < nInputs; ++i) {
+    if(selected & (1U << i)) setAttenuation(i, RegulationLoop::attenuationFromRegister(regAttenuatorValue, 0.5));
+  }
+  if(selected & (1U << driveAttenuator)) {
+    setAttenuation(driveAttenuator, RegulationLoop::attenuationFromRegister(regAttenuatorValue, 0.25));
+  }
+}
+
+void SISLDummy::doTrigger() {
+  lastTriggerTime = timers().getCurrentTime();
+  zeroDriveReported = {};
+
+  const std::uint32_t selected = regTablesBuffer;
+  const std::uint32_t actual = regTablesBufferActual;
+  if(selected != actual) {
+    const std::uint32_t changed = selected ^ actual;
+    if(changed & (1U << 0)) ffTableI = regFeedForwardI.getAll();
+    if(changed & (1U << 1)) ffTableQ = regFeedForwardQ.getAll();
+    if(changed & (1U << 2)) ffRotationTableI = regFeedForwardRotationI.getAll();
+    if(changed & (1U << 3)) ffRotationTableQ = regFeedForwardRotationQ.getAll();
+    if(changed & (1U << 4)) setpointTableI = regSetpointI.getAll();
+    if(changed & (1U << 5)) setpointTableQ = regSetpointQ.getAll();
+    if(changed & (1U << 8)) gainTableI = regGainI.getAll();
+    if(changed & (1U << 9)) gainTableQ = regGainQ.getAll();
+    regTablesBufferActual = selected;
+  }
+
+  channelMask = static_cast<std::uint8_t>(regVectorSumChannels.get() & 0xff);
+  timers().setTimer("trigger", periodOf(triggerRate));
+  timers().setTimer("strobe", 0);
+}
+
+void SISLDummy::doStrobe() {
+  const Picoseconds t = timers().getCurrentTime();
+  const StateVariables state = stateVariables.getState(t);
+  if(!state.active) return;
+  const auto n = static_cast<std::size_t>(state.sampleIndex);
+
+  for(std::size_t i = 0; i < nInputs; ++i) {
+    RegulationLoop::IQ detected;
+    try {
+      detected = detectInput(i, t);
+    }
+    catch(const Corvane::VirtualLab::SignalSourceException& e) {
+      std::cout << "SISLDummy::doStrobe: Corvane::VirtualLab::SignalSourceException exception caught: " << e.what()
+                << std::endl;
+      detected = {};
+    }
+    regInputDaq.set(2 * i, n, std::sqrt(detected.i * detected.i + detected.q * detected.q));
+    regInputDaq.set(2 * i + 1, n, std::atan2(detected.q, detected.i) / std::numbers::pi * phaseCountsPerPi);
+  }
+
+  regControllerDaq.set(10, n, state.feedForwardI);
+  regControllerDaq.set(11, n, state.feedForwardQ);
+  regControllerDaq.set(0, n, state.vectorSumI * vectorSumDaqScale);
+  regControllerDaq.set(1, n, state.vectorSumQ * vectorSumDaqScale);
+  regControllerDaq.set(4, n, state.errorI);
+  regControllerDaq.set(5, n, state.errorQ);
+  regControllerDaq.set(6, n, state.gainI);
+  regControllerDaq.set(7, n, state.gainQ);
+  regControllerDaq.set(8, n, state.proportionalI * proportionalDaqScale);
+  regControllerDaq.set(9, n, state.proportionalQ * proportionalDaqScale);
+  regControllerDaq.set(12, n, state.driveI);
+  regControllerDaq.set(13, n, state.driveQ);
+
+  if(n < nSamples) timers().setTimer("strobe", periodOf(samplingFrequency));
+}
+
+RegulationLoop::IQ SISLDummy::detectInput(std::size_t input, Picoseconds t) {
+  const RegulationLoop::IQ raw{inputSinksI[input]->getValue(t), inputSinksQ[input]->getValue(t)};
+  return RegulationLoop::detect(raw, attenuationFactors[input], regDetectionCosine.get(detectionPitch * input),
+      regDetectionSine.get(detectionPitch * input));
+}
+
+RegulationLoop::Settings SISLDummy::readSettings() {
+  RegulationLoop::Settings settings;
+  settings.feedbackEnabled = regFeedbackEnable.get() != 0;
+  settings.integratorEnabled = regIntegratorEnable.get() != 0;
+  settings.feedForwardEnabled = regFeedForwardEnable.get() != 0;
+  settings.limitI = regLimitI.get();
+  settings.limitQ = regLimitQ.get();
+  settings.dacOffsetI = regDacOffset.get(0);
+  settings.dacOffsetQ = regDacOffset.get(1);
+  settings.outputRotationRe = regOutputRotationRe;
+  settings.outputRotationIm = regOutputRotationIm;
+  settings.driveAttenuationFactor = attenuationFactors[driveAttenuator];
+  settings.driveGain = driveGain;
+  const double phi = std::numbers::pi * outputPhaseOffset / 180.0;
+  settings.finalRotationCos = std::cos(phi);
+  settings.finalRotationSin = std::sin(phi);
+  settings.outputAmplitudeFactor = outputAmplitudeFactor;
+  return settings;
+}
+
+SISLDummy::StateVariables SISLDummy::computeState(Picoseconds t) {
+  const StateVariables& previous = stateVariables.getLatestState();
+  const Picoseconds previousTime = stateVariables.getLatestTime();
+
+  StateVariables state;
+  RegulationLoop::advanceIndex(previous.sampleIndex, t == lastTriggerTime, state);
+  const auto n = static_cast<std::size_t>(state.sampleIndex);
+  state.feedForwardI = ffTableI[n];
+  state.feedForwardQ = ffTableQ[n];
+  state.setpointI = setpointTableI[n];
+  state.setpointQ = setpointTableQ[n];
+  state.gainI = gainTableI[n];
+  state.gainQ = gainTableQ[n];
+
+  const double elapsedSamples = static_cast<double>(t - previousTime) / (1e12 / samplingFrequency);
+  reportZeroDrive(RegulationLoop::computeDrive(previous, state, elapsedSamples, readSettings()));
+
+  // the drive is recorded before the inputs are read, so a model reading it at t gets this value
+  driveSourceI->feedValue(t, state.driveI);
+  driveSourceQ->feedValue(t, state.driveQ);
+
+  RegulationLoop::IQ sum;
+  for(std::size_t i = 0; i < nInputs; ++i) {
+    if(!(channelMask & (1U << i))) continue;
+    const auto detected = detectInput(i, t);
+    sum.i += detected.i;
+    sum.q += detected.q;
+  }
+  const double r = regVectorSumRotationRe, m = regVectorSumRotationIm;
+  state.vectorSumI = sum.i * r - sum.q * m;
+  state.vectorSumQ = sum.i * m + sum.q * r;
+  return state;
+}
+
+void SISLDummy::reportZeroDrive(const RegulationLoop::ZeroDriveChecks& checks) {
+  if(!checks.any()) return;
+  const std::array<bool, 3> failed{checks.a, checks.b, checks.c};
+  for(std::size_t k = 0; k < failed.size(); ++k) {
+    if(!failed[k] || zeroDriveReported[k]) continue;
+    zeroDriveReported[k] = true;
+    std::cout << "Warning: FF enabled but vmOut=0 at step " << static_cast<char>('A' + k) << std::endl;
+  }
+}
