@@ -38,6 +38,12 @@ namespace {
       set(gain + "magnitude", 2.0);
     }
 
+    /// A ramp window of the gain scheduling (the stop first, so that each step is accepted).
+    void scheduleRamp(double startTime, double stopTime) {
+      set(gain + "Scheduling/stopTime", stopTime);
+      set(gain + "Scheduling/startTime", startTime);
+    }
+
     template<class T>
     void set(const std::string& path, T value) {
       test.writeScalar<T>(path, value);
@@ -91,8 +97,7 @@ namespace {
     station.examplePulse();
     station.set(gain + "magnitude", 1.0);
     // ramp from 2 us to 6 us after the pulse start: samples 12 to 15, the magnitude from 16 to 19
-    station.set(gain + "Scheduling/stopTime", 6.0);
-    station.set(gain + "Scheduling/startTime", 2.0);
+    station.scheduleRamp(2.0, 6.0);
     station.set(gain + "Scheduling/functionSelect", 2);
     std::vector<double> linear(samples, 0);
     for(std::size_t k = 12; k < 16; ++k) linear[k] = 0.25 * static_cast<double>(k - 12);
@@ -158,8 +163,7 @@ namespace {
       EXPECT_EQ(station.boardI(), exampleTable());
     }
     // a ramp inside the pulse, so that only the function value can fail
-    station.set(gain + "Scheduling/stopTime", 6.0);
-    station.set(gain + "Scheduling/startTime", 2.0);
+    station.scheduleRamp(2.0, 6.0);
     for(const std::int32_t select : {3, -1}) {
       station.set(gain + "Scheduling/functionSelect", select);
       EXPECT_TRUE(station.refusedWith("Gain scheduling functionSelect out of range"));
