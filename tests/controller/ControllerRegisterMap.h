@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace controllertest {
 
@@ -24,15 +25,20 @@ namespace controllertest {
     }
 
     /// The firmware table lock (its read-back on the address of the request),
-    /// the two rotation-and-scaling tables (each current buffer on the address
-    /// of its select), the DAQ traces, enables, limits and both coefficient
-    /// sets; tables and traces of `samples` words.
+    /// the double-buffered tables (the two rotation-and-scaling tables, the
+    /// gain table and the feed-forward total; each current buffer on the
+    /// address of its select), the DAQ traces, enables, limits and both
+    /// coefficient sets; tables and traces of `samples` words.
     void addModuleRegisters(std::uint64_t samples) {
       add("Configuration.tableBufferMode.state", 1, "1 0 0 RW");
       add("Configuration.tableBufferMode.actualState", 1, "1 0 0 RO", true);
-      for(const std::string table : {"FeedForward.RotationTable.", "Output.CalibrationTable."}) {
-        add(table + "I", samples, "18 15 1 RW");
-        add(table + "Q", samples, "18 15 1 RW");
+      // table and its fixed-point format: rotations and gains with fractional bits, the feed-forward in digits
+      const std::pair<std::string, std::string> tables[] = {{"FeedForward.RotationTable.", "18 15 1 RW"},
+          {"Output.CalibrationTable.", "18 15 1 RW"}, {"FeedBack.Gain.Table.", "18 12 1 RW"},
+          {"FeedForward.TableTotal.", "18 0 1 RW"}};
+      for(const auto& [table, format] : tables) {
+        add(table + "I", samples, format);
+        add(table + "Q", samples, format);
         add(table + "bufferSelectI", 1, "32 0 1 RW");
         add(table + "bufferCurrentI", 1, "32 0 1 RO", true);
         add(table + "bufferSelectQ", 1, "32 0 1 RW");

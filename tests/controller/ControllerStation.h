@@ -33,7 +33,7 @@ namespace controllertest {
   /// A table's registers: its variable directory below "ToControlSystem".
   inline std::string registersOf(const std::string& table) { return "ToControlSystem" + table; }
 
-  inline std::string controllerMap() {
+  inline std::string controllerMap(std::uint32_t samples = pulseLength) {
     ControllerRegisterMap map;
     map.add("Status.controllerStatus", 1, "32 0 0 RO");
     map.add("Board.fpgaClockError", 1, "1 0 0 RO");
@@ -41,17 +41,19 @@ namespace controllertest {
     map.add("FirmwareSEUDetection.crcErrorSinceFpgaBoot", 1, "32 0 0 RO");
     map.add("FirmwareSEUDetection.eccFixedFramesSinceFpgaBoot", 1, "32 0 0 RO");
     map.add("BoardInit.bootStatus", 1, "1 0 0 RW");
-    map.addModuleRegisters(pulseLength);
+    map.addModuleRegisters(samples);
     return map.text();
   }
 
-  /// Writes the station's files under `name`; returns the device map's name.
-  inline std::string writeStation(const std::string& name, std::int32_t instanceType, std::int32_t enableAutomation) {
+  /// Writes the station's files under `name`, its tables and traces of `samples` elements; returns the device
+  /// map's name.
+  inline std::string writeStation(const std::string& name, std::int32_t instanceType, std::int32_t enableAutomation,
+      std::uint32_t samples = pulseLength) {
     std::ofstream(name + "_base_config.xml")
         << "<configuration><module name=\"Configuration\">\n"
         << "<variable name=\"instanceType\" type=\"int32\" value=\"" << instanceType << "\"/>\n"
         << "<variable name=\"enableAutomation\" type=\"int32\" value=\"" << enableAutomation << "\"/>\n"
-        << "<variable name=\"pulseLength\" type=\"uint32\" value=\"" << pulseLength << "\"/>\n"
+        << "<variable name=\"pulseLength\" type=\"uint32\" value=\"" << samples << "\"/>\n"
         << "<variable name=\"rfFrequency\" type=\"double\" value=\"1300\"/>\n"
         << "<variable name=\"enableControllerChannelStatistics\" type=\"boolean\" value=\"true\"/>\n"
         << "<variable name=\"enablePerBunchSetpoints\" type=\"boolean\" value=\"false\"/>\n"
@@ -59,7 +61,7 @@ namespace controllertest {
         << "<variable name=\"nMaxBeamRegions\" type=\"uint32\" value=\"2\"/>\n"
         << "<variable name=\"tZero_samples\" type=\"uint32\" value=\"2\"/>\n"
         << "</module></configuration>\n";
-    std::ofstream(name + "_ctrl.map") << controllerMap();
+    std::ofstream(name + "_ctrl.map") << controllerMap(samples);
     std::ofstream(name + ".dmap") << "Controller (ctrlrecord:" << name << "?map=" << name << "_ctrl.map)\n";
     std::ofstream("initHardware.py") << "#!/bin/sh\necho \"initialised $1\"\n";
     std::filesystem::permissions("initHardware.py", std::filesystem::perms::owner_all);

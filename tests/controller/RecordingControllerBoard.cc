@@ -34,6 +34,13 @@ namespace controllertest {
         {&map.getRegister(tablePath + "/bufferSelectQ"), "read current Q", "write select Q"}};
     _q = _watched[1].info;
     _accesses.clear();
+    _tablesWritten.clear();
+  }
+
+  std::vector<std::pair<RecordingControllerBoard::Words, RecordingControllerBoard::Words>>
+  RecordingControllerBoard::tablesWritten() const {
+    std::lock_guard lock(mutex());
+    return _tablesWritten;
   }
 
   std::vector<std::string> RecordingControllerBoard::accesses() const {
@@ -81,6 +88,13 @@ namespace controllertest {
     }
     else if(const auto* watched = find(bar, address, nBytes)) {
       _accesses.push_back(watched->writeName);
+      if(watched == &_watched[1]) {
+        auto words = [this](const Corvane::RegisterInfo& info) {
+          const auto* first = rawWords(info.bar, info.address, info.nBytes / 4);
+          return Words(first, first + info.nBytes / 4);
+        };
+        _tablesWritten.emplace_back(words(*_watched[0].info), words(*_watched[1].info));
+      }
     }
   }
 

@@ -3,6 +3,7 @@
 // "write I", "write Q", "read current I", "read current Q", "write select I", "write select Q". The lock's
 // read-back shares the address of its request and each current buffer the address of its select, so the
 // firmware confirms every lock change at the first poll and reports the buffer last selected.
+// It keeps the watched table's I and Q as each write of Q left them.
 // It can be told to fail the next write of the table's Q with a logic error (as a write outside the board's
 // register space would), which the device layer passes on to the writing module instead of recovering.
 // Registered as the device type "ctrlrecord" (parameter "map", like the plain dummy).
@@ -14,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace controllertest {
@@ -34,6 +36,10 @@ namespace controllertest {
     std::vector<std::string> accesses() const;
     /// The next write of the watched table's Q throws std::logic_error (once).
     void failNextQWrite();
+    /// The watched table's I and Q words as each write of Q left them, i.e. the table that the next buffer
+    /// switch would show (raw words: the digits themselves for a format without fractional bits).
+    using Words = std::vector<std::int32_t>;
+    std::vector<std::pair<Words, Words>> tablesWritten() const;
 
    protected:
     void regWriteEvents(std::uint8_t bar, std::uint64_t address, std::size_t nBytes) override;
@@ -51,6 +57,7 @@ namespace controllertest {
     const Corvane::RegisterInfo* _q{nullptr};
     bool _failQ{false};
     std::vector<std::string> _accesses;
+    std::vector<std::pair<Words, Words>> _tablesWritten;
   };
 
 } // namespace controllertest

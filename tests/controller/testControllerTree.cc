@@ -1,5 +1,5 @@
 // The controller tree for each kind of station: a master has the whole controller group, the firmware table
-// mutex with the two rotation tables as its clients, and the board's health; slaves and monitoring-only
+// mutex with its table writers as clients, and the board's health; slaves and monitoring-only
 // stations keep only the board's health (device, initialisation, clock monitor, SEU detection, forced
 // re-initialisation).
 #include "ControllerStation.h"
@@ -49,25 +49,29 @@ namespace {
     EXPECT_EQ(station.test.readScalar<std::string>("/initScriptOutput"), "initialised CtrlBoard\n");
   }
 
-  TEST(ControllerTree, AMasterRunsTheControllerGroupWithTheRotationTablesAsMutexClients) {
+  TEST(ControllerTree, AMasterRunsTheControllerGroupWithItsTableWritersAsMutexClients) {
     Station station(1);
     for(const auto& path : controllerGroupVariables) EXPECT_TRUE(station.has(path)) << path;
-    // the mutex found the table writers built before it (the table generation and the two rotation tables),
-    // and nothing else
+    // the mutex found the table writers built before it (the table generation, the gain table, the feed-forward
+    // table and the two rotation tables), and nothing else
     auto& controller = station.app.controller.controller;
     const std::string mutexName = "/Controller/Configuration/tableBufferMode";
     std::set<std::string> expected;
-    const std::initializer_list<Corvane::VariableGroup*> writers{
-        &controller.tableGeneration, &controller.feedForwardRotationTable, &controller.output.calibrationTable};
+    const std::initializer_list<Corvane::VariableGroup*> writers{&controller.tableGeneration, &controller.gainTable,
+        &controller.feedForwardTable, &controller.feedForwardRotationTable, &controller.output.calibrationTable};
     for(auto* writer : writers) {
       expected.insert(MultiClientFirmwareMutex::ClientInterface::generateUniqueName(writer, mutexName)
                           .substr(mutexName.size() + 1));
     }
     EXPECT_EQ(mutexClients(station), expected);
-    // both tables went to the board at start, under the lock, which is free again
-    for(const auto& table : {feedForwardRotation, outputCalibration}) {
-      EXPECT_EQ(station.board->getWriteCount(registersOf(table) + "/I"), 1u) << table;
-      EXPECT_EQ(station.board->getRegister<std::int32_t>(registersOf(table) + "/bufferSelectI").at(0), 1) << table;
+    // every table went to the board at start, under the lock, which is free again; each write selected the other
+    // buffer (the gain table wrote twice: the table generation put the flat-top duration 0 back to its fallback)
+    const std::pair<std::string, std::uint64_t> tables[] = {{feedForwardRotation, 1}, {outputCalibration, 1},
+        {"/Controller/FeedBack/Gain/Table", 2}, {"/Controller/FeedForward/TableTotal", 1}};
+    for(const auto& [table, writes] : tables) {
+      EXPECT_EQ(station.board->getWriteCount(registersOf(table) + "/I"), writes) << table;
+      EXPECT_EQ(station.board->getRegister<std::int32_t>(registersOf(table) + "/bufferSelectI").at(0), writes % 2)
+          << table;
     }
     EXPECT_EQ(station.board->getRegister<std::int32_t>(
                   "ToControlSystem/Controller/Configuration/tableBufferMode/state").at(0), 1);
