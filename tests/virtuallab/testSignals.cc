@@ -4,6 +4,7 @@
 #include "Corvane/VirtualLab/ConstantSignalSource.h"
 #include "Corvane/VirtualLab/SignalSink.h"
 #include "Corvane/VirtualLab/SignalSourceException.h"
+#include "Corvane/VirtualLab/StateVariableSet.h"
 
 #include <gtest/gtest.h>
 
@@ -130,6 +131,52 @@ namespace {
     SignalSink sink;
     sink.connect(std::make_shared<ConstantSignalSource>(1000.0));
     for(Picoseconds t : {Picoseconds{-5}, Picoseconds{0}, Picoseconds{100'000'000'000}}) EXPECT_EQ(sink.getValue(t), 1000.0);
+  }
+
+  /// A board's state set whose drive output is a source, read back during the computation of
+  /// a state by a model's sink (as a cavity reads the drive while the board reads the cavity).
+  struct BoardAndModel {
+    StateVariableSet<double> states;
+    std::shared_ptr<SignalSource> drive = std::make_shared<SignalSource>();
+    SignalSink modelInput;
+    bool feedDriveFirst = true;
+
+    BoardAndModel() {
+      states.setInitialState(0, 0.0);
+      states.setValidityPeriod(100);
+      drive->setValidityPeriod(100);
+      drive->setCallback([this](Picoseconds t) { return states.getState(t); });
+      modelInput.connect(drive);
+      states.setComputeFunction([this](Picoseconds t) {
+        double output = 2.0 * double(t);
+        if(feedDriveFirst) drive->feedValue(t, output);
+        EXPECT_EQ(modelInput.getValue(t), output);
+        return output;
+      });
+    }
+  };
+
+  TEST(SignalSource, ADriveFedBeforeTheInputsAreReadNeedsNoReEntrantState) {
+    BoardAndModel b;
+    EXPECT_EQ(b.states.getState(100), 200.0);
+    EXPECT_EQ(b.modelInput.getValue(150), 200.0);
+    EXPECT_EQ(b.modelInput.getValue(200), 400.0); // computed through the source's callback
+    EXPECT_EQ(b.states.getLatestTime(), 200);
+  }
+
+  TEST(SignalSource, ADriveReadBeforeItIsFedIsAReEntrantRequestAndRefused) {
+    BoardAndModel b;
+    b.feedDriveFirst = false;
+    try {
+      b.states.getState(100);
+      FAIL() << "the re-entrant request was not refused";
+    }
+    catch(const SignalSourceException& e) {
+      EXPECT_NE(std::string(e.what()).find("re-entrant request"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(b.states.size(), 1u);
+    b.feedDriveFirst = true;
+    EXPECT_EQ(b.states.getState(100), 200.0);
   }
 
 } // namespace

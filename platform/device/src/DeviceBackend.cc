@@ -2,6 +2,8 @@
 
 #include "Corvane/Exception.h"
 
+#include <vector>
+
 namespace Corvane {
 
   DeviceBackend::DeviceBackend(std::shared_ptr<const RegisterMap> registerMap)
@@ -11,6 +13,15 @@ namespace Corvane {
       std::uint32_t interruptNumber, InterruptDispatcher::Callback callback) {
     auto id = _interrupts->add(interruptNumber, std::move(callback));
     return InterruptSubscription(_interrupts, id);
+  }
+
+  void DeviceBackend::writeBits(
+      std::uint8_t bar, std::uint64_t address, const std::int32_t* data, std::size_t nBytes, std::uint32_t mask) {
+    std::lock_guard lock(_readModifyWriteMutex);
+    std::vector<std::int32_t> words(nBytes / 4);
+    read(bar, address, words.data(), nBytes);
+    for(std::size_t i = 0; i < words.size(); ++i) words[i] = mergeBits(words[i], data[i], mask);
+    write(bar, address, words.data(), nBytes);
   }
 
   bool DeviceBackend::readInPlace(std::uint8_t, std::uint64_t, std::size_t, const WordsUser&) { return false; }

@@ -125,7 +125,9 @@ namespace Corvane {
 
   bool DummyBackend::readsInPlace() const { return typeid(*this) == typeid(DummyBackend); }
 
-  void DummyBackend::write(std::uint8_t bar, std::uint64_t address, const std::int32_t* data, std::size_t nBytes) {
+  template<class Merge>
+  void DummyBackend::clientWrite(
+      std::uint8_t bar, std::uint64_t address, const std::int32_t* data, std::size_t nBytes, Merge merge) {
     std::lock_guard lock(_mutex);
     auto words = barWords(bar, address, nBytes);
     if(!_isOpen) throw Corvane::runtime_error("dummy device (" + getRegisterMap().fileName() + ") is not open");
@@ -133,11 +135,22 @@ namespace Corvane {
       throw Corvane::runtime_error("dummy device (" + getRegisterMap().fileName() + "): simulated write failure");
     }
     lockStorage();
-    std::copy(data, data + words.size(), words.begin());
+    for(std::size_t i = 0; i < words.size(); ++i) words[i] = merge(words[i], data[i]);
     unlockStorage();
     ++_writeCount;
     ++_writesByRange[{bar, address, nBytes}];
     regWriteEvents(bar, address, nBytes);
+  }
+
+  void DummyBackend::write(std::uint8_t bar, std::uint64_t address, const std::int32_t* data, std::size_t nBytes) {
+    clientWrite(bar, address, data, nBytes, [](std::int32_t, std::int32_t value) { return value; });
+  }
+
+  void DummyBackend::writeBits(
+      std::uint8_t bar, std::uint64_t address, const std::int32_t* data, std::size_t nBytes, std::uint32_t mask) {
+    clientWrite(bar, address, data, nBytes, [mask](std::int32_t word, std::int32_t value) {
+      return mergeBits(word, value, mask);
+    });
   }
 
   void DummyBackend::regWriteEvents(std::uint8_t, std::uint64_t, std::size_t) {}

@@ -2,8 +2,10 @@
 
 namespace Corvane {
 
-  FixedPointConverter::FixedPointConverter(std::string registerPath, unsigned width, int fracBits, bool isSigned)
-  : _registerPath(std::move(registerPath)), _width(width), _fracBits(fracBits), _isSigned(isSigned) {
+  FixedPointConverter::FixedPointConverter(
+      std::string registerPath, unsigned width, int fracBits, bool isSigned, unsigned bitOffset)
+  : _registerPath(std::move(registerPath)), _width(width), _fracBits(fracBits), _isSigned(isSigned),
+    _bitOffset(bitOffset) {
     if(width < 1 || width > 32) {
       throw Corvane::logic_error("register " + _registerPath + ": fixed-point width " + std::to_string(width) +
           " outside 1..32");
@@ -11,6 +13,10 @@ namespace Corvane {
     if(fracBits < -maxFracBits || fracBits > maxFracBits) {
       throw Corvane::logic_error("register " + _registerPath + ": fractional bits " + std::to_string(fracBits) +
           " outside -256..256");
+    }
+    if(bitOffset + width > 32) {
+      throw Corvane::logic_error("register " + _registerPath + ": " + std::to_string(width) + " bits from bit " +
+          std::to_string(bitOffset) + " reach beyond the 32-bit word");
     }
     _mask = (width == 32) ? 0xFFFFFFFFu : ((std::uint32_t{1} << width) - 1);
     if(isSigned) {
@@ -24,7 +30,7 @@ namespace Corvane {
   }
 
   std::int64_t FixedPointConverter::toInteger(std::int32_t raw) const {
-    std::uint32_t bits = static_cast<std::uint32_t>(raw) & _mask;
+    std::uint32_t bits = (static_cast<std::uint32_t>(raw) >> _bitOffset) & _mask;
     if(_isSigned && (bits >> (_width - 1)) != 0) {
       return static_cast<std::int64_t>(bits) - (std::int64_t{1} << _width);
     }
@@ -42,7 +48,7 @@ namespace Corvane {
     if(saturated) *saturated = beyond;
     auto integer = static_cast<std::int64_t>(beyond ? (rounded < lowest ? lowest : highest) : rounded);
     // in range of the register, so the word is the value sign- or zero-extended
-    return std::bit_cast<std::int32_t>(static_cast<std::uint32_t>(integer));
+    return std::bit_cast<std::int32_t>(static_cast<std::uint32_t>(integer) << _bitOffset);
   }
 
 } // namespace Corvane

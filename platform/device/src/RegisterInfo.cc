@@ -5,7 +5,7 @@ namespace Corvane {
   RegisterConverter RegisterInfo::converter() const {
     switch(encoding) {
       case Encoding::fixedPoint:
-        return RegisterConverter(FixedPointConverter(path, width, fracBits, isSigned));
+        return RegisterConverter(FixedPointConverter(path, width, fracBits, isSigned, bitOffset));
       case Encoding::ieee754:
         return RegisterConverter(IEEE754Converter(path));
       case Encoding::none:

@@ -46,7 +46,7 @@ namespace Corvane {
         if(!path || *path == "/") fail("invalid register name \"" + _fields[0] + "\"");
         _info.path = *path;
         parseElements(_fields[1]);
-        _info.address = number(_fields[2], "address");
+        parseAddress(_fields[2]);
         _info.nBytes = number(_fields[3], "nBytes");
         auto bar = number(_fields[4], "bar");
         if(bar > 255) fail("bar " + _fields[4] + " outside 0..255");
@@ -65,6 +65,18 @@ namespace Corvane {
         auto value = parseUnsigned(text);
         if(!value) fail(std::string(what) + " \"" + text + "\" is not an unsigned number");
         return *value;
+      }
+
+      void parseAddress(const std::string& text) {
+        auto colon = text.find(':');
+        _info.address = number(text.substr(0, colon), "address");
+        if(colon == std::string::npos) return;
+        auto bit = parseUnsigned(std::string_view(text).substr(colon + 1));
+        if(!bit || *bit > 31 || text.compare(colon + 1, 2, "0x") == 0) {
+          fail("bit offset in address \"" + text + "\" must be a decimal number 0..31");
+        }
+        _info.isBitField = true;
+        _info.bitOffset = static_cast<unsigned>(*bit);
       }
 
       void parseElements(const std::string& text) {
@@ -146,6 +158,15 @@ namespace Corvane {
               " elements of 4 bytes (" + std::to_string(4 * _info.nElements) + ")");
         }
         if(_info.address % 4 != 0) fail("address " + _fields[2] + " is not a multiple of 4");
+        if(_info.isBitField) {
+          if(_info.encoding != RegisterInfo::Encoding::fixedPoint) {
+            fail("a bit field (address " + _fields[2] + ") must be fixed point, with a width of 1..32");
+          }
+          if(_info.bitOffset + _info.width > 32) {
+            fail(std::to_string(_info.width) + " bits from bit " + std::to_string(_info.bitOffset) +
+                " reach beyond the 32-bit word (give the field's width)");
+          }
+        }
         if(_info.address > (std::uint64_t{1} << 48)) fail("address " + _fields[2] + " too large");
       }
 

@@ -59,7 +59,8 @@ namespace Corvane {
     checkWritable();
     if(_raw.empty()) return;
     try {
-      _backend->write(_info->bar, byteAddress(), _raw.data(), byteSize());
+      if(_info->isBitField) _backend->writeBits(_info->bar, byteAddress(), _raw.data(), byteSize(), _info->bitMask());
+      else _backend->write(_info->bar, byteAddress(), _raw.data(), byteSize());
     }
     catch(...) {
       rethrowTransferError(context("writing"));

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 
@@ -36,6 +37,13 @@ namespace Corvane {
     /// Transfers nBytes (a multiple of 4) at a word-aligned byte address of a bar.
     virtual void read(std::uint8_t bar, std::uint64_t address, std::int32_t* data, std::size_t nBytes) = 0;
     virtual void write(std::uint8_t bar, std::uint64_t address, const std::int32_t* data, std::size_t nBytes) = 0;
+
+    /// Writes only the bits of `mask` in each word (a bit field; the other bits keep what the
+    /// device holds): read-modify-write. The default reads, merges and writes while holding a
+    /// lock of its own, so fields of one word written by several threads of this process all
+    /// arrive; backends holding their words in memory merge under their own lock instead.
+    virtual void writeBits(
+        std::uint8_t bar, std::uint64_t address, const std::int32_t* data, std::size_t nBytes, std::uint32_t mask);
 
     /// Receives the words of an in-place read; the view is valid only during the call.
     using WordsUser = std::function<void(std::span<const std::int32_t>)>;
@@ -70,6 +78,7 @@ namespace Corvane {
    private:
     std::shared_ptr<const RegisterMap> _registerMap;
     std::shared_ptr<InterruptDispatcher> _interrupts{std::make_shared<InterruptDispatcher>()};
+    std::mutex _readModifyWriteMutex;
   };
 
 } // namespace Corvane

@@ -47,6 +47,9 @@ namespace Corvane {
     bool isOpen() const override;
     void read(std::uint8_t bar, std::uint64_t address, std::int32_t* data, std::size_t nBytes) override;
     void write(std::uint8_t bar, std::uint64_t address, const std::int32_t* data, std::size_t nBytes) override;
+    /// Merges under mutex() (one client write: counted, raises regWriteEvents).
+    void writeBits(std::uint8_t bar, std::uint64_t address, const std::int32_t* data, std::size_t nBytes,
+        std::uint32_t mask) override;
     bool readInPlace(std::uint8_t bar, std::uint64_t address, std::size_t nBytes, const WordsUser& use) override;
     std::string readDeviceInfo() override;
 
@@ -103,6 +106,10 @@ namespace Corvane {
     std::span<std::int32_t> barWords(std::uint8_t bar, std::uint64_t address, std::size_t nBytes);
     /// The words a client read transfers, after its checks and simulated faults (under mutex()).
     std::span<const std::int32_t> clientReadWords(std::uint8_t bar, std::uint64_t address, std::size_t nBytes);
+    /// A client write of `data` into the words, each merged by `merge` (under mutex()).
+    template<class Merge>
+    void clientWrite(std::uint8_t bar, std::uint64_t address, const std::int32_t* data, std::size_t nBytes,
+        Merge merge);
 
     mutable std::mutex _mutex;
     std::map<std::uint8_t, std::vector<std::int32_t>> _ownedBars;
@@ -127,7 +134,7 @@ namespace Corvane {
     std::lock_guard lock(_mutex);
     auto words = rawWords(info.bar, info.address + 4 * offset, raw.size());
     lockStorage();
-    std::copy(raw.begin(), raw.end(), words);
+    for(std::size_t i = 0; i < raw.size(); ++i) words[i] = info.mergeInto(words[i], raw[i]);
     unlockStorage();
   }
 

@@ -27,7 +27,8 @@ namespace Corvane {
       return _converter.template toCooked<T>(_words[index(channel, sample)]);
     }
     void set(std::size_t channel, std::size_t sample, const T& value) {
-      _words[index(channel, sample)] = _converter.template toRaw<T>(value);
+      auto& word = _words[index(channel, sample)];
+      word = _info.mergeInto(word, _converter.template toRaw<T>(value));
     }
 
     const RegisterInfo& getRegisterInfo() const { return _info; }

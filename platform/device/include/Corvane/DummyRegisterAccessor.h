@@ -1,6 +1,7 @@
 // A simulated board's own view of one of its registers: reads and writes the dummy's register
 // space directly through the register's conversion, raising no register event and taking no
-// lock (board code runs under the dummy's mutex already).
+// lock (board code runs under the dummy's mutex already). Writes to a bit field keep the other
+// bits of its words.
 //
 //   DummyRegisterAccessor<double> clockFrequency(*this, "BSP.WORD_CLK_FREQ");
 //   clockFrequency = 65e6;
@@ -28,7 +29,10 @@ namespace Corvane {
     std::size_t size() const { return _words.size(); }
 
     T get(std::size_t index = 0) const { return _converter.template toCooked<T>(_words[checked(index)]); }
-    void set(std::size_t index, const T& value) { _words[checked(index)] = _converter.template toRaw<T>(value); }
+    void set(std::size_t index, const T& value) {
+      auto& word = _words[checked(index)];
+      word = _info.mergeInto(word, _converter.template toRaw<T>(value));
+    }
 
     std::vector<T> getAll() const {
       std::vector<T> values(_words.size());
@@ -44,7 +48,7 @@ namespace Corvane {
       }
       std::vector<std::int32_t> raw(values.size());
       _converter.template toRaw<T>(std::span<const T>(values), std::span<std::int32_t>(raw));
-      std::copy(raw.begin(), raw.end(), _words.begin());
+      for(std::size_t i = 0; i < raw.size(); ++i) _words[i] = _info.mergeInto(_words[i], raw[i]);
     }
 
     /// Scalar use: element 0.

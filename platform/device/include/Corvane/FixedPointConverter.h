@@ -10,6 +10,10 @@
 // never reach firmware as an arbitrary number). Towards the user, values round the same way
 // and saturate at the user type's range. Words written carry the value sign-extended (signed)
 // or zero-extended (unsigned) to 32 bits.
+//
+// With a bit offset the register's bits start at that bit of the word (a bit field): reads take
+// the bits from there, and written words carry the value shifted there (the bits above the field
+// are not meaningful; the writer keeps the word's other bits, see RegisterInfo::mergeInto).
 #pragma once
 
 #include "Corvane/RawConversion.h"
@@ -25,10 +29,10 @@ namespace Corvane {
    public:
     static constexpr int maxFracBits = 256;
 
-    /// Throws Corvane::logic_error naming `registerPath` for a width outside 1..32 or fracBits
-    /// outside [-256, 256].
+    /// Throws Corvane::logic_error naming `registerPath` for a width outside 1..32, fracBits
+    /// outside [-256, 256], or a field beyond the word (bitOffset + width > 32).
     explicit FixedPointConverter(std::string registerPath, unsigned width = 32, int fracBits = 0,
-        bool isSigned = true);
+        bool isSigned = true, unsigned bitOffset = 0);
 
     template<RawConversion::UserType T>
     T toCooked(std::int32_t raw) const;
@@ -48,6 +52,7 @@ namespace Corvane {
     const std::string& registerPath() const { return _registerPath; }
     unsigned width() const { return _width; }
     int fracBits() const { return _fracBits; }
+    unsigned bitOffset() const { return _bitOffset; }
     bool isSigned() const { return _isSigned; }
 
     /// Range of the register's integer r.
@@ -62,6 +67,7 @@ namespace Corvane {
     unsigned _width;
     int _fracBits;
     bool _isSigned;
+    unsigned _bitOffset;
     std::int64_t _minRaw;
     std::int64_t _maxRaw;
     std::uint32_t _mask;

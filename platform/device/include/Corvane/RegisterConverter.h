@@ -103,14 +103,15 @@ namespace Corvane {
     const int frac = converter.fracBits();
     const bool isSigned = converter.isSigned();
     const unsigned shift = 32 - width;
+    const unsigned toTop = shift - converter.bitOffset(); // moves the field's top bit to bit 31
     const std::size_t n = raw.size();
     const std::int32_t* in = raw.data();
     T* out = cooked.data();
-    // the register's integer: its low `width` bits, sign-extended when signed
-    auto signedValue = [shift](std::int32_t r) {
-      return static_cast<std::int32_t>(static_cast<std::uint32_t>(r) << shift) >> shift;
+    // the register's integer: `width` bits from its bit offset, sign-extended when signed
+    auto signedValue = [shift, toTop](std::int32_t r) {
+      return static_cast<std::int32_t>(static_cast<std::uint32_t>(r) << toTop) >> shift;
     };
-    auto unsignedValue = [shift](std::int32_t r) { return (static_cast<std::uint32_t>(r) << shift) >> shift; };
+    auto unsignedValue = [shift, toTop](std::int32_t r) { return (static_cast<std::uint32_t>(r) << toTop) >> shift; };
     if constexpr(std::is_floating_point_v<T>) {
       // r * 2^-frac is exact in double; the cast to T rounds once, as the element-wise path does
       const double scale = std::ldexp(1.0, -frac);
@@ -127,7 +128,7 @@ namespace Corvane {
       constexpr int valueBits = std::numeric_limits<T>::digits; // without the sign bit
       if(isSigned) {
         if(!std::is_signed_v<T> || int(width) > valueBits + 1) return false;
-        if(width == 32 && sizeof(T) == 4) {
+        if(width == 32 && sizeof(T) == 4) { // a full word has no bit offset
           std::memcpy(out, in, n * 4);
         }
         else {

@@ -5,6 +5,10 @@
 // channel's samples contiguous: channel c, sample s is element c*S + s. Registers may
 // overlap on purpose (a 1-D register inside an area sees one channel; a read-back register
 // on the address of its write register).
+//
+// A bit field takes `width` bits of each of its words, from bit `bitOffset` on: reads see
+// those bits alone, writes change only them (read-modify-write, see DeviceBackend::writeBits),
+// so several registers can share a word.
 #pragma once
 
 #include "Corvane/RegisterConverter.h"
@@ -14,6 +18,12 @@
 #include <string>
 
 namespace Corvane {
+
+  /// `word` with the bits of `mask` taken from `bits`.
+  inline std::int32_t mergeBits(std::int32_t word, std::int32_t bits, std::uint32_t mask) {
+    return static_cast<std::int32_t>(
+        (static_cast<std::uint32_t>(word) & ~mask) | (static_cast<std::uint32_t>(bits) & mask));
+  }
 
   struct RegisterInfo {
     enum class Access { readOnly, readWrite, writeOnly, interrupt };
@@ -27,6 +37,8 @@ namespace Corvane {
     std::uint64_t nBytes{};       ///< 4 * nElements
     std::uint8_t bar{};
     unsigned width{32};           ///< bits; 0 for a register without data
+    unsigned bitOffset{0};        ///< first bit of the value in its word (bit fields)
+    bool isBitField{false};       ///< declared with a bit offset: writes keep the word's other bits
     int fracBits{};               ///< fixed point only
     bool isSigned{true};
     Encoding encoding{Encoding::fixedPoint};
@@ -44,6 +56,18 @@ namespace Corvane {
 
     /// True for fixed-point registers whose values are always integers (fracBits <= 0).
     bool isIntegral() const { return encoding == Encoding::fixedPoint && fracBits <= 0; }
+
+    /// The bits of each word that belong to the register (all of them unless a bit field).
+    std::uint32_t bitMask() const {
+      if(!isBitField) return 0xFFFFFFFFu;
+      return (width >= 32 ? 0xFFFFFFFFu : ((std::uint32_t{1} << width) - 1)) << bitOffset;
+    }
+
+    /// The word after writing `raw` (a converted value) into `word`: `raw` itself, or for a bit
+    /// field the field's bits of `raw` with the other bits of `word`.
+    std::int32_t mergeInto(std::int32_t word, std::int32_t raw) const {
+      return isBitField ? mergeBits(word, raw, bitMask()) : raw;
+    }
 
     /// "file:line" of the declaration, for messages.
     std::string location() const { return mapFile + ":" + std::to_string(line); }

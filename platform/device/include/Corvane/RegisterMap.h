@@ -9,7 +9,14 @@
 // - nElements: a count, or "CxS" for a 2-D area of C channels by S samples (each channel's
 //   samples contiguous). 0 only for an interrupt register that carries no data.
 // - address, nBytes: byte address and size (decimal or 0x-hex); the address is word-aligned
-//   and nBytes is 4 * nElements.
+//   and nBytes is 4 * nElements. The address may be followed by ":BIT" (BIT 0..31, decimal):
+//   the register is then a bit field, `width` bits of each of its words from bit BIT on, e.g.
+//     CTABLES.BUF_SELECT_FF_I  1  0x400:0  4  0  1  0  0     # bit 0 of the word at 0x400
+//     CTABLES.BUF_SELECT_FF_Q  1  0x400:1  4  0  1  0  0     # bit 1 of the same word
+//   Reads see the field's bits alone (shifted down); writes change only them, read-modify-write
+//   under the backend's lock, so registers sharing a word never overwrite each other. A bit
+//   field is fixed point and lies within its word (BIT + width <= 32); width defaults to 32,
+//   so a field from bit 1 on needs its width. "0x400:0" with width 32 writes whole words.
 // - bar: 0..255.
 // - width: 1..32 bits of fixed point (default 32), or 0 for a register without data (void).
 // - fracBits: -256..256 (default 0), or the keyword IEEE754 for a single-precision float
