@@ -100,6 +100,12 @@ namespace Corvane::VirtualLab {
 
     /// Records `state` at `time`, keeping the states after it (a value found for a past time).
     void insert(Picoseconds time, T state) {
+      // a simulation records forward in time: appending needs no search
+      if(_states.empty() || _states.back().time < time) {
+        _states.push_back({time, std::move(state)});
+        prune();
+        return;
+      }
       auto position = std::lower_bound(_states.begin(), _states.end(), time,
           [](const Record& record, Picoseconds t) { return record.time < t; });
       if(position != _states.end() && position->time == time) position->state = std::move(state);
@@ -110,6 +116,8 @@ namespace Corvane::VirtualLab {
     /// The stored record at or before `time`, or nullptr when every kept state is later. Valid
     /// until the set changes.
     const Record* findAtOrBefore(Picoseconds time) const {
+      // most requests are for the present: answered by the newest state without a search
+      if(!_states.empty() && _states.back().time <= time) return &_states.back();
       auto after = std::upper_bound(_states.begin(), _states.end(), time,
           [](Picoseconds t, const Record& record) { return t < record.time; });
       return after == _states.begin() ? nullptr : &*std::prev(after);
