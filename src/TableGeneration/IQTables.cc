@@ -3,6 +3,8 @@
 #include "TableGeneration/TGenMain.h"
 #include "TableNumerics.h"
 
+#include <Corvane/WakeUpBatch.h>
+
 #include <cmath>
 #include <numbers>
 
@@ -42,10 +44,13 @@ namespace TableGeneration {
   }
 
   void IQTables::writeTables() {
-    // I and Q carry the version of this regeneration (TGenMain::updateTables), so a reader's
-    // consistency group pairs them
-    feedForwardTable.I.writeDestructively();
-    feedForwardTable.Q.writeDestructively();
+    {
+      // I and Q carry the version of this regeneration (TGenMain::updateTables), so a reader's
+      // consistency group pairs them, and wake their reader once
+      Corvane::WakeUpBatch batch;
+      feedForwardTable.I.writeDestructively();
+      feedForwardTable.Q.writeDestructively();
+    }
     setPointTable.writeToFirmware(
         _m->tableBufferLock, BufferedTable<double>::DataWrite::destructive, TGenMain::logSource);
   }

@@ -24,20 +24,16 @@ namespace controllertest {
     }
 
     /// The firmware table lock (its read-back on the address of the request),
-    /// the two rotation-and-scaling tables (each current buffer on the address
-    /// of its select), the DAQ traces, enables, limits and both coefficient
-    /// sets; tables and traces of `samples` words.
+    /// the two rotation-and-scaling tables and the set-point table (each
+    /// current buffer on the address of its select), the DAQ traces, enables,
+    /// limits and both coefficient sets; tables and traces of `samples` words.
     void addModuleRegisters(std::uint64_t samples) {
       add("Configuration.tableBufferMode.state", 1, "1 0 0 RW");
       add("Configuration.tableBufferMode.actualState", 1, "1 0 0 RO", true);
       for(const std::string table : {"FeedForward.RotationTable.", "Output.CalibrationTable."}) {
-        add(table + "I", samples, "18 15 1 RW");
-        add(table + "Q", samples, "18 15 1 RW");
-        add(table + "bufferSelectI", 1, "32 0 1 RW");
-        add(table + "bufferCurrentI", 1, "32 0 1 RO", true);
-        add(table + "bufferSelectQ", 1, "32 0 1 RW");
-        add(table + "bufferCurrentQ", 1, "32 0 1 RO", true);
+        addBufferedTable(table, samples, "18 15 1 RW");
       }
+      addBufferedTable("SetPoint.Table.", samples, "18 0 1 RW");
       for(const std::string channel :
           {"SetPoint", "VectorSum", "Error", "FeedForward", "FeedBack.Gain", "Output.Proportional", "Output.Total"}) {
         add(channel + ".DAQ.I", samples, "18 0 1 RO");
@@ -54,6 +50,16 @@ namespace controllertest {
         }
         add(set + "valid", 1, "1 0 0 RW");
       }
+    }
+
+    /// A double-buffered I/Q table of `samples` words in `format`.
+    void addBufferedTable(const std::string& table, std::uint64_t samples, const std::string& format) {
+      add(table + "I", samples, format);
+      add(table + "Q", samples, format);
+      add(table + "bufferSelectI", 1, "32 0 1 RW");
+      add(table + "bufferCurrentI", 1, "32 0 1 RO", true);
+      add(table + "bufferSelectQ", 1, "32 0 1 RW");
+      add(table + "bufferCurrentQ", 1, "32 0 1 RO", true);
     }
 
     const std::string& text() const { return _text; }
