@@ -9,10 +9,10 @@
 // feed-forward table.
 #pragma once
 
+#include "TableGeneration/GeneratedTable.h"
 #include "TableGeneration/PerBunchFlattop.h"
 #include "TableGeneration/PhaseModulatingSubAlgo.h"
 
-#include <Corvane/ArrayAccessor.h>
 #include <Corvane/ScalarAccessor.h>
 #include <Corvane/VariableGroup.h>
 
@@ -40,14 +40,8 @@ namespace TableGeneration {
           this, "fallTime", "us", "Time (relative to end of flattop time) for fall smooth"};
     };
 
-    /// The generated amplitude and phase arrays, of "Configuration/pulseLength" samples.
-    class Tables : public Corvane::VariableGroup {
-     public:
-      Tables(Corvane::Module* owner, const std::string& name, const std::string& description);
-      std::uint32_t pulseLength;
-      Corvane::ArrayOutput<double> amplitude{this, "amplitude", "digits", pulseLength, "", {"DAQ"}};
-      Corvane::ArrayOutput<double> phase{this, "phase", "digits", pulseLength, "", {"DAQ"}};
-    };
+    /// The generated amplitude and phase arrays.
+    using Tables = GeneratedTable;
 
     /// Registers the checks of the feed-forward inputs with the module's validator.
     void prepare() override;

@@ -15,6 +15,7 @@
 // slopes, filling deltas and rotations are refused.
 #pragma once
 
+#include "TableGeneration/GeneratedTable.h"
 #include "TableGeneration/PerBunchFlattop.h"
 #include "TableGeneration/PhaseModulatingSubAlgo.h"
 
@@ -44,14 +45,8 @@ namespace TableGeneration {
       Corvane::ArrayPushInput<std::int32_t> Q{this, "Q", "digits", pulseLength, "Set point correction table for Q"};
     };
 
-    /// The generated amplitude and phase arrays, of "Configuration/pulseLength" samples.
-    class Tables : public Corvane::VariableGroup {
-     public:
-      Tables(Corvane::Module* owner, const std::string& name, const std::string& description);
-      std::uint32_t pulseLength;
-      Corvane::ArrayOutput<double> amplitude{this, "amplitude", "digits", pulseLength, "", {"DAQ"}};
-      Corvane::ArrayOutput<double> phase{this, "phase", "digits", pulseLength, "", {"DAQ"}};
-    };
+    /// The generated amplitude and phase arrays.
+    using Tables = GeneratedTable;
 
     /// Registers the fallbacks and checks of the set-point inputs with the module's validator.
     void prepare() override;

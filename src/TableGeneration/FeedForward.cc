@@ -1,26 +1,16 @@
 #include "TableGeneration/FeedForward.h"
 
-#include "ConfigurationKeys.h"
 #include "TableGeneration/FeedForwardAmplitude.h"
 #include "TableGeneration/TGenMain.h"
 #include "TableNumerics.h"
 
-#include <Corvane/ConfigReader.h>
-
-#include <algorithm>
-
 namespace TableGeneration {
-
-  FeedForward::Tables::Tables(Corvane::Module* owner, const std::string& name, const std::string& description)
-  : Corvane::VariableGroup(owner, name, description),
-    pulseLength(appConfig().get<std::uint32_t>(ConfigurationKeys::pulseLength)) {}
 
   void FeedForward::prepare() {
     using TableNumerics::finiteAtLeast;
     auto& validator = _m->validator;
     auto& shape = _m->pulseShape;
     auto& fs = _m->config.samplingFrequency;
-    auto& modulation = modulationParams;
     // the time left after the pulse, in us
     auto timeAfterPulse = [this, &shape, &fs] {
       return static_cast<double>(_m->pulseLength) / fs - (shape.delay + shape.fillingDuration + shape.flattopDuration);
@@ -58,29 +48,10 @@ namespace TableGeneration {
         smooth.fallTime, shape.delay, shape.fillingDuration, shape.flattopDuration);
     validator.add(
         "Pulse delay must not be negative.", [&shape] { return shape.delay >= 0; }, shape.delay);
-    validator.add(
-        "Feed-forward phase modulation start time must not be negative.",
-        [&modulation] { return modulation.startTime >= 0; }, modulation.startTime);
-    validator.add(
-        "Feed-forward phase modulation stop time was set after end of filling.",
-        [&modulation, &shape] {
-          return modulation.functionSelect == 0 || shape.fillingDuration >= modulation.stopTime;
-        },
-        modulation.stopTime, shape.fillingDuration, modulation.functionSelect);
-    validator.add(
-        "Feed-forward phase modulation stop time must be bigger than start time.",
-        [&modulation] { return modulation.functionSelect == 0 || modulation.stopTime > modulation.startTime; },
-        modulation.startTime, modulation.stopTime, modulation.functionSelect);
-    validator.add(
-        "Feed-forward phase function select must be 0 or 1",
-        [&modulation] { return modulation.functionSelect == 0 || modulation.functionSelect == 1; },
-        modulation.functionSelect);
+    addModulationRules("Feed-forward");
   }
 
-  void FeedForward::clearTables() {
-    std::ranges::fill(table.amplitude, 0.0);
-    std::ranges::fill(table.phase, 0.0);
-  }
+  void FeedForward::clearTables() { table.clear(); }
 
   void FeedForward::computeIndependent() {
     computeFeedForwardFillingAmplitude();
@@ -93,10 +64,7 @@ namespace TableGeneration {
     computeFeedForwardFlattopFromPerBunchTable(perBunch);
   }
 
-  void FeedForward::writeTables() {
-    table.amplitude.writeDestructively();
-    table.phase.writeDestructively();
-  }
+  void FeedForward::writeTables() { table.write(); }
 
   namespace {
     FeedForwardAmplitudeInputs amplitudeInputs(const FeedForward& ff, const SetPoint& sp) {

@@ -8,7 +8,6 @@
 
 #include <Corvane/ConfigReader.h>
 
-#include <algorithm>
 #include <cmath>
 
 namespace TableGeneration {
@@ -21,16 +20,11 @@ namespace TableGeneration {
   : Corvane::VariableGroup(owner, name, description),
     pulseLength(appConfig().get<std::uint32_t>(ConfigurationKeys::pulseLength)) {}
 
-  SetPoint::Tables::Tables(Corvane::Module* owner, const std::string& name, const std::string& description)
-  : Corvane::VariableGroup(owner, name, description),
-    pulseLength(appConfig().get<std::uint32_t>(ConfigurationKeys::pulseLength)) {}
-
   void SetPoint::prepare() {
     using TableNumerics::finiteAbove;
     auto& validator = _m->validator;
     auto& shape = _m->pulseShape;
     auto& fs = _m->config.samplingFrequency;
-    auto& modulation = modulationParams;
     auto& limit = amplitudeLimitOperational;
     auto& absolute = amplitudeLimitAbsolute;
 
@@ -58,23 +52,7 @@ namespace TableGeneration {
     validator.add(
         "Absolute setpoint amplitude limit must be positive.", [&absolute] { return finiteAbove(absolute, 1e-6); },
         absolute);
-    validator.add(
-        "Setpoint phase modulation start time must not be negative.",
-        [&modulation] { return modulation.startTime >= 0; }, modulation.startTime);
-    validator.add(
-        "Setpoint phase modulation stop time was set after end of filling.",
-        [&modulation, &shape] {
-          return modulation.functionSelect == 0 || shape.fillingDuration >= modulation.stopTime;
-        },
-        modulation.stopTime, shape.fillingDuration, modulation.functionSelect);
-    validator.add(
-        "Setpoint phase modulation stop time must be bigger than start time.",
-        [&modulation] { return modulation.functionSelect == 0 || modulation.stopTime > modulation.startTime; },
-        modulation.startTime, modulation.stopTime, modulation.functionSelect);
-    validator.add(
-        "Setpoint phase function select must be 0 or 1",
-        [&modulation] { return static_cast<std::uint32_t>(std::int32_t{modulation.functionSelect}) <= 1; },
-        modulation.functionSelect);
+    addModulationRules("Setpoint");
     validator.add(
         "Setpoint table delay conflicts with pulse shape settings.",
         [this, &shape, &fs] {
@@ -136,10 +114,7 @@ namespace TableGeneration {
     amplitude.write();
   }
 
-  void SetPoint::clearTables() {
-    std::ranges::fill(table.amplitude, 0.0);
-    std::ranges::fill(table.phase, 0.0);
-  }
+  void SetPoint::clearTables() { table.clear(); }
 
   void SetPoint::computeAfterFeedForward(const PerBunchFlattop& perBunch) {
     if(smoothEnable && _m->pulseShape.cwMode == 0)
@@ -158,10 +133,7 @@ namespace TableGeneration {
     }
   }
 
-  void SetPoint::writeTables() {
-    table.amplitude.writeDestructively();
-    table.phase.writeDestructively();
-  }
+  void SetPoint::writeTables() { table.write(); }
 
   double SetPoint::decayRate() const {
     const auto& c = _m->config;

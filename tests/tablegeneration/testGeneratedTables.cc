@@ -178,6 +178,63 @@ namespace {
     }
   }
 
+  TEST(GeneratedTables, FeedForwardAndSetPointRulesRefuseWithTheirMessages) {
+    struct Case {
+      std::string path;
+      double value;
+      bool integer;
+      std::string message;
+    };
+    const std::string ff = "/Controller/FeedForward/", sp = "/Controller/SetPoint/";
+    const std::string modulation = "/Controller/PhaseModulation/";
+    // the station: pulse delay 10 us, filling 5.5 us, flat-top 3.2 us of 64 us; modulation windows 1 to 4 us
+    const Case cases[] = {{ff + "Smooth/riseFunction", -1, true, "Feed forward smooth rise function out of range."},
+        {ff + "Smooth/stepFunction", 3, true, "Feed forward smooth step function out of range."},
+        {ff + "Smooth/fallFunction", -2, true, "Feed forward smooth fall function out of range."},
+        {ff + "Smooth/riseTime", -1, false, "Feed forward smooth timing out of range."},
+        {ff + "delay", -10.5, false, "Feed-forward table delay conflicts with pulse shape settings."},
+        {ff + "delay", 45.3, false, "Feed-forward table delay conflicts with pulse shape settings."},
+        {modulation + "FeedForward/startTime", -1, false,
+            "Feed-forward phase modulation start time must not be negative."},
+        {modulation + "FeedForward/functionSelect", 2, true, "Feed-forward phase function select must be 0 or 1"},
+        {modulation + "Setpoint/functionSelect", -1, true, "Setpoint phase function select must be 0 or 1"},
+        {modulation + "Setpoint/startTime", -0.5, false, "Setpoint phase modulation start time must not be negative."},
+        {sp + "delay", 45.3, false, "Setpoint table delay conflicts with pulse shape settings."},
+        {sp + "amplitudeSlope", -0.5, false, "Setpoint amplitude slope must not result in negative amplitudes."},
+        {sp + "amplitudeSlope", 100, false, "Setpoint amplitude slope exceeds amplitude limit."},
+        {path::limitAbsolute, 50, false, "Operational amplitude limit exceeds absolute limit."},
+        {path::amplitude, -1, false, "Setpoint amplitude must not be negative."}};
+    Station station;
+    station.test.setScalarDefault<double>(path::amplitude, 0.25);
+    for(const std::string table : {"FeedForward", "Setpoint"}) {
+      station.test.setScalarDefault<double>(modulation + table + "/startTime", 1.0);
+      station.test.setScalarDefault<double>(modulation + table + "/stopTime", 4.0);
+    }
+    station.run();
+    for(const auto& c : cases) {
+      SCOPED_TRACE(c.path + " = " + std::to_string(c.value));
+      const double before =
+          c.integer ? station.test.readScalar<std::int32_t>(c.path) : station.test.readScalar<double>(c.path);
+      if(c.integer)
+        station.test.writeScalar<std::int32_t>(c.path, static_cast<std::int32_t>(c.value));
+      else
+        station.test.writeScalar<double>(c.path, c.value);
+      station.test.stepApplication();
+      EXPECT_EQ(station.test.readScalar<std::string>(path::errorMessage), c.message);
+      EXPECT_EQ(
+          c.integer ? station.test.readScalar<std::int32_t>(c.path) : station.test.readScalar<double>(c.path), before);
+    }
+    // a modulation window inside the filling is accepted
+    station.test.writeScalar<std::int32_t>(modulation + "Setpoint/functionSelect", 1);
+    station.test.stepApplication();
+    EXPECT_EQ(station.test.readScalar<std::int32_t>(modulation + "Setpoint/functionSelect"), 1);
+    station.test.writeScalar<double>(modulation + "Setpoint/stopTime", 6.0);
+    station.test.stepApplication();
+    EXPECT_EQ(station.test.readScalar<std::string>(path::errorMessage),
+        "Setpoint phase modulation stop time was set after end of filling.");
+    EXPECT_EQ(station.test.readScalar<double>(modulation + "Setpoint/stopTime"), 4.0);
+  }
+
   TEST(GeneratedTables, NonFiniteInputsAreRefusedAndWrittenBack) {
     struct Case {
       std::string path;
