@@ -5,9 +5,9 @@
 //
 // The controller group builds its members in a fixed order: the table writers first, the firmware
 // table mutex "/Controller/Configuration/tableBufferMode" last, so that the mutex finds every
-// writer's client interface. Members whose modules are not implemented yet (table generation,
-// gain and feed-forward tables) stand at their places with their names and descriptions and
-// publish nothing so far.
+// writer's client interface. Members whose modules are not implemented yet (gain and
+// feed-forward tables) stand at their places with their names and descriptions and publish
+// nothing so far.
 #pragma once
 
 #include "AmplitudePhaseError.h"

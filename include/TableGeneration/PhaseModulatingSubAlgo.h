@@ -30,6 +30,12 @@ namespace TableGeneration {
     std::int32_t modulationStart{0};
     std::int32_t modulationStop{0};
 
+   protected:
+    /// Registers the checks of this table's modulation parameters with the
+    /// module's validator; `table` ("Feed-forward", "Setpoint") starts their
+    /// messages.
+    void addModulationRules(const std::string& table);
+
    private:
     bool isSetPoint() const;
   };

@@ -9,14 +9,24 @@
 // sub-algorithms update their derived parameters in a fixed order, and the
 // tables are regenerated once for all changes that arrived meanwhile, unless
 // every input then holds the value the last regeneration used. Start-up
-// is refused for configurations no table can be built from. The per-bunch
-// set-points and the I/Q tables, and the feed-forward and set-point table
-// computations, join the module with their implementation.
+// is refused for configurations no table can be built from.
+//
+// A regeneration computes the feed-forward and set-point amplitude and phase
+// tables and their I/Q forms, then publishes them all with one new version
+// number (so that a reader can pair the feed-forward I and Q of one
+// generation); the set-point I/Q table goes into the board's double buffer
+// under the firmware table lock. A regeneration whose tables hold a value that
+// is not finite (or beyond single precision) publishes nothing and says so on
+// "errorMessage": the last tables stay in force. The per-bunch set-points join
+// the module with their implementation; until then the flat-tops come from the
+// scalar set-point.
 #pragma once
 
 #include "MultiClientFirmwareMutex.h"
 #include "TableGeneration/Configuration.h"
 #include "TableGeneration/FeedForward.h"
+#include "TableGeneration/IQTables.h"
+#include "TableGeneration/PerBunchFlattop.h"
 #include "TableGeneration/PulseShape.h"
 #include "TableGeneration/SetPoint.h"
 
@@ -30,6 +40,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -88,12 +99,18 @@ namespace TableGeneration {
     PulseShape pulseShape{this, "PulseShape", "Pulse shape parameters", {"DAQ", "PARAMS"}};
     FeedForward feedForward{this, "FeedForward", "Feed-forward table generation", {"DAQ", "PARAMS"}};
     SetPoint setPoint{this, "SetPoint", "Setpoint table generation", {"DAQ", "PARAMS"}};
+    IQTables iqTables{this, ".", "Compute I/Q version of the tables", {"DAQ", "PARAMS"}};
     Corvane::AggregatableMessage errorMessage{
         this, "errorMessage", "", "Error message from table generation, when passing incorrect parameters"};
 
    private:
     /// The start-up checks of the configuration.
     void checkConfiguration() const;
+    /// The per-bunch flat-top the set-point and feed-forward flat-tops read
+    /// (not in force until the per-bunch set-points are built).
+    PerBunchFlattop perBunchFlattop() const;
+    /// Why the computed tables cannot leave the module, or nullopt.
+    std::optional<std::string> unfitTable() const;
     /// Every "PARAMS" input the main loop waits on.
     std::vector<Corvane::VariableNetworkNode> parameterInputs();
 

@@ -16,6 +16,25 @@ namespace TableGeneration {
     modulationParams(
         this, "../PhaseModulation/" + modulationGroupName, "Parameters for phase modulation", {"DAQ", "PARAMS"}) {}
 
+  void PhaseModulatingSubAlgo::addModulationRules(const std::string& table) {
+    auto& validator = _m->validator;
+    auto& filling = _m->pulseShape.fillingDuration;
+    auto& m = modulationParams;
+    validator.add(
+        table + " phase modulation start time must not be negative.", [&m] { return m.startTime >= 0; }, m.startTime);
+    validator.add(
+        table + " phase modulation stop time was set after end of filling.",
+        [&m, &filling] { return m.functionSelect == 0 || filling >= m.stopTime; }, m.stopTime, filling,
+        m.functionSelect);
+    validator.add(
+        table + " phase modulation stop time must be bigger than start time.",
+        [&m] { return m.functionSelect == 0 || m.stopTime > m.startTime; }, m.startTime, m.stopTime, m.functionSelect);
+    // negative selects fail as well
+    validator.add(
+        table + " phase function select must be 0 or 1",
+        [&m] { return static_cast<std::uint32_t>(std::int32_t{m.functionSelect}) <= 1; }, m.functionSelect);
+  }
+
   bool PhaseModulatingSubAlgo::isSetPoint() const { return this == &_m->setPoint; }
 
   double PhaseModulatingSubAlgo::modulatePhase(std::int32_t i) const {

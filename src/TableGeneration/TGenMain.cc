@@ -96,17 +96,41 @@ namespace TableGeneration {
   void TGenMain::updateParameters(const Corvane::TransferElementID& change) {
     validator.validate(change);
     pulseShape.updateParameters(change);
+    setPoint.updateParameters(change);
   }
 
   bool TGenMain::tablesMayBeWritten() const {
     return validator.lastAcceptedValue(config.vectorSumBitShift).has_value();
   }
 
+  PerBunchFlattop TGenMain::perBunchFlattop() const { return {}; }
+
+  std::optional<std::string> TGenMain::unfitTable() const {
+    for(const auto* table :
+        {&feedForward.table.amplitude, &feedForward.table.phase, &setPoint.table.amplitude, &setPoint.table.phase}) {
+      if(auto unfit = TableNumerics::firstUnfitElement(table->value(), table->getName())) return unfit;
+    }
+    return iqTables.refusal();
+  }
+
   void TGenMain::updateTables() {
-    // Feed-forward, set-point and I/Q tables are computed and, when
-    // tablesMayBeWritten(), written here in the fixed order once their
-    // sub-algorithms exist; the indices they read are up to date at this point.
     _regenerations.fetch_add(1);
+    feedForward.clearTables();
+    setPoint.clearTables();
+    feedForward.computeIndependent();
+    const auto perBunch = perBunchFlattop();
+    setPoint.computeAfterFeedForward(perBunch); // reads the feed-forward amplitude
+    feedForward.computeAfterSetpoint(perBunch); // reads the set-point table
+    iqTables.compute();
+    if(auto unfit = unfitTable()) {
+      setError("Generated tables refused: " + *unfit + "; the last tables stay in force.");
+      return;
+    }
+    // one version for every table of this generation
+    setCurrentVersionNumber(Corvane::VersionNumber{});
+    setPoint.writeTables();
+    feedForward.writeTables();
+    if(tablesMayBeWritten()) iqTables.writeTables();
   }
 
   void TGenMain::setError(const std::string& message) {

@@ -26,9 +26,9 @@ namespace controllertest {
 
     /// The firmware table lock (its read-back on the address of the request),
     /// the double-buffered tables (the two rotation-and-scaling tables, the
-    /// gain table and the feed-forward total; each current buffer on the
-    /// address of its select), the DAQ traces, enables, limits and both
-    /// coefficient sets; tables and traces of `samples` words.
+    /// gain table, the feed-forward total and the set-point table; each
+    /// current buffer on the address of its select), the DAQ traces, enables,
+    /// limits and both coefficient sets; tables and traces of `samples` words.
     void addModuleRegisters(std::uint64_t samples) {
       add("Configuration.tableBufferMode.state", 1, "1 0 0 RW");
       add("Configuration.tableBufferMode.actualState", 1, "1 0 0 RO", true);
@@ -37,13 +37,9 @@ namespace controllertest {
           {"Output.CalibrationTable.", "18 15 1 RW"}, {"FeedBack.Gain.Table.", "18 12 1 RW"},
           {"FeedForward.TableTotal.", "18 0 1 RW"}};
       for(const auto& [table, format] : tables) {
-        add(table + "I", samples, format);
-        add(table + "Q", samples, format);
-        add(table + "bufferSelectI", 1, "32 0 1 RW");
-        add(table + "bufferCurrentI", 1, "32 0 1 RO", true);
-        add(table + "bufferSelectQ", 1, "32 0 1 RW");
-        add(table + "bufferCurrentQ", 1, "32 0 1 RO", true);
+        addBufferedTable(table, samples, format);
       }
+      addBufferedTable("SetPoint.Table.", samples, "18 0 1 RW");
       for(const std::string channel :
           {"SetPoint", "VectorSum", "Error", "FeedForward", "FeedBack.Gain", "Output.Proportional", "Output.Total"}) {
         add(channel + ".DAQ.I", samples, "18 0 1 RO");
@@ -60,6 +56,16 @@ namespace controllertest {
         }
         add(set + "valid", 1, "1 0 0 RW");
       }
+    }
+
+    /// A double-buffered I/Q table of `samples` words in `format`.
+    void addBufferedTable(const std::string& table, std::uint64_t samples, const std::string& format) {
+      add(table + "I", samples, format);
+      add(table + "Q", samples, format);
+      add(table + "bufferSelectI", 1, "32 0 1 RW");
+      add(table + "bufferCurrentI", 1, "32 0 1 RO", true);
+      add(table + "bufferSelectQ", 1, "32 0 1 RW");
+      add(table + "bufferCurrentQ", 1, "32 0 1 RO", true);
     }
 
     const std::string& text() const { return _text; }

@@ -200,6 +200,9 @@ namespace {
         test.setScalarDefault<Boolean>("/MicroDAQ/enable", true);
         test.setScalarDefault<std::string>("/MicroDAQ/directory", c.directory);
         test.runApplication();
+        // the recorder starts once the table generation's first set-point table, written under the firmware
+        // lock, has arrived; the board confirms the lock at the mutex's polls, 10 us apart
+        for(int i = 0; i < 20; ++i) test.advanceTime(std::chrono::microseconds(10));
         test.writeScalar<std::int64_t>("/Server/triggerNumber", 1);
         test.stepApplication();
         auto message = test.readScalar<std::string>("/MicroDAQ/status_message");
