@@ -8,15 +8,19 @@
 // and is written back, with the rule's message on "errorMessage"), the
 // sub-algorithms update their derived parameters in a fixed order, and the
 // tables are regenerated once for all changes that arrived meanwhile, unless
-// every input then holds the value the last regeneration used. Start-up
-// is refused for configurations no table can be built from. The per-bunch
-// set-points and the I/Q tables, and the feed-forward and set-point table
-// computations, join the module with their implementation.
+// every input then holds the value the last regeneration used (with per-bunch
+// set-points also the accepted per-bunch tables). A rewrite of the per-bunch
+// pattern "bunchIsTransition" with the contents in use is dropped before any
+// check. Start-up is refused for configurations no table can be built from.
+// The I/Q tables, and the feed-forward and set-point table computations, join
+// the module with their implementation.
 #pragma once
 
 #include "MultiClientFirmwareMutex.h"
+#include "TableGeneration/BeamRegions.h"
 #include "TableGeneration/Configuration.h"
 #include "TableGeneration/FeedForward.h"
+#include "TableGeneration/ParameterSnapshot.h"
 #include "TableGeneration/PulseShape.h"
 #include "TableGeneration/SetPoint.h"
 
@@ -88,6 +92,9 @@ namespace TableGeneration {
     PulseShape pulseShape{this, "PulseShape", "Pulse shape parameters", {"DAQ", "PARAMS"}};
     FeedForward feedForward{this, "FeedForward", "Feed-forward table generation", {"DAQ", "PARAMS"}};
     SetPoint setPoint{this, "SetPoint", "Setpoint table generation", {"DAQ", "PARAMS"}};
+    BeamRegions beamRegions{enablePerBunchSetpoints
+            ? BeamRegions(this, "SetPoint/PerBunch", "Per-bunch setpoint tables", {"DAQ", "PARAMS"})
+            : BeamRegions()};
     Corvane::AggregatableMessage errorMessage{
         this, "errorMessage", "", "Error message from table generation, when passing incorrect parameters"};
 
@@ -96,6 +103,9 @@ namespace TableGeneration {
     void checkConfiguration() const;
     /// Every "PARAMS" input the main loop waits on.
     std::vector<Corvane::VariableNetworkNode> parameterInputs();
+    /// Whether a change is a rewrite of the per-bunch pattern with the contents
+    /// the tables were last generated from.
+    bool isUnchangedBunchPattern(const Corvane::TransferElementID& change, const ParameterSnapshot& used) const;
 
     std::atomic<std::uint64_t> _regenerations{0};
   };
