@@ -15,7 +15,7 @@ namespace TableGeneration {
     std::span<const double> amplitude; // accepted per-bunch amplitudes
     std::span<const double> phase; // accepted per-bunch phases, degrees
     std::uint32_t nBeamRegions{0};
-    std::uint32_t nTransitionRegions{0}; // nBeamRegions + 1 when enabled
+    std::uint32_t nTransitionRegions{0}; // nBeamRegions + 1, or both 0 when the decay begins before bunch 0
     std::span<const std::uint32_t> startIndexBeam; // first bunch of beam region k + 1
     std::span<const std::uint32_t> startIndexTransition; // first bunch of transition region k
   };

@@ -20,6 +20,9 @@ namespace TableGeneration {
    public:
     SubAlgo(TGenMain* owner, const std::string& name, const std::string& description,
         const std::unordered_set<std::string>& tags);
+    /// A placeholder for a feature that is not configured: no owner, no process
+    /// variables, and the per-bunch switch off, so that its operations do nothing.
+    SubAlgo();
 
     /// When `condition` is false: logs "safe_assert in <file> (<line>) failed:
     /// !(<conditionText>)" as an error, reports "safe_assert <line> failed,

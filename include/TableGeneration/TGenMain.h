@@ -17,16 +17,20 @@
 // generation); the set-point I/Q table goes into the board's double buffer
 // under the firmware table lock. A regeneration whose tables hold a value that
 // is not finite (or beyond single precision) publishes nothing and says so on
-// "errorMessage": the last tables stay in force. The per-bunch set-points join
-// the module with their implementation; until then the flat-tops come from the
-// scalar set-point.
+// "errorMessage": the last tables stay in force. With per-bunch set-points the
+// unchanged check also covers the accepted per-bunch tables, a rewrite of the
+// per-bunch pattern "bunchIsTransition" with the contents in use is dropped
+// before any check, and the flat-tops come from the accepted per-bunch tables
+// while per-bunch mode is in force.
 #pragma once
 
 #include "MultiClientFirmwareMutex.h"
+#include "TableGeneration/BeamRegions.h"
 #include "TableGeneration/Configuration.h"
 #include "TableGeneration/FeedForward.h"
 #include "TableGeneration/IQTables.h"
 #include "TableGeneration/PerBunchFlattop.h"
+#include "TableGeneration/ParameterSnapshot.h"
 #include "TableGeneration/PulseShape.h"
 #include "TableGeneration/SetPoint.h"
 
@@ -99,6 +103,9 @@ namespace TableGeneration {
     PulseShape pulseShape{this, "PulseShape", "Pulse shape parameters", {"DAQ", "PARAMS"}};
     FeedForward feedForward{this, "FeedForward", "Feed-forward table generation", {"DAQ", "PARAMS"}};
     SetPoint setPoint{this, "SetPoint", "Setpoint table generation", {"DAQ", "PARAMS"}};
+    BeamRegions beamRegions{enablePerBunchSetpoints
+            ? BeamRegions(this, "SetPoint/PerBunch", "Per-bunch setpoint tables", {"DAQ", "PARAMS"})
+            : BeamRegions()};
     IQTables iqTables{this, ".", "Compute I/Q version of the tables", {"DAQ", "PARAMS"}};
     Corvane::AggregatableMessage errorMessage{
         this, "errorMessage", "", "Error message from table generation, when passing incorrect parameters"};
@@ -113,6 +120,9 @@ namespace TableGeneration {
     std::optional<std::string> unfitTable() const;
     /// Every "PARAMS" input the main loop waits on.
     std::vector<Corvane::VariableNetworkNode> parameterInputs();
+    /// Whether a change is a rewrite of the per-bunch pattern with the contents
+    /// the tables were last generated from.
+    bool isUnchangedBunchPattern(const Corvane::TransferElementID& change, const ParameterSnapshot& used) const;
 
     std::atomic<std::uint64_t> _regenerations{0};
   };

@@ -55,23 +55,33 @@ namespace TableGeneration {
     return valueOf<std::string>(input);
   }
 
+  bool ParameterSnapshot::holds(const Entry& e) const {
+    if(e.isText) {
+      const auto& now = textsOf(e.input);
+      return std::equal(now.begin(), now.end(), _texts.begin() + static_cast<std::ptrdiff_t>(e.offset));
+    }
+    return std::memcmp(bytesOf(e.input), _bytes.data() + e.offset, e.size) == 0;
+  }
+
   bool ParameterSnapshot::update() {
     bool changed = false;
     for(const auto& e : _entries) {
+      if(holds(e)) continue;
       if(e.isText) {
         const auto& now = textsOf(e.input);
-        const auto kept = _texts.begin() + static_cast<std::ptrdiff_t>(e.offset);
-        if(std::equal(now.begin(), now.end(), kept)) continue;
-        std::copy(now.begin(), now.end(), kept);
+        std::copy(now.begin(), now.end(), _texts.begin() + static_cast<std::ptrdiff_t>(e.offset));
       } else {
-        const std::byte* now = bytesOf(e.input);
-        std::byte* kept = _bytes.data() + e.offset;
-        if(std::memcmp(now, kept, e.size) == 0) continue;
-        std::memcpy(kept, now, e.size);
+        std::memcpy(_bytes.data() + e.offset, bytesOf(e.input), e.size);
       }
       changed = true;
     }
     return changed;
+  }
+
+  bool ParameterSnapshot::unchanged(const Corvane::TransferElementID& input) const {
+    const auto e =
+        std::ranges::find_if(_entries, [&input](const Entry& entry) { return entry.input.getId() == input; });
+    return e == _entries.end() || holds(*e);
   }
 
 } // namespace TableGeneration

@@ -16,6 +16,11 @@ namespace TableGeneration {
     _enablePerBunchSetpoints(appConfig().get<Corvane::Boolean>(TGenMain::enablePerBunchSetpointsKey)),
     _m(owner) {}
 
+  SubAlgo::SubAlgo()
+  : _pulseLength(appConfig().get<std::uint32_t>(ConfigurationKeys::pulseLength)),
+    _enablePerBunchSetpoints(false),
+    _m(nullptr) {}
+
   void SubAlgo::safeAssert(bool condition, const char* conditionText, const char* file, std::int32_t line,
       const std::function<void()>& onFailure) const {
     if(condition) return;

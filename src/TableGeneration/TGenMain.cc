@@ -2,7 +2,6 @@
 
 #include "ConfigurationKeys.h"
 #include "ConfigurationLimits.h"
-#include "TableGeneration/ParameterSnapshot.h"
 #include "TableNumerics.h"
 
 #include <Corvane/ConfigReader.h>
@@ -55,20 +54,19 @@ namespace TableGeneration {
           Configuration::rfFrequencyKey);
     }
     if(!enablePerBunchSetpoints) return;
-    const std::string regionsKey = "Configuration/nMaxBeamRegions";
-    const std::string bunchesKey = "Configuration/nMaxBunches";
-    const auto regions = cfg.get<std::uint32_t>(regionsKey);
-    const auto bunches = cfg.get<std::uint32_t>(bunchesKey);
-    const auto tZero = cfg.get<std::uint32_t>("Configuration/tZero_samples");
+    const auto regions = beamRegions.nMaxBeamRegions;
+    const auto bunches = beamRegions.nMaxBunches;
+    const auto tZero = beamRegions.tZero_samples;
     // the regions' transitions are bits of a 32-bit mask
     if(regions == 0 || regions % 2 != 0 || regions >= 32) {
       refuse(cfg,
           regions >= 32 ? " nMaxBeamRegions must be below 32: " + text(regions)
                         : " nMaxBeamRegions must be an even, positive number: " + text(regions),
-          "nMaxBeamRegions is invalid.", regionsKey);
+          "nMaxBeamRegions is invalid.", BeamRegions::nMaxBeamRegionsKey);
     }
     if(bunches == 0 || std::uint64_t{tZero} + bunches > pulseLength) {
-      refuse(cfg, " nMaxBunches out of range: " + text(bunches), "nMaxBunches is invalid.", bunchesKey);
+      refuse(
+          cfg, " nMaxBunches out of range: " + text(bunches), "nMaxBunches is invalid.", BeamRegions::nMaxBunchesKey);
     }
   }
 
@@ -76,6 +74,7 @@ namespace TableGeneration {
     using TableNumerics::finiteAbove;
     setError("");
     prepareGroup(pulseShape);
+    prepareGroup(beamRegions);
     prepareGroup(feedForward);
     prepareGroup(setPoint);
     for(auto* input : {&config.samplingFrequency, &config.QLoaded, &config.QLoadedFudge, &config.bitScaling}) {
@@ -96,6 +95,7 @@ namespace TableGeneration {
   void TGenMain::updateParameters(const Corvane::TransferElementID& change) {
     validator.validate(change);
     pulseShape.updateParameters(change);
+    beamRegions.updateParameters(change);
     setPoint.updateParameters(change);
   }
 
@@ -103,7 +103,7 @@ namespace TableGeneration {
     return validator.lastAcceptedValue(config.vectorSumBitShift).has_value();
   }
 
-  PerBunchFlattop TGenMain::perBunchFlattop() const { return {}; }
+  PerBunchFlattop TGenMain::perBunchFlattop() const { return beamRegions.perBunchFlattop(); }
 
   std::optional<std::string> TGenMain::unfitTable() const {
     for(const auto* table :
@@ -149,16 +149,26 @@ namespace TableGeneration {
     return inputs;
   }
 
+  bool TGenMain::isUnchangedBunchPattern(
+      const Corvane::TransferElementID& change, const ParameterSnapshot& used) const {
+    return enablePerBunchSetpoints && change == beamRegions.bunchIsTransition.getId() && used.unchanged(change);
+  }
+
   void TGenMain::mainLoop() {
     updateParameters({});
     const auto inputs = parameterInputs();
-    ParameterSnapshot used(inputs);
+    auto sources = inputs;
+    for(const auto& output : beamRegions.flattopOutputs()) sources.push_back(output);
+    ParameterSnapshot used(sources);
     updateTables();
     Corvane::ReadAnyGroup group;
     for(const auto& input : inputs) group.add(input);
     group.finalise();
     while(true) {
-      updateParameters(group.readAny());
+      const auto change = group.readAny();
+      // no check and no regeneration for a pattern that is already in use
+      if(isUnchangedBunchPattern(change, used)) continue;
+      updateParameters(change);
       // every change already waiting joins this regeneration
       for(auto change = group.readAnyNonBlocking(); change.isValid(); change = group.readAnyNonBlocking()) {
         updateParameters(change);

@@ -5,6 +5,8 @@
 #include <Corvane/TestFacility.h>
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace Corvane;
 
 namespace {
@@ -236,4 +238,59 @@ TEST(Accessors, EachNamedKindRegistersItsDirectionAndUpdateMode) {
     EXPECT_EQ(expected.node->mode, expected.mode);
   }
   EXPECT_EQ(m.arrayPoll.getNElements(), 2U);
+}
+
+namespace {
+  /// Forwards its input table with writeIfDifferent; "/faulty" sets the output's validity.
+  struct TableForwarder : ApplicationModule {
+    using ApplicationModule::ApplicationModule;
+    ArrayPushInput<double> in{this, "/in", "", 3, ""};
+    ScalarPushInput<int> faulty{this, "/faulty", "", ""};
+    ArrayOutput<double> out{this, "/out", "", 3, ""};
+    ArrayOutput<int> counts{this, "/counts", "", 2, ""};
+    void mainLoop() override {
+      auto group = readAnyGroup();
+      while(true) {
+        out.setDataValidity(faulty != 0 ? DataValidity::faulty : DataValidity::ok);
+        out.writeIfDifferent(in.value());
+        counts.writeIfDifferent({in[0] > 0 ? 1 : 0, 7});
+        group.readAny();
+      }
+    }
+  };
+  struct TableForwarderApp : Application {
+    TableForwarderApp() : Application("forwarder") {}
+    TableForwarder module{this, "Forwarder", ""};
+  };
+} // namespace
+
+TEST(Accessors, ArrayWriteIfDifferentSendsOnlyChangedTables) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    std::vector<double> in;
+    int faulty;
+    std::uint64_t outWrites; // new values of "/out" after this step
+  };
+  // applied in order, each against what the one before left; -0.0 equals 0.0 as a number
+  const Case cases[] = {{{0, 0, 0}, 0, 0}, {{0, 0, 1}, 0, 1}, {{0, 0, 1}, 0, 0}, {{nan, 0, 1}, 0, 1},
+      {{nan, 0, 1}, 0, 0}, {{-0.0, 0, 1}, 0, 1}, {{0, 0, 1}, 0, 0}, {{0, 0, 1}, 1, 1}, {{0, 0, 1}, 1, 0},
+      {{0, 0, 1}, 0, 1}};
+  TableForwarderApp app;
+  TestFacility test(app);
+  test.runApplication();
+  EXPECT_EQ(test.updateCount("/out"), 1u); // the first write always goes out
+  for(const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.in) + " faulty " + std::to_string(c.faulty));
+    const auto before = test.updateCount("/out");
+    test.writeArray<double>("/in", c.in);
+    test.writeScalar<int>("/faulty", c.faulty);
+    test.stepApplication();
+    EXPECT_EQ(test.updateCount("/out") - before, c.outWrites);
+    EXPECT_EQ(test.getValidity("/out"), c.faulty ? DataValidity::faulty : DataValidity::ok);
+  }
+  const auto last = test.readArray<double>("/out");
+  EXPECT_EQ(last, (std::vector<double>{0, 0, 1}));
+  // integer tables: one write for the first value, none for its repeats
+  EXPECT_EQ(test.updateCount("/counts"), 1u);
+  EXPECT_EQ(test.readArray<int>("/counts"), (std::vector<int>{0, 7}));
 }

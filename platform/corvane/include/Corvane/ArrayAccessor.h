@@ -5,6 +5,8 @@
 #include "Corvane/AccessorBase.h"
 #include "Corvane/Assert.h"
 
+#include <cmath>
+#include <type_traits>
 #include <vector>
 
 namespace Corvane {
@@ -39,6 +41,21 @@ namespace Corvane {
       return *this;
     }
 
+    /// Writes `v` (of the same length) unless it equals, element by element, the value last written
+    /// with the same validity; always writes the first time. Floating-point elements compare with
+    /// NaN equal to NaN (tables mark unused entries with it), so resending such a table is no change.
+    /// The comparison is with the accessor's current value: the last written one unless the buffer
+    /// was changed since or written destructively.
+    bool writeIfDifferent(const std::vector<T>& v) {
+      checkLength(v.size());
+      auto* node = this->_node.get();
+      DataValidity next = node->ownValidity;
+      if(node->module && node->module->validity() == DataValidity::faulty) next = DataValidity::faulty;
+      if(node->everWritten && node->lastWrittenValidity == next && sameElements(this->buffer(), v)) return false;
+      this->buffer() = v;
+      return this->write();
+    }
+
     /// Exchanges the buffer with a vector of the same length, without copying.
     void swap(std::vector<T>& v) {
       checkLength(v.size());
@@ -46,6 +63,18 @@ namespace Corvane {
     }
 
    private:
+    static bool sameElements(const std::vector<T>& a, const std::vector<T>& b) {
+      if constexpr(std::is_floating_point_v<T>) {
+        for(std::size_t i = 0; i < a.size(); ++i) {
+          if(!(a[i] == b[i] || (std::isnan(a[i]) && std::isnan(b[i])))) return false;
+        }
+        return true;
+      }
+      else {
+        return a == b;
+      }
+    }
+
     void checkLength(std::size_t n) const {
       if(n != this->buffer().size()) {
         breakOfContract("Array " + this->getName() + " has " + std::to_string(this->buffer().size()) +
