@@ -114,7 +114,7 @@ namespace TableGeneration {
     /// The start-up checks of the configuration.
     void checkConfiguration() const;
     /// The per-bunch flat-top the set-point and feed-forward flat-tops read
-    /// (not in force until the per-bunch set-points are built).
+    /// (enabled only while per-bunch mode is in force).
     PerBunchFlattop perBunchFlattop() const;
     /// Why the computed tables cannot leave the module, or nullopt.
     std::optional<std::string> unfitTable() const;
