@@ -54,12 +54,16 @@ class SetPointTableEndToEnd(unittest.TestCase):
             return (abs(self.board.read(REGISTERS + "I")[flattop] - expected) <= 1
                     and abs(self.board.read(REGISTERS + "Q")[flattop]) <= 1)
 
-        before = self.select()
         self.server.put(SET_POINT + "/amplitude", 3.0)
         wait_until(lambda: board_holds(3.0), 20, "amplitude 3 in the board's set-point table")
-        wait_until(lambda: self.select() != before, 20, "the switch of the firmware buffers")
         self.assertEqual(self.board.read(REGISTERS + "I")[0], 0)  # before the pulse
         self.assertEqual(self.server.value(SET_POINT + "/Table/amplitude")[flattop], 3.0)
+        # every change before it is in that table, so one more change is one more table: one buffer switch
+        # (a switch is a toggle, so the selection is compared only across a single regeneration)
+        before = self.select()
+        self.server.put(SET_POINT + "/amplitude", 2.5)
+        wait_until(lambda: board_holds(2.5), 20, "amplitude 2.5 in the board's set-point table")
+        wait_until(lambda: self.select() != before, 20, "the switch of the firmware buffers")
 
         # a power gives the amplitude of its square root (power scaling 1, the fallback of the unset 0)
         self.server.put(SET_POINT + "/power", 4.0)
