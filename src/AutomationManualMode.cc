@@ -19,7 +19,6 @@ namespace {
     return static_cast<std::int32_t>(std::trunc(std::clamp(offset, lowest, highest)));
   }
 
-  constexpr int debug = 1;
 
 } // namespace
 
@@ -31,7 +30,7 @@ void Automation::Main::passThroughVMoffset() {
 }
 
 void Automation::Main::manualMode() {
-  logger(debug) << "Manual mode activated." << std::endl;
+  logger(Corvane::Logger::Severity::debug) << "Manual mode activated." << std::endl;
   showMode(CURRENT_MODE::MANUAL);
   controller.output.calibration.cascadeInputAutomation.enable.setAndWrite(0);
   // RF stays off until an operator writes an enable again; the control system keeps showing its values
@@ -57,7 +56,7 @@ void Automation::Main::manualMode() {
     const auto updated = _group.readAny();
     if(updated == _my.requestMode.getId() && request() == MODE_REQUEST::SWITCH_OFF) {
       if(!_my.feedForward.enable && !_my.feedBack.enable) return;
-      logger(debug) << "*** Cannot switch off manual mode, since RF is still on." << std::endl;
+      logger(Corvane::Logger::Severity::debug) << "*** Cannot switch off manual mode, since RF is still on." << std::endl;
     }
     if(auto action = passThrough.find(updated); action != passThrough.end()) action->second();
   }

@@ -13,7 +13,7 @@ namespace TableGeneration {
 
   namespace {
 
-    constexpr const char* source = "src/TableGeneration/BeamRegions";
+    constexpr const char* beamRegionsSource = "src/TableGeneration/BeamRegions";
     constexpr double epsilon = std::numeric_limits<double>::epsilon();
 
     /// A number as "%f" prints it (six decimals).
@@ -78,7 +78,7 @@ namespace TableGeneration {
   void BeamRegions::updateParameters(const Corvane::TransferElementID& change) {
     if(!_enablePerBunchSetpoints) return;
     if(!change.isValid() || change == shapeLimit.radius.getId()) {
-      safeAssert(shapeLimit.radius > 0., "shapeLimit.radius > 0.", source, 56, [this] { shapeLimit.radius = 1e-12; });
+      safeAssert(shapeLimit.radius > 0., "shapeLimit.radius > 0.", beamRegionsSource, 56, [this] { shapeLimit.radius = 1e-12; });
       shapeLimit.limits.setRadius(shapeLimit.radius);
     }
     checkPerBunchTablesAndUpdateActual(change);
@@ -87,11 +87,11 @@ namespace TableGeneration {
     const auto b0 = firstBeamBunch(bunchIsTransitionActual);
     auto& sp = _m->setPoint;
     sp.amplitude.writeIfDifferent(amplitudeActual[b0]);
-    safeAssert(std::isfinite(sp.amplitude.value()), "std::isfinite(_m->setPoint.amplitude)", source, 67,
+    safeAssert(std::isfinite(sp.amplitude.value()), "std::isfinite(_m->setPoint.amplitude)", beamRegionsSource, 67,
         [&sp] { sp.amplitude.setAndWrite(0.0); });
     sp.power.setAndWrite(sp.amplitude * sp.amplitude / sp.powerScaling);
     sp.phase.writeIfDifferent(phaseActual[b0]);
-    safeAssert(std::isfinite(sp.phase.value()), "std::isfinite(_m->setPoint.phase)", source, 70,
+    safeAssert(std::isfinite(sp.phase.value()), "std::isfinite(_m->setPoint.phase)", beamRegionsSource, 70,
         [&sp] { sp.phase.setAndWrite(0.0); });
     sp.amplitudeSlope.writeIfDifferent(0.0);
     sp.phaseSlope.writeIfDifferent(0.0);
@@ -207,7 +207,7 @@ namespace TableGeneration {
     }
     if(flattopBunches <= 0) return indices; // no regions at all
     safeAssert(indices.nTransitionRegions == indices.nBeamRegions + 1,
-        "regionIndices.nTransitionRegions == regionIndices.nBeamRegions + 1", source, 340, [&indices] {
+        "regionIndices.nTransitionRegions == regionIndices.nBeamRegions + 1", beamRegionsSource, 340, [&indices] {
           indices.nBeamRegions = std::min(indices.nBeamRegions, indices.nTransitionRegions - 1);
           indices.nTransitionRegions = indices.nBeamRegions + 1;
         });
@@ -217,7 +217,7 @@ namespace TableGeneration {
   bool BeamRegions::computeBunchOkRegionOkTables(const BeamRegionIndices& indices) {
     auto check = checkSlewRate(indices, amplitude.value(), phase.value(), bunchIsTransition.value(), shapeLimit.limits,
         _m->config.samplingFrequency, transitionMinTime.size(),
-        [this] { safeAssert(false, "startIdx <= endIdx", source, 224, {}); });
+        [this] { safeAssert(false, "startIdx <= endIdx", beamRegionsSource, 224, {}); });
     bunchOk.swap(check.bunchOk);
     bunchOk.writeDestructively();
     transitionOk.setAndWrite(check.transitionOk);

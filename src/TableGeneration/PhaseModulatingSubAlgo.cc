@@ -6,7 +6,7 @@
 namespace TableGeneration {
 
   namespace {
-    constexpr const char* source = "src/TableGeneration/PhaseModulatingSubAlgo";
+    constexpr const char* phaseModulatingSubAlgoSource = "src/TableGeneration/PhaseModulatingSubAlgo";
   }
 
   PhaseModulatingSubAlgo::PhaseModulatingSubAlgo(TGenMain* owner, const std::string& name,
@@ -59,7 +59,7 @@ namespace TableGeneration {
     in.timeConstant = modulationParams.timeConstant;
     in.window = {modulationStart, modulationStop};
     return phaseOfSample(
-        in, i, [this](const char* conditionText, int line) { safeAssert(false, conditionText, source, line, {}); });
+        in, i, [this](const char* conditionText, int line) { safeAssert(false, conditionText, phaseModulatingSubAlgoSource, line, {}); });
   }
 
 } // namespace TableGeneration

@@ -6,7 +6,7 @@
 namespace TableGeneration {
 
   namespace {
-    constexpr const char* source = "src/TableGeneration/PulseShape";
+    constexpr const char* pulseShapeSource = "src/TableGeneration/PulseShape";
   }
 
   void PulseShape::prepare() {
@@ -61,7 +61,7 @@ namespace TableGeneration {
 
   void PulseShape::computePulseShapeIndices() {
     const auto result = computePulseIndices(timing(), _pulseLength,
-        [this](const char* conditionText, int line) { safeAssert(false, conditionText, source, line, {}); });
+        [this](const char* conditionText, int line) { safeAssert(false, conditionText, pulseShapeSource, line, {}); });
     indices.fillingStart.writeIfDifferent(result.fillingStart);
     indices.flattopStart.writeIfDifferent(result.flattopStart);
     indices.decayStart.writeIfDifferent(result.decayStart);

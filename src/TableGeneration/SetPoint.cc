@@ -13,7 +13,7 @@
 namespace TableGeneration {
 
   namespace {
-    constexpr const char* source = "src/TableGeneration/SetPoint";
+    constexpr const char* setPointSource = "src/TableGeneration/SetPoint";
   }
 
   SetPoint::Correction::Correction(Corvane::Module* owner, const std::string& name, const std::string& description)
@@ -149,16 +149,16 @@ namespace TableGeneration {
     auto& ix = _m->pulseShape.indices;
     std::int64_t o = std::int64_t{ix.ffFillingBegin} - ix.spFillingBegin;
     // the repairs change the shared indices, which the rest of this regeneration then sees
-    safeAssert(o + ix.spFillingBegin >= 0, "o + _m->pulseShape.indices.spFillingBegin >= 0", source, 170, [&] {
+    safeAssert(o + ix.spFillingBegin >= 0, "o + _m->pulseShape.indices.spFillingBegin >= 0", setPointSource, 170, [&] {
       ix.spFillingBegin = 0;
       o = 0;
     });
     safeAssert(o + ix.spFlattopBegin < std::int64_t(_pulseLength),
-        "o + _m->pulseShape.indices.spFlattopBegin < int(_pulseLength)", source, 174, [&] {
+        "o + _m->pulseShape.indices.spFlattopBegin < int(_pulseLength)", setPointSource, 174, [&] {
           o = 0;
           ix.spFlattopBegin = 1;
         });
-    safeAssert(ix.spFlattopBegin > 0, "_m->pulseShape.indices.spFlattopBegin > 0", source, 178,
+    safeAssert(ix.spFlattopBegin > 0, "_m->pulseShape.indices.spFlattopBegin > 0", setPointSource, 178,
         [&] { ix.spFlattopBegin = 1; });
     const auto& feedForward = _m->feedForward.table.amplitude;
     if(!simulatedFilling(
@@ -176,7 +176,7 @@ namespace TableGeneration {
   void SetPoint::computeSetpointFlattopFromPerBunchTable(const PerBunchFlattop& perBunch) {
     const auto& ix = _m->pulseShape.indices;
     perBunchSetPointFlattop(table.amplitude, table.phase, ix.spFlattopBegin, ix.spDecayBegin, amplitude, phase,
-        perBunch, [this](const char* conditionText, int line) { safeAssert(false, conditionText, source, line, {}); });
+        perBunch, [this](const char* conditionText, int line) { safeAssert(false, conditionText, setPointSource, line, {}); });
   }
 
 } // namespace TableGeneration

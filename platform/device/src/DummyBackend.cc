@@ -10,8 +10,8 @@
 namespace Corvane {
 
   namespace {
-    constexpr const char* typeName = "dummy";
-    BackendRegisterer dummyRegisterer(typeName, &DummyBackend::createInstance, {"map"});
+    constexpr const char* dummyBackendTypeName = "dummy";
+    BackendRegisterer dummyRegisterer(dummyBackendTypeName, &DummyBackend::createInstance, {"map"});
   } // namespace
 
   DummyBackend::DummyBackend(const std::string& mapFileName)
@@ -52,7 +52,7 @@ namespace Corvane {
 
   std::shared_ptr<DeviceBackend> DummyBackend::createInstance(
       const std::string& address, const std::map<std::string, std::string>& parameters) {
-    return std::make_shared<DummyBackend>(registerMapFile({typeName, address, parameters}));
+    return std::make_shared<DummyBackend>(registerMapFile({dummyBackendTypeName, address, parameters}));
   }
 
   void DummyBackend::open() {

@@ -18,8 +18,8 @@
 namespace Corvane {
 
   namespace {
-    constexpr const char* typeName = "mmap";
-    BackendRegisterer mmapRegisterer(typeName, &MmapBackend::createInstance, {"map"});
+    constexpr const char* mmapBackendTypeName = "mmap";
+    BackendRegisterer mmapRegisterer(mmapBackendTypeName, &MmapBackend::createInstance, {"map"});
 
     std::uint64_t parseOffset(const std::string& key, const std::string& text) {
       std::string_view digits(text);
@@ -62,7 +62,7 @@ namespace Corvane {
   std::shared_ptr<DeviceBackend> MmapBackend::createInstance(
       const std::string& address, const std::map<std::string, std::string>& parameters) {
     if(address.empty()) throw Corvane::logic_error("mmap device descriptor has no device path");
-    auto mapFile = registerMapFile({typeName, address, parameters});
+    auto mapFile = registerMapFile({mmapBackendTypeName, address, parameters});
     std::map<std::uint8_t, std::uint64_t> offsets;
     for(const auto& [key, value] : parameters) {
       if(key == "map") continue;

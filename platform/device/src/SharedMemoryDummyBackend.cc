@@ -13,8 +13,8 @@
 namespace Corvane {
 
   namespace {
-    constexpr const char* typeName = "sharedMemoryDummy";
-    BackendRegisterer sharedMemoryDummyRegisterer(typeName, &SharedMemoryDummyBackend::createInstance, {"map"});
+    constexpr const char* sharedMemoryDummyBackendTypeName = "sharedMemoryDummy";
+    BackendRegisterer sharedMemoryDummyRegisterer(sharedMemoryDummyBackendTypeName, &SharedMemoryDummyBackend::createInstance, {"map"});
 
     // FNV-1a: stable across processes and builds, unlike std::hash
     std::uint64_t fnv1a(const std::string& text) {
@@ -47,7 +47,7 @@ namespace Corvane {
 
   std::shared_ptr<DeviceBackend> SharedMemoryDummyBackend::createInstance(
       const std::string& address, const std::map<std::string, std::string>& parameters) {
-    return std::make_shared<SharedMemoryDummyBackend>(address, registerMapFile({typeName, address, parameters}));
+    return std::make_shared<SharedMemoryDummyBackend>(address, registerMapFile({sharedMemoryDummyBackendTypeName, address, parameters}));
   }
 
   std::string SharedMemoryDummyBackend::segmentName(const std::string& instance, const std::string& mapFileName) {
