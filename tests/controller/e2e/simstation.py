@@ -90,7 +90,7 @@ class SharedBoard:
     def take_over_tables(self):
         """What the board's firmware does at a trigger: the tables whose buffer select changed are taken over,
         and the read-back of the buffer in use follows the select."""
-        self.write("CTABLES.BIT_CTL_TABLES_BUF_ACTUAL", self.read("CTABLES.BIT_CTL_TABLES_BUF"))
+        self.write("CTABLES.BIT_CTL_TABLES_BUF_ACTUAL", [int(v) for v in self.read("CTABLES.BIT_CTL_TABLES_BUF")])
 
 
 class Server:
