@@ -16,6 +16,15 @@
 // (12, 13); DAQ1_BUF0 each input's amplitude and phase (2 i, 2 i + 1; 131072 counts per pi).
 // The board's checks for a drive that stays 0 with feed-forward on print once per pulse each.
 //
+// Rotations are complex multiplications (re + i im): the output rotation OVC.WORD_ROT_RE/IM
+// turns the drive, the vector-sum rotation CTRL.WORD_VS_ROT_RE/IM the summed inputs. A station
+// that maps its calibrations' cosine tables on the real parts and their sine tables (sine sign
+// -1: -scale sin(angle)) on the imaginary parts turns the signal against the calibration angle:
+// an output angle of +10 deg turns the drive, the cavity field and the measured phase by -10 deg.
+//
+// With the descriptor parameter "setup", a set-up file (BoardSetup) gives registers their
+// power-on values after construction, e.g. the vector-sum channel mask and the detection.
+//
 // Threads: every event runs under the base's mutex (client register writes, the module's timer
 // advance, the module's test trigger); so do the state computation and the cavity model, which
 // run inside the events. The board's own register accessors take no lock and raise no event.
