@@ -147,6 +147,8 @@ class Feedback(SimulatedStationTest):
         self.station.put("/Model/simulatedQl", 3e5)
         self.station.put("/Configuration/QLoaded", 3e5)
         self.station.put(CONTROLLER + "/PulseShape/fillingDuration", 50.9)
+        fs = self.station.value("/Configuration/samplingFrequency")  # MHz
+        wait_until(lambda: self.flattop()[0] == math.floor((20.0 + 50.9) * fs), 20, "the shorter filling's indices")
         self.feed_forward_on()
         begin, end = self.flattop()
         matched = self.flattop_end_error(begin, end)
