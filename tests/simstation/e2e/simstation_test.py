@@ -80,10 +80,14 @@ class PulsingStation(SimulatedStationTest):
             seen.append(self.station.trigger())
         elapsed = time.monotonic() - start_time
         rate = (seen[-1] - start_trigger) / elapsed
-        # one pulse per 100 ms of simulated time, the simulation runs about at wall-clock speed or slower
+        # one pulse per 100 ms of simulated time: the simulation runs at wall-clock speed or slower (about 8 to 10
+        # pulses a second in an optimised build, about one under the address sanitizer, whose board computes the
+        # 16384 samples of a pulse some ten times slower)
         self.assertLessEqual(rate, 10.5)
-        self.assertGreaterEqual(rate, 2.0)
-        self.assertTrue(all(b > a for a, b in zip(seen, seen[1:])), f"the counter rises every second: {seen}")
+        self.assertGreaterEqual(rate, 0.5)
+        every_five = seen[::5]
+        self.assertTrue(all(b > a for a, b in zip(every_five, every_five[1:])),
+                        f"the counter rises every five seconds: {seen}")
         self.assertEqual(self.station.value("/Devices/Controller/status"), 0)
         self.assertEqual(self.station.value("/TriggerIntervalMonitor/triggerStatus"), 0)
         log = self.station.output()[log_before:]
