@@ -70,9 +70,6 @@ class Station:
         response = requests.put(self.base + "/api/variables" + path, json=value, timeout=10)
         assert response.status_code == 200, f"PUT {path}: {response.status_code} {response.text}"
 
-    def put_status(self, path, value):
-        return requests.put(self.base + "/api/variables" + path, json=value, timeout=10).status_code
-
     def get(self, path):
         response = requests.get(self.base + "/api/variables" + path, timeout=10)
         assert response.status_code == 200, f"GET {path}: {response.text}"
@@ -87,11 +84,6 @@ class Station:
 
     def trigger(self):
         return self.scalar("/Server/triggerNumber")
-
-    def after_pulses(self, count, timeout=30.0):
-        """Waits until `count` more pulses have passed."""
-        start = self.trigger()
-        wait_until(lambda: self.trigger() >= start + count, timeout, f"{count} pulses after trigger {start}")
 
     def traces(self, paths, count, timeout=30.0):
         """The next `count` updates of each of `paths` (arrays), received over one WebSocket subscription, as
