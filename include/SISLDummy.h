@@ -11,14 +11,26 @@
 //
 // Per pulse: the trigger takes over the tables whose buffer bits changed and latches the
 // vector-sum channel mask; one strobe per sample then writes the two DAQ buffers until the
-// pulse's last sample. The board's checks for a drive that stays 0 with feed-forward on print
-// once per pulse each.
+// pulse's last sample. DAQ0_BUF0 holds per sample the vector sum (channels 0, 1), the set point
+// (2, 3), error (4, 5), gain (6, 7), proportional term (8, 9), feed-forward (10, 11) and drive
+// (12, 13); DAQ1_BUF0 each input's amplitude and phase (2 i, 2 i + 1; 131072 counts per pi).
+// The board's checks for a drive that stays 0 with feed-forward on print once per pulse each.
+//
+// Rotations are complex multiplications (re + i im): the output rotation OVC.WORD_ROT_RE/IM
+// turns the drive, the vector-sum rotation CTRL.WORD_VS_ROT_RE/IM the summed inputs. A station
+// that maps its calibrations' cosine tables on the real parts and their sine tables (sine sign
+// -1: -scale sin(angle)) on the imaginary parts turns the signal against the calibration angle:
+// an output angle of +10 deg turns the drive, the cavity field and the measured phase by -10 deg.
+//
+// With the descriptor parameter "setup", a set-up file (BoardSetup) gives registers their
+// power-on values after construction, e.g. the vector-sum channel mask and the detection.
 //
 // Threads: every event runs under the base's mutex (client register writes, the module's timer
 // advance, the module's test trigger); so do the state computation and the cavity model, which
 // run inside the events. The board's own register accessors take no lock and raise no event.
 #pragma once
 
+#include "BoardSetup.h"
 #include "RegulationLoop.h"
 #include "VirtualLabModule.h"
 
@@ -32,7 +44,9 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,8 +60,20 @@ class SISLDummy : public Corvane::VirtualLab::VirtualLabBackend<SISLDummy> {
   struct onTrigger {};
   struct onStrobe {};
 
-  /// Registers the type "SISLDummy" with the backend factory when the library is loaded.
+  /// Registers the type "SISLDummy" with the backend factory when the library is loaded (the
+  /// creator is createInstance): prints "VirtualLabBackend::BackendRegisterer: registering
+  /// backend type SISLDummy" to standard output first.
+  class BackendRegisterer {
+   public:
+    BackendRegisterer();
+  };
   static BackendRegisterer backendRegisterer;
+
+  /// The board of a device descriptor: its register map from the parameter "map" (required) and,
+  /// with the parameter "setup", the register values of a set-up file (BoardSetup) applied at
+  /// the end of construction; both paths relative to the device map's folder.
+  static std::shared_ptr<Corvane::DeviceBackend> createInstance(
+      const std::string& address, const std::map<std::string, std::string>& parameters);
 
   /// Set by tests: the virtual-lab module then takes its trigger from "/Server/testTrigger".
   static std::atomic<bool> testsProvideTrigger;
@@ -55,7 +81,7 @@ class SISLDummy : public Corvane::VirtualLab::VirtualLabBackend<SISLDummy> {
   static constexpr std::size_t nSamples = RegulationLoop::nSamples;
   static constexpr std::size_t nInputs = 8;
 
-  explicit SISLDummy(const std::string& mapFileName);
+  explicit SISLDummy(const std::string& mapFileName, const std::optional<BoardSetup>& setup = std::nullopt);
   ~SISLDummy() override = default;
   SISLDummy(const SISLDummy&) = delete;
   SISLDummy& operator=(const SISLDummy&) = delete;

@@ -1,7 +1,10 @@
 #include "SISLDummy.h"
 
 #include <Corvane/Application.h>
+#include <Corvane/BackendFactory.h>
+#include <Corvane/DMapRelativePath.h>
 #include <Corvane/Exception.h>
+#include <Corvane/RegisterMapFile.h>
 #include <Corvane/VirtualLab/SignalSourceException.h>
 
 #include <cmath>
@@ -12,7 +15,24 @@ using Corvane::VirtualLab::periodOf;
 using Corvane::VirtualLab::SignalSink;
 using Corvane::VirtualLab::SignalSource;
 
-SISLDummy::BackendRegisterer SISLDummy::backendRegisterer{"SISLDummy"};
+SISLDummy::BackendRegisterer SISLDummy::backendRegisterer;
+
+SISLDummy::BackendRegisterer::BackendRegisterer() {
+  std::cout << "VirtualLabBackend::BackendRegisterer: registering backend type SISLDummy" << std::endl;
+  Corvane::BackendFactory::getInstance().registerBackendType("SISLDummy", &SISLDummy::createInstance, {},
+      Corvane::deviceAccessVersion);
+}
+
+std::shared_ptr<Corvane::DeviceBackend> SISLDummy::createInstance(
+    const std::string& address, const std::map<std::string, std::string>& parameters) {
+  const Corvane::DeviceDescriptor descriptor{"SISLDummy", address, parameters};
+  const std::string mapFile = Corvane::registerMapFile(descriptor);
+  std::optional<BoardSetup> setup;
+  if(const std::string setupFile = descriptor.parameter("setup"); !setupFile.empty()) {
+    setup = BoardSetup::load(Corvane::convertPathRelativeToDmapToAbs(setupFile));
+  }
+  return std::make_shared<SISLDummy>(mapFile, setup);
+}
 std::atomic<bool> SISLDummy::testsProvideTrigger{false};
 
 namespace {
@@ -25,7 +45,7 @@ namespace {
   constexpr double phaseCountsPerPi = 131072.0;
 } // namespace
 
-SISLDummy::SISLDummy(const std::string& mapFileName)
+SISLDummy::SISLDummy(const std::string& mapFileName, const std::optional<BoardSetup>& setup)
 : VirtualLabBackend(mapFileName, "SISLDummy"),
   module(*this, &Corvane::Application::getInstance(), VirtualLabModule::nameInApplication(), "The VirtualLab model"),
   ffTableI(nSamples), ffTableQ(nSamples), ffRotationTableI(nSamples), ffRotationTableQ(nSamples),
@@ -81,6 +101,7 @@ SISLDummy::SISLDummy(const std::string& mapFileName)
 
   for(std::size_t i = 0; i < attenuations.size(); ++i) setAttenuation(i, 0.0);
   checkRegisterSizes();
+  if(setup) setup->applyTo(*this);
 }
 
 void SISLDummy::checkRegisterSizes() const {
@@ -187,6 +208,9 @@ void SISLDummy::doStrobe() {
   regControllerDaq.set(11, n, state.feedForwardQ);
   regControllerDaq.set(0, n, state.vectorSumI * vectorSumDaqScale);
   regControllerDaq.set(1, n, state.vectorSumQ * vectorSumDaqScale);
+  // the set point in force, as the controller firmware records it beside the vector sum
+  regControllerDaq.set(2, n, state.setpointI);
+  regControllerDaq.set(3, n, state.setpointQ);
   regControllerDaq.set(4, n, state.errorI);
   regControllerDaq.set(5, n, state.errorQ);
   regControllerDaq.set(6, n, state.gainI);

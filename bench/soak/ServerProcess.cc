@@ -31,11 +31,24 @@ namespace soak {
     }
   } // namespace
 
+  void replaceSimulatedController(const std::filesystem::path& deviceMap) {
+    static const std::regex simulated(R"(\(SISLDummy:([^?)]*)\?map=([^&)]*)[^)]*\))");
+    std::istringstream lines(readFile(deviceMap));
+    std::string text;
+    for(std::string line; std::getline(lines, line);) {
+      // the simulated board's virtual-lab module looks for its board under this alias
+      if(line.rfind("CtrlBoard", 0) == 0) continue;
+      text += std::regex_replace(line, simulated, "(dummy:$1?map=$2)") + "\n";
+    }
+    std::ofstream(deviceMap) << text;
+  }
+
   ServerProcess::ServerProcess(const std::filesystem::path& program, const std::filesystem::path& stationDirectory) {
     auto pattern = (std::filesystem::temp_directory_path() / "tessarel-soak-XXXXXX").string();
     if(!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a scratch directory from " + pattern);
     _directory = pattern;
     std::filesystem::copy(stationDirectory, _directory, std::filesystem::copy_options::recursive);
+    replaceSimulatedController(_directory / "tessarel.dmap");
 
     // everything the child needs is prepared here: between fork and exec only system calls
     std::string programText = program.string();

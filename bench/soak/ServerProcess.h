@@ -1,5 +1,5 @@
 // The real station server as a child process for the soak benchmark: started in a scratch copy of
-// the simulated station, listening on a free loopback port, its output going to files there;
+// the simulated station (its controller a plain dummy device), listening on a free loopback port, its output going to files there;
 // what the kernel says about it (resident memory, descriptors, threads) read from /proc.
 #pragma once
 
@@ -20,6 +20,11 @@ namespace soak {
     std::uint64_t descriptors{0};     ///< entries of /proc/<pid>/fd
     std::uint64_t sockets{0};         ///< of them, sockets
   };
+
+  /// Makes the controller of a station's device map a plain dummy device in place of the
+  /// simulated board (type SISLDummy, which paces its own trigger at 10 Hz), so that the trigger
+  /// is free for the benchmark's driver; the board's second alias "CtrlBoard" goes.
+  void replaceSimulatedController(const std::filesystem::path& deviceMap);
 
   class ServerProcess {
    public:

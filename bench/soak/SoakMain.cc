@@ -1,6 +1,8 @@
 // Soak benchmark: runs the real station server (tessarel_server) on a scratch copy of the
-// simulated station, drives its macro-pulse trigger over the HTTP API at a fixed rate (100 Hz)
-// for a given time while WebSocket clients subscribe, read, stall and vanish (ClientFleet.h),
+// simulated station whose controller is a plain dummy device in place of the simulated board
+// (which would pace the trigger itself), drives its macro-pulse trigger over the HTTP API at a
+// fixed rate (100 Hz) for a given time while WebSocket clients subscribe, read, stall and
+// vanish (ClientFleet.h),
 // and prints side by side, at the start (idle), after the warm-up, at the end of the load and
 // after the clients have left: the server's resident memory and open descriptors (from /proc),
 // its /api/stats counters, the data it lost (/Server/DataLossCounter/triggersWithDataLoss) and

@@ -107,6 +107,10 @@ namespace stationbench {
       else {
         reg.elements = std::stoull(count);
       }
+      if(auto colon = address.find(':'); colon != std::string::npos) {
+        reg.bit = address.substr(colon);
+        address.resize(colon);
+      }
       reg.address = std::stoull(address, nullptr, 0);
       std::getline(fields, reg.rest);
       map.push_back(reg);
@@ -176,7 +180,7 @@ namespace stationbench {
     for(auto& reg : map) {
       text << reg.name << " ";
       if(reg.rows != 1) text << reg.rows << "x";
-      text << reg.elements << " 0x" << std::hex << reg.address << std::dec << " " << reg.bytes << " " << reg.bar
+      text << reg.elements << " 0x" << std::hex << reg.address << std::dec << reg.bit << " " << reg.bytes << " " << reg.bar
            << reg.rest << "\n";
     }
     return text.str();
@@ -202,7 +206,10 @@ namespace stationbench {
       throw std::runtime_error("the simulated station's device map has no Controller or no Adc0 device");
     }
     _adcMap = readRegisterMap(_sim / _adcMapName);
-    _controllerMap = readRegisterMap(_sim / _controllerMapName);
+    // the application's registers alone: the simulated board's own ones stay with the board
+    for(auto& reg : readRegisterMap(_sim / _controllerMapName)) {
+      if(reg.name.rfind("ToControlSystem.", 0) == 0) _controllerMap.push_back(reg);
+    }
   }
 
   void ScaledStation::write(const fs::path& directory) const {
@@ -252,9 +259,13 @@ namespace stationbench {
           dmapText += deviceText(board);
         }
       }
-      else {
+      else if(device.alias != "CtrlBoard") { // the simulated board's alias for its own module
         if(device.mapFile != _controllerMapName) fs::copy_file(_sim / device.mapFile, directory / device.mapFile,
             fs::copy_options::overwrite_existing);
+        if(device.type == "SISLDummy") {
+          device.type = "dummy";
+          device.parameters.clear();
+        }
         dmapText += deviceText(device);
       }
     }

@@ -1,6 +1,8 @@
 // The simulated station of config/sim, scaled for the station benchmark: any number of ADC
 // boards with any number of channels and any pulse length, written into a directory together
-// with the device map, register maps and initialisation script, all on dummy devices.
+// with the device map, register maps and initialisation script, all on dummy devices (the
+// simulated controller board, which paces its own trigger, becomes a dummy device holding the
+// application's controller registers alone).
 //
 // The files are derived from config/sim rather than written anew, so that the benchmark runs
 // what the simulated station runs: every configuration key is kept, the board count, channel
@@ -31,6 +33,7 @@ namespace stationbench {
     std::uint64_t address{0};
     std::uint64_t bytes{0};
     std::uint32_t bar{0};
+    std::string bit;  ///< ":BIT" of a bit field's address, else empty
     std::string rest; ///< width, fractional bits, signedness, access: kept as written
   };
 

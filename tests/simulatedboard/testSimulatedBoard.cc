@@ -121,6 +121,8 @@ TEST(SimulatedBoard, TriggerOnlyTakesOverTheTablesWhoseBufferBitsDiffer) {
   t.trigger();
   t.trigger();
   EXPECT_EQ(t.daq("APP.DAQ0_BUF0", 4)[100], 1000.0);
+  EXPECT_EQ(t.daq("APP.DAQ0_BUF0", 2)[100], 1000.0); // the set point in force beside the vector sum
+  EXPECT_EQ(t.daq("APP.DAQ0_BUF0", 3)[100], 0.0);
   EXPECT_EQ(t.daq("APP.DAQ0_BUF0", 10)[100], 100.0);
 }
 

@@ -76,6 +76,17 @@ namespace station {
   inline const std::string backendRegistrationLine =
       "VirtualLabBackend::BackendRegisterer: registering backend type SISLDummy\n";
 
+  /// A program's standard output without the simulated station's cavity model's start-up lines
+  /// (its loaded Q and half bandwidth, logged at debug level when the simulated board is built).
+  inline std::string withoutCavityModelLines(const std::string& out) {
+    std::istringstream lines(out);
+    std::string kept;
+    for(std::string line; std::getline(lines, line);) {
+      if(line.find(" DEBUG   [CavityModel] ") == std::string::npos) kept += line + "\n";
+    }
+    return kept;
+  }
+
   inline ProgramResult runIn(const std::filesystem::path& directory, const std::string& command) {
     auto shell = "cd '" + directory.string() + "' && " + command + " > program.out 2> program.err < /dev/null";
     int status = std::system(shell.c_str());

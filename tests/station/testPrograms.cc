@@ -134,7 +134,7 @@ namespace {
       dir.edit("tessarel_base_config.xml", c.from, c.to);
       auto run = station::runIn(dir.path(), TESSAREL_XMLGEN);
       EXPECT_EQ(run.exitStatus, 1) << c.line;
-      EXPECT_EQ(run.out, station::backendRegistrationLine + c.line + "\n");
+      EXPECT_EQ(station::withoutCavityModelLines(run.out), station::backendRegistrationLine + c.line + "\n");
       EXPECT_FALSE(std::filesystem::exists(dir.path() / "tessarel.xml"));
     }
   }

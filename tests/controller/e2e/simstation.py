@@ -1,7 +1,9 @@
 """The simulated station for end-to-end tests of the controller: the real server (tessarel_server) on a copy of
 config/sim whose controller board lies in POSIX shared memory (device type sharedMemoryDummy, same register
-map), so that a test reads and writes the board's registers as the firmware would while it talks to the server
-over its HTTP API as an operator would. Every wait is bounded."""
+map) in place of the simulated board, so that a test reads and writes the board's registers as the firmware
+would while it talks to the server over its HTTP API as an operator would. Without the simulated board nothing
+drives "/Server/triggerNumber": the test writes each trigger. The copy starts without the station's shipped
+settings file, from the server's own start values. Every wait is bounded."""
 import os
 import re
 import shutil
@@ -9,6 +11,7 @@ import signal
 import struct
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 
@@ -46,30 +49,48 @@ class SharedBoard:
                     continue
                 name, n, address, _, bar, width, frac, signed = fields[:8]
                 assert bar == "0", "the simulated controller board has one bar"
-                # IEEE754 registers hold single-precision floats: frac None
+                if "x" in n:
+                    continue  # the board's own 2-D DAQ areas; the application's traces overlay their channels
+                address, _, bit = address.partition(":")
+                # IEEE754 registers hold single-precision floats: frac None; a bit field holds `width` bits of
+                # its word from bit `bit` on
                 self.registers[name] = (int(n), int(address, 0), int(width), int(frac) if frac.isdigit() else None,
-                                        signed == "1")
+                                        signed == "1", int(bit) if bit else None)
         absolute = os.path.normpath(os.path.abspath(map_path))
         self.segment = f"/dev/shm/corvane-{os.getuid()}-{instance}-{fnv1a(absolute):016x}"
 
     def read(self, name):
-        n, address, _, frac, _ = self.registers[name]
+        n, address, width, frac, _, bit = self.registers[name]
         with open(self.segment, "rb") as segment:
             segment.seek(SEGMENT_HEADER + address)
             raw = segment.read(4 * n)
         if frac is None:
             return list(struct.unpack(f"<{n}f", raw))
+        if bit is not None:
+            return [(w >> bit) & ((1 << width) - 1) for w in struct.unpack(f"<{n}I", raw)]
         words = struct.unpack(f"<{n}i", raw)  # words hold the value sign-extended
         return [w / (1 << frac) for w in words]
 
     def write(self, name, values):
         """Fixed-point registers take the raw words (sign-extended), as the firmware would write them; IEEE754
-        registers take the values."""
-        n, address, _, frac, _ = self.registers[name]
+        registers take the values; a bit field changes only its bits."""
+        n, address, width, frac, _, bit = self.registers[name]
         assert len(values) == n and frac in (0, None), f"{name}: {n} words or floats expected"
         with open(self.segment, "r+b") as segment:
             segment.seek(SEGMENT_HEADER + address)
+            if bit is not None:
+                words = struct.unpack(f"<{n}I", segment.read(4 * n))
+                mask = ((1 << width) - 1) << bit
+                values = [(w & ~mask) | ((v << bit) & mask) for w, v in zip(words, values)]
+                segment.seek(SEGMENT_HEADER + address)
+                segment.write(struct.pack(f"<{n}I", *values))
+                return
             segment.write(struct.pack(f"<{n}{'f' if frac is None else 'i'}", *values))
+
+    def take_over_tables(self):
+        """What the board's firmware does at a trigger: the tables whose buffer select changed are taken over,
+        and the read-back of the buffer in use follows the select."""
+        self.write("CTABLES.BIT_CTL_TABLES_BUF_ACTUAL", [int(v) for v in self.read("CTABLES.BIT_CTL_TABLES_BUF")])
 
 
 class Server:
@@ -131,14 +152,31 @@ class SimulatedStation:
         with open(dmap_path) as dmap:
             text = dmap.read()
         instance = prefix + str(os.getpid())
-        shared = text.replace("(dummy:ctrl?map=controller.map)", f"(sharedMemoryDummy:{instance}?map=controller.map)")
-        assert shared != text, "the simulated station's controller entry changed"
+        simulated = re.compile(r"\(SISLDummy:ctrl\?map=controller\.map[^)]*\)")
+        assert len(simulated.findall(text)) == 2, "the simulated station's controller entries changed"
+        lines = [line for line in text.splitlines() if not line.startswith("CtrlBoard")]
+        shared = simulated.sub(f"(sharedMemoryDummy:{instance}?map=controller.map)", "\n".join(lines)) + "\n"
         with open(dmap_path, "w") as dmap:
             dmap.write(shared)
+        settings = os.path.join(self.directory, "tessarel_settings.json")
+        if os.path.exists(settings):
+            os.remove(settings)
         self.board = SharedBoard(instance, os.path.join(self.directory, "controller.map"))
+        self.firmware = None
+        self.stopping = threading.Event()
 
     def start(self):
-        return Server(self.directory)
+        server = Server(self.directory)
+        if self.firmware is None:
+            # the firmware's trigger, as far as the tables' buffers go: every 20 ms the read-back of the buffer
+            # in use follows the select
+            def take_over():
+                while not self.stopping.wait(0.02):
+                    if os.path.exists(self.board.segment):
+                        self.board.take_over_tables()
+            self.firmware = threading.Thread(target=take_over, daemon=True)
+            self.firmware.start()
+        return server
 
     def edit(self, file_name, old, new):
         """Replaces `old` by `new` in one of the copy's files; `old` must be there."""
@@ -150,6 +188,9 @@ class SimulatedStation:
             f.write(text.replace(old, new))
 
     def remove(self):
+        self.stopping.set()
+        if self.firmware is not None:
+            self.firmware.join(5)
         shutil.rmtree(self.directory, ignore_errors=True)
         if os.path.exists(self.board.segment):
             os.remove(self.board.segment)

@@ -42,7 +42,7 @@ class SetPointTableEndToEnd(unittest.TestCase):
         wait_until(lambda: self.server.value("/Configuration/samplingFrequency"), 20, "the sampling frequency")
         self.server.put("/Controller/PulseShape/delay", 10.0)
         self.server.put("/Controller/PulseShape/fillingDuration", 5.0)
-        self.server.put("/Controller/PulseShape/flattopDuration", 20.0)
+        self.server.put("/Controller/PulseShape/flattopDuration", 100.0)
         wait_until(lambda: (self.server.value("/Controller/PulseShape/Indices/decayStart") or 0) > 100, 20,
                    "the pulse shape")
         flattop = self.server.value("/Controller/PulseShape/Indices/flattopStart") + 2

@@ -1,0 +1,210 @@
+#!/usr/bin/python3
+"""End-to-end tests of the simulated station as shipped: the real server on a copy of config/sim, whose controller
+is the simulated board with its cavity model, driven over HTTP and WebSocket as an operator would.
+
+The station's chain from the feed-forward table to the measured vector sum: drive = table x 5 (the board's drive
+gain) x 0.002 (the output calibration's scale), forward signal = 100 (the cavity's impedance) x drive, cavity field
+in steady state = 2 x forward signal, vector sum = cavity field (input 2 alone, calibration 1). A table digit thus
+gives 2 digits of field in steady state, and the feedback's loop gain is 2 x the gain table's magnitude.
+
+Usage: simstation_test.py <path to tessarel_server> <path to config/sim> [test class or test ...]
+"""
+import math
+import os
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from station import Station, wait_until  # noqa: E402
+
+SERVER = None
+SIM = None
+
+CONTROLLER = "/Controller"
+SET_POINT = 5.0  # MV/m, the shipped start value
+
+
+def mean(values):
+    return sum(values) / len(values)
+
+
+class SimulatedStationTest(unittest.TestCase):
+    prefix = "simstation"
+
+    def prepare(self, station):
+        pass
+
+    def setUp(self):
+        self.station = Station(SERVER, SIM, self.prefix)
+        self.prepare(self.station)
+        self.station.start()
+        # the board's first pulses come while the boards initialise
+        wait_until(lambda: (self.station.trigger() or 0) >= 10, 60, "the first pulses")
+
+    def tearDown(self):
+        status = self.station.stop()
+        if status == 0:
+            self.station.remove()
+        self.assertEqual(status, 0, f"server exit status; log in {self.station.directory}")
+
+    def flattop(self):
+        """Sample indices of the flat-top: from its start to the decay."""
+        def indices():
+            begin = self.station.value(CONTROLLER + "/PulseShape/Indices/flattopStart")
+            end = self.station.value(CONTROLLER + "/PulseShape/Indices/decayStart")
+            return (begin, end) if begin is not None and end is not None and end - begin > 100 else None
+        return wait_until(indices, 20, "the flat-top's indices")
+
+    def feed_forward_on(self):
+        self.station.put(CONTROLLER + "/FeedForward/enable", True)
+        wait_until(lambda: self.station.value(CONTROLLER + "/FeedForward/enable_actual") is True, 20,
+                   "the board's feed-forward enable")
+
+    def settled_trace(self, path, pulses=3):
+        """The trace of `path` of the last of the next `pulses` pulses."""
+        updates = self.station.traces([path], pulses)[path]
+        return updates[-1][1]
+
+
+class PulsingStation(SimulatedStationTest):
+    def test_pulses_run_at_the_simulated_rate_without_loss_for_a_minute(self):
+        # settled: the start, while the boards initialise, is over once 20 pulses in a row lost nothing
+        lost = "/Server/DataLossCounter/triggersWithDataLoss"
+        last_loss = {"count": self.station.value(lost), "at": self.station.trigger()}
+
+        def settled():
+            count, now = self.station.value(lost), self.station.trigger()
+            if count != last_loss["count"]:
+                last_loss.update(count=count, at=now)
+            return now - last_loss["at"] >= 20
+        wait_until(settled, 120, "20 pulses in a row without lost data")
+        log_before = len(self.station.output())
+        start_trigger, start_time = self.station.trigger(), time.monotonic()
+        lost_before = self.station.value(lost)
+        seen = [start_trigger]
+        while time.monotonic() - start_time < 60.0:
+            time.sleep(1.0)
+            seen.append(self.station.trigger())
+        elapsed = time.monotonic() - start_time
+        rate = (seen[-1] - start_trigger) / elapsed
+        # one pulse per 100 ms of simulated time: the simulation runs at wall-clock speed or slower (about 8 to 10
+        # pulses a second in an optimised build, about one under the address sanitizer, whose board computes the
+        # 16384 samples of a pulse some ten times slower)
+        self.assertLessEqual(rate, 10.5)
+        self.assertGreaterEqual(rate, 0.5)
+        every_five = seen[::5]
+        self.assertTrue(all(b > a for a, b in zip(every_five, every_five[1:])),
+                        f"the counter rises every five seconds: {seen}")
+        self.assertEqual(self.station.value("/Devices/Controller/status"), 0)
+        self.assertEqual(self.station.value("/TriggerIntervalMonitor/triggerStatus"), 0)
+        log = self.station.output()[log_before:]
+        self.assertNotIn("data transfers lost", log)
+        self.assertNotIn("MultiClientFirmwareMutex", log)
+        self.assertEqual(self.station.value(lost), lost_before)
+
+
+class FeedForward(SimulatedStationTest):
+    def test_matched_table_brings_the_flattop_to_the_set_point(self):
+        self.feed_forward_on()
+        begin, end = self.flattop()
+        amplitude = self.settled_trace(CONTROLLER + "/VectorSum/DAQ/amplitude")
+        average = mean(amplitude[begin:end])
+        self.assertLess(abs(average - SET_POINT), 0.05 * SET_POINT, f"flat-top average {average}")
+        self.assertEqual(self.station.value(CONTROLLER + "/SetPoint/amplitude"), SET_POINT)
+
+    def test_set_point_change_reaches_the_board_and_the_next_traces(self):
+        self.feed_forward_on()
+        begin, end = self.flattop()
+        self.settled_trace(CONTROLLER + "/VectorSum/DAQ/amplitude")
+        self.station.put(CONTROLLER + "/SetPoint/amplitude", 4.0)
+        # the set-point trace is the table the board runs with; the field follows the feed-forward
+        paths = [CONTROLLER + "/SetPoint/DAQ/amplitude", CONTROLLER + "/VectorSum/DAQ/amplitude"]
+        updates = self.station.traces(paths, 4)
+        set_points = [mean(values[begin:end]) for _, values in updates[paths[0]]]
+        fields = [mean(values[begin:end]) for _, values in updates[paths[1]]]
+        self.assertTrue(any(abs(s - 4.0) < 0.01 for s in set_points[:3]), f"set point on the board: {set_points}")
+        self.assertLess(abs(fields[-1] - 4.0), 0.05 * 4.0, f"flat-top field: {fields}")
+
+    def test_output_calibration_angle_turns_the_measured_phase_against_it(self):
+        # the calibration's sine table (sine sign -1) is the imaginary part of the board's output multiply: an
+        # angle of +10 deg turns the drive, the cavity field and the measured vector sum by -10 deg
+        self.feed_forward_on()
+        begin, end = self.flattop()
+        before = mean(self.settled_trace(CONTROLLER + "/VectorSum/DAQ/phase")[begin:end])
+        self.station.put(CONTROLLER + "/Output/Calibration/angle", 10.0)
+        wait_until(lambda: abs(mean(self.station.value(CONTROLLER + "/VectorSum/DAQ/phase")[begin:end])
+                               - (before - 10.0)) < 0.1, 20, "the phase turned by -10 deg")
+        amplitude = mean(self.settled_trace(CONTROLLER + "/VectorSum/DAQ/amplitude")[begin:end])
+        self.assertLess(abs(amplitude - SET_POINT), 0.05 * SET_POINT)
+
+
+class Feedback(SimulatedStationTest):
+    gain = 5.0  # the shipped gain table magnitude: loop gain 2 x 5
+
+    def flattop_end_error(self, begin, end):
+        """The error's I at the end of the flat-top (its last fifth), averaged."""
+        error = self.settled_trace(CONTROLLER + "/Error/DAQ/I")
+        return mean(error[end - (end - begin) // 5:end])
+
+    def test_feedback_divides_a_feed_forward_mismatch_by_the_loop_gain(self):
+        # a cavity of loaded Q 3e5 settles within the flat-top (time constant 73 us); the filling matches it
+        self.station.put("/Model/simulatedQl", 3e5)
+        self.station.put("/Configuration/QLoaded", 3e5)
+        self.station.put(CONTROLLER + "/PulseShape/fillingDuration", 50.9)
+        fs = self.station.value("/Configuration/samplingFrequency")  # MHz
+        wait_until(lambda: self.flattop()[0] == math.floor((20.0 + 50.9) * fs), 20, "the shorter filling's indices")
+        self.feed_forward_on()
+        begin, end = self.flattop()
+        matched = self.flattop_end_error(begin, end)
+        self.assertLess(abs(matched), 0.01 * SET_POINT * 10000, f"matched error {matched}")
+
+        # 10 % more feed-forward on the flat-top: the field stands 10 % above the set point
+        self.station.put(CONTROLLER + "/FeedForward/flattopRatio", 0.55)
+        wait_until(lambda: self.flattop_end_error(begin, end) < -0.09 * SET_POINT * 10000, 20, "the mismatch")
+        open_loop = self.flattop_end_error(begin, end)
+
+        self.station.put(CONTROLLER + "/FeedBack/enable", True)
+        wait_until(lambda: self.station.value(CONTROLLER + "/FeedBack/enable_actual") is True, 20,
+                   "the board's feedback enable")
+        closed_loop = self.flattop_end_error(begin, end)
+        loop_gain = 2.0 * self.gain
+        self.assertLess(abs(open_loop / closed_loop - (1.0 + loop_gain)), 0.1 * (1.0 + loop_gain),
+                        f"open loop {open_loop}, closed loop {closed_loop}")
+
+
+class Interlock(SimulatedStationTest):
+    prefix = "simstation-interlock"
+
+    def prepare(self, station):
+        station.edit("tessarel_base_config.xml", 'name="enableAutomation" type="int32" value="0"',
+                     'name="enableAutomation" type="int32" value="1"')
+
+    def test_cavity_without_field_takes_the_vector_sum_below_the_threshold_within_two_pulses(self):
+        # manual mode: the operator's set point and feed-forward switch reach the board through the automation
+        self.station.put("/Automation/requestMode", 1)
+        wait_until(lambda: self.station.value("/Automation/currentMode") == 1, 20, "manual mode")
+        self.station.put("/Automation/SetPoint/amplitude", SET_POINT)
+        self.station.put("/InterlockDetection/threshold", 1.0)
+        self.station.put("/Automation/FeedForward/enable", True)
+        wait_until(lambda: self.station.value(CONTROLLER + "/FeedForward/enable_actual") is True, 20,
+                   "the board's feed-forward enable")
+        sample = CONTROLLER + "/VectorSum/DAQ/Samples/amplitude"
+        wait_until(lambda: self.station.scalar(sample) > 0.9 * SET_POINT, 20, "the field at the sampling position")
+        self.assertFalse(self.station.value("/InterlockDetection/interlockDetected"))
+
+        # no impedance, no field: at the latest the second pulse after the write measures none
+        self.station.put("/Model/simulatedImpedance", 0.0)
+        at = self.station.trigger()
+        wait_until(lambda: self.station.scalar(sample) < 1.0, 20, "the vector sum below the threshold")
+        self.assertLessEqual(self.station.trigger() - at, 2, "pulses from the write to the vanished field")
+        # manual mode keeps the detection itself switched off (only the ramp-up switches it on): no trip, and
+        # the operator's switch stays with the board
+        self.assertFalse(self.station.value("/InterlockDetection/enable"))
+        self.assertFalse(self.station.value("/InterlockDetection/interlockDetected"))
+        self.assertTrue(self.station.value(CONTROLLER + "/FeedForward/enable_actual"))
+
+
+if __name__ == "__main__":
+    SERVER, SIM = sys.argv[1], sys.argv[2]
+    unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)

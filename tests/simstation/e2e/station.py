@@ -1,0 +1,135 @@
+"""The simulated station as an operator meets it: the real server (tessarel_server) on a scratch copy of
+config/sim, whose controller is the simulated board with its cavity model and whose shipped settings file gives
+a working station at start. The board's virtual-lab module drives "/Server/triggerNumber" (about 10 pulses per
+second); the test talks to the server over HTTP and WebSocket only. Every wait is bounded."""
+import asyncio
+import json
+import os
+import re
+import shutil
+import signal
+import struct
+import subprocess
+import tempfile
+import time
+
+import requests
+import websockets
+
+
+def wait_until(predicate, timeout=30.0, what="condition"):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(0.02)
+    raise AssertionError(f"timed out after {timeout} s waiting for {what}")
+
+
+class Station:
+    """A copy of config/sim in a scratch directory and the server running on it."""
+
+    def __init__(self, server, sim, prefix="simstation"):
+        self.program = os.path.abspath(server)
+        self.directory = tempfile.mkdtemp(prefix=f"tessarel-{prefix}-")
+        for entry in os.listdir(sim):
+            source = os.path.join(sim, entry)
+            if os.path.isfile(source):
+                shutil.copy2(source, self.directory)
+        self.process = None
+        self.base = None
+
+    def edit(self, file_name, old, new):
+        """Replaces `old` by `new` in one of the copy's files; `old` must be there."""
+        path = os.path.join(self.directory, file_name)
+        with open(path) as f:
+            text = f.read()
+        assert old in text, f"{file_name} no longer holds {old}"
+        with open(path, "w") as f:
+            f.write(text.replace(old, new))
+
+    def start(self):
+        self.log_path = os.path.join(self.directory, "server.log")
+        self.log = open(self.log_path, "a")
+        self.process = subprocess.Popen([self.program, "--listen", "127.0.0.1:0"], cwd=self.directory,
+                                        stdout=self.log, stderr=subprocess.STDOUT)
+        found = wait_until(self._listening, 60, "the server to listen")
+        self.base = found.group(1)
+
+    def _listening(self):
+        if self.process.poll() is not None:
+            raise AssertionError(f"server ended with {self.process.returncode}:\n{self.output()}")
+        return re.search(r"listening on (http://127\.0\.0\.1:\d+)/", self.output())
+
+    def output(self):
+        with open(self.log_path, errors="replace") as log:
+            return log.read()
+
+    def put(self, path, value):
+        response = requests.put(self.base + "/api/variables" + path, json=value, timeout=10)
+        assert response.status_code == 200, f"PUT {path}: {response.status_code} {response.text}"
+
+    def get(self, path):
+        response = requests.get(self.base + "/api/variables" + path, timeout=10)
+        assert response.status_code == 200, f"GET {path}: {response.text}"
+        return response.json()
+
+    def value(self, path):
+        return self.get(path)["value"]
+
+    def scalar(self, path):
+        value = self.value(path)
+        return value[0] if isinstance(value, list) else value
+
+    def trigger(self):
+        return self.scalar("/Server/triggerNumber")
+
+    def traces(self, paths, count, timeout=30.0):
+        """The next `count` updates of each of `paths` (arrays), received over one WebSocket subscription, as
+        lists of (header, values) per path."""
+        return asyncio.run(self._traces(paths, count, timeout))
+
+    async def _traces(self, paths, count, timeout):
+        received = {path: [] for path in paths}
+        url = self.base.replace("http://", "ws://") + "/api/ws"
+        async with websockets.connect(url, max_size=None) as ws:
+            await ws.send(json.dumps({"subscribe": list(paths)}))
+            deadline = time.monotonic() + timeout
+            first = {path: True for path in paths}
+            while any(len(v) < count for v in received.values()):
+                left = deadline - time.monotonic()
+                if left <= 0:
+                    raise AssertionError(f"timed out waiting for {count} updates of {paths}")
+                message = await asyncio.wait_for(ws.recv(), left)
+                if not isinstance(message, bytes):
+                    continue
+                length = struct.unpack_from("<I", message, 0)[0]
+                header = json.loads(message[4:4 + length])
+                if header["path"] not in received:
+                    continue
+                if first[header["path"]]:
+                    first[header["path"]] = False  # the current value, not a new pulse's
+                    continue
+                start = 4 + length
+                start += (-start) % 8
+                kind = {"float": "f", "double": "d", "int32": "i", "uint32": "I", "int16": "h"}[header["dataType"]]
+                values = struct.unpack_from(f"<{header['nElements']}{kind}", message, start)
+                if len(received[header["path"]]) < count:
+                    received[header["path"]].append((header, list(values)))
+        return received
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+            try:
+                self.process.wait(30)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait(30)
+        if self.process:
+            self.log.close()
+        return self.process.returncode if self.process else 0
+
+    def remove(self):
+        shutil.rmtree(self.directory, ignore_errors=True)
