@@ -120,6 +120,54 @@ namespace {
     }
   }
 
+  TEST(AutomationRampUp, ARampThatCannotGoOnEndsInTheErrorStateWithItsReason) {
+    struct Case {
+      std::string parameter;
+      double value;
+      std::string message;
+    };
+    const Case cases[] = {
+        {"allowedAmplitudeExcess", -1.0, "Vector sum amplitude too large, check calibration."},
+        {"allowedAmplitudeExcess", std::nan(""), "Vector sum amplitude too large, check calibration."},
+        {"pauseRamping", 1, "Pause ramping is active before ramping started. Needs to be set OFF by the user!"},
+        {"OVC/maxIterations", 0, "Output vector correction did not converge. Check calibration."},
+        {"OVC/rateScale", std::nan(""), "Output vector correction found no finite correction. Check calibration."},
+        {"stepsizeSetpoint", 0.0,
+            "Ramp needs a finite positive Rampup/stepsizeSetpoint and a finite SetPoint/amplitude."},
+        {"stepsizeGain", -2.0, "Ramp needs a finite positive Rampup/stepsizeGain and a finite Rampup/gain."},
+        {"allowedError", -1.0, "Error amplitude too large, check gain setting."}, // no error is that small
+    };
+    for(const auto& c : cases) {
+      SCOPED_TRACE(c.parameter + " " + std::to_string(c.value));
+      PlantStation station(Ramp{1, 0});
+      if(c.parameter == "pauseRamping") station.set(rampup + c.parameter, static_cast<std::int32_t>(c.value));
+      else if(c.parameter == "OVC/maxIterations") station.set(rampup + c.parameter, static_cast<std::uint32_t>(c.value));
+      else station.set(rampup + c.parameter, c.value);
+      station.request(Request::RAMPUP);
+      ASSERT_TRUE(station.triggerUntil(Mode::ERROR));
+      EXPECT_EQ(station.read<std::string>(errorMessage), c.message);
+      EXPECT_FALSE(station.onBoard("FeedForward"));
+      EXPECT_FALSE(station.onBoard("FeedBack"));
+      const double scale = station.read<double>(cascade + "scale");
+      EXPECT_EQ(scale, 1.0);
+    }
+  }
+
+  TEST(AutomationRampUp, PausedRampingHoldsTheSetPointUntilReleased) {
+    PlantStation station(Ramp{0, 0});
+    station.request(Request::RAMPUP);
+    for(int i = 0; i < 50 && station.setPoint() < 8.0; ++i) station.trigger();
+    station.set(rampup + "pauseRamping", std::int32_t{1});
+    station.trigger();
+    const double held = station.setPoint();
+    for(int i = 0; i < 5; ++i) station.trigger();
+    EXPECT_EQ(station.setPoint(), held);
+    EXPECT_EQ(station.mode(), Mode::RAMPUP);
+    station.set(rampup + "pauseRamping", std::int32_t{0});
+    ASSERT_TRUE(station.triggerUntil(Mode::CW_AUTO));
+    EXPECT_EQ(station.setPoint(), 20.0);
+  }
+
   TEST(AutomationRampUp, ASwitchOffRequestEndsARampWaitingForTracesThatStopped) {
     PlantStation station(Ramp{0, 0});
     station.request(Request::RAMPUP);
