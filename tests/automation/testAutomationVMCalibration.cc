@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 
 using namespace automationtest;
 
@@ -22,13 +23,14 @@ namespace {
     double maxIandQ{1000.0};
     std::uint32_t nTriggersAverage{3};
     std::uint32_t maxIterations{5};
+    std::complex<double> dacOffsetError{120.4, -75.3};
   };
 
   struct LeakingStation : RunningAutomationWithPlant {
     explicit LeakingStation(const Parameters& p) {
-      // 0.001 G.U. per digit, turned by 40 deg; the DAC is off by (120.4, -75.3) digits
+      // 0.001 G.U. per digit, turned by 40 deg; the DAC is off by (120.4, -75.3) digits unless a test says otherwise
       app.plant.dacToVectorSum = polarDegrees(0.001, 40.0);
-      app.plant.dacOffsetError = {120.4, -75.3};
+      app.plant.dacOffsetError = p.dacOffsetError;
       start();
       test.writeScalar<double>(calibration + "maxIandQ", p.maxIandQ);
       test.writeScalar<double>(calibration + "maxAmplitudeAfterCalibration", maxAmplitudeAfterCalibration);
@@ -102,14 +104,28 @@ namespace {
     EXPECT_EQ(station.offset(controllerOffset, "Q"), 0);
   }
 
-  TEST(AutomationVMCalibration, ATrialOffsetBeyondTheMaximumIsOutOfRange) {
-    // the leakage asks for 120.4 digits, the maximum allows 100
-    LeakingStation station(Parameters{100.0, 3, 5});
-    station.calibrate();
-    EXPECT_EQ(station.mode(), Mode::ERROR);
-    const auto message = station.read<std::string>(errorMessage);
-    EXPECT_EQ(message.rfind("VM offset calibration failed: out of range: \nI = -120.4", 0), 0u) << message;
-    EXPECT_EQ(station.offset(controllerOffset, "I"), 0);
+  TEST(AutomationVMCalibration, ATrialOffsetBeyondTheMaximumOrTheDacsRangeIsOutOfRange) {
+    struct Case {
+      double maxIandQ;
+      double dacOffsetError;
+      std::string messageStart;
+    };
+    // the leakage asks for 120.4 digits where the maximum allows 100; or for billions of digits, which the
+    // maximum allows but no 32-bit DAC register holds
+    for(const auto& c : {Case{100.0, 120.4, "I = -120."}, Case{1e10, 3e9, "I = -"}}) {
+      SCOPED_TRACE(c.maxIandQ);
+      LeakingStation station(Parameters{c.maxIandQ, 3, 5, {c.dacOffsetError, 0.0}});
+      station.write<std::int32_t>(operatorOffset + "Q", 3);
+      station.calibrate();
+      EXPECT_EQ(station.mode(), Mode::ERROR);
+      const auto message = station.read<std::string>(errorMessage);
+      const std::string prefix = "VM offset calibration failed: out of range: \n" + c.messageStart;
+      EXPECT_EQ(message.rfind(prefix, 0), 0u) << message;
+      // refused at the first trial offset, which never reached the controller
+      EXPECT_EQ(station.logged("Iteration 1"), 0u);
+      EXPECT_EQ(station.offset(controllerOffset, "I"), 0);
+      EXPECT_EQ(station.offset(controllerOffset, "Q"), 3);
+    }
   }
 
   TEST(AutomationVMCalibration, ASwitchOffRequestDuringAMeasurementEndsTheRunWithTheOperatorOffsets) {
