@@ -16,8 +16,13 @@
 #include <Corvane/ScalarAccessor.h>
 #include <Corvane/VariableGroup.h>
 
+#include <complex>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 class Automation : public Corvane::ModuleGroup {
@@ -26,10 +31,11 @@ class Automation : public Corvane::ModuleGroup {
       const std::unordered_set<std::string>& tags = {});
 
   /// The automation state machine, driven by the operator's "/Automation/requestMode": it switches RF off,
-  /// shows errors until they are cleared and passes the operator's settings through in manual mode. It reaches
-  /// the controller's feed-forward and feedback enables only through the interlock detection.
-  /// Ramp-up with continuous-wave operation and the vector-modulator offset calibration are not built yet:
-  /// their requests are refused like any unknown request.
+  /// shows errors until they are cleared, passes the operator's settings through in manual mode, ramps RF up to
+  /// the operator's set point and gain and holds it there in continuous-wave operation, and calibrates the
+  /// vector modulator's DAC offsets. It reaches the controller's feed-forward and feedback enables only through
+  /// the interlock detection. No non-finite value reaches the controller's cascade input or DAC offsets: such
+  /// a value ends the state in the error state (RF off) instead.
   /// One thread, the module's own; every wait goes through one read-any group over all its push inputs.
   class Main : public Corvane::ApplicationModule {
    public:
@@ -259,11 +265,28 @@ class Automation : public Corvane::ModuleGroup {
     /// Waits until every one of `inputs` was updated (DAQ traces, statistics), acting on an interlock or a
     /// switch-off request meanwhile as waitTriggerOrAbort() does: true when the state must be left. A wait for
     /// traces that stopped coming thus never keeps RF on.
-    bool waitForUpdatesOrAbort(const std::vector<Corvane::TransferElementID>& inputs);
+    /// `beforeLeaving` runs before an abort is handled.
+    bool waitForUpdatesOrAbort(const std::vector<Corvane::TransferElementID>& inputs,
+        const std::function<void()>& beforeLeaving = {});
     /// Hands the operator's DAC offsets (plus the trial corrections of a calibration run) to the controller.
     void passThroughVMoffset();
     /// Manual mode: the operators' settings pass through to the controller; leaving it needs RF off.
     void manualMode();
+
+    /// Ramp-up: drive on in open loop at the initial set point, feedback on (by Rampup/type), set point and
+    /// gain ramped in steps while the vector sum and the controller error are watched; then cwAuto().
+    void rampUp();
+    /// Continuous-wave operation: the controller follows the operator's set point in limited steps per
+    /// trigger and the operator's gain at once, until a switch-off request or an interlock.
+    void cwAuto();
+    /// Corrects the cascade input "CascadeInputAutomation" of the output calibration until the error vector
+    /// is below its limit: true then; false after an abort or a failure (which went through the error state).
+    bool outputVectorCorrection(bool closedLoop);
+    /// The vector-modulator DAC offset calibration; ends in the off state (success) or the error state.
+    void calibrateVMoffset();
+    /// Sends the DAC offsets (I, Q) and returns the vector sum averaged over nTriggersAverage triggers;
+    /// nullopt when the run has ended meanwhile (abort or failure, already handled).
+    std::optional<std::pair<double, double>> calibrateVMoffsetMeasureDataPoint(double I, double Q);
 
     Server server{this, "/Server", "", {}};
     Configuration configuration{this, "/Configuration", "", {}};
@@ -276,13 +299,31 @@ class Automation : public Corvane::ModuleGroup {
     double offsetCorrectionQ{0.0};
 
    private:
+    /// The error state's message for an interlock seen by a wait or in continuous-wave operation.
+    static constexpr char interlockMessage[] = "Zero VS amplitude detected. Interlock tripped?";
+
     MODE_REQUEST request() const { return static_cast<MODE_REQUEST>(_my.requestMode.value()); }
     void setRequest(MODE_REQUEST mode) { _my.requestMode = static_cast<std::int32_t>(mode); }
     void showMode(CURRENT_MODE mode) { _my.currentMode.setAndWrite(static_cast<std::int32_t>(mode)); }
     /// Handles an update that ends a wait: an interlock (error state) or a switch-off request (off state).
-    bool abortsOn(const Corvane::TransferElementID& updated);
+    /// `beforeLeaving` runs first.
+    bool abortsOn(const Corvane::TransferElementID& updated, const std::function<void()>& beforeLeaving = {});
     /// Turns interlock detection off, with a reset request when an interlock is latched.
     void disableInterlockDetection();
+    /// Ramps the controller's gain to `target()` in Rampup/stepsizeGain steps while the error stays within
+    /// Rampup/allowedError: true at the target, false after an abort or in the error state.
+    bool rampGain(const std::function<double()>& target, const std::string& targetName);
+    /// One measurement of a correction step: the ratio to correct by, the error magnitude and its limit.
+    struct OutputError {
+      std::complex<double> ratio;
+      double magnitude, limit;
+    };
+    /// nullopt when the correction has ended meanwhile (abort, or the error state for a gain of 0 in closed loop).
+    std::optional<OutputError> measureOutputError(bool closedLoop);
+    /// Ends a calibration run: trial offsets 0, the operator's offsets back on the controller.
+    void endVMoffsetTrial();
+    /// Ends a calibration run in the error state with `message`.
+    void failVMoffsetCalibration(const std::string& message);
 
     Corvane::ReadAnyGroup _group;
   };

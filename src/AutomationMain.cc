@@ -4,7 +4,6 @@
 #include <set>
 
 namespace {
-  const std::string interlockMessage = "Zero VS amplitude detected. Interlock tripped?";
   constexpr int debug = 1;
   constexpr int error = 4;
 } // namespace
@@ -32,8 +31,13 @@ void Automation::Main::dispatch() {
     case MODE_REQUEST::MANUAL:
       manualMode();
       break;
+    case MODE_REQUEST::RAMPUP:
+      rampUp();
+      break;
+    case MODE_REQUEST::CALIBRATE_VM_OFFSET:
+      calibrateVMoffset();
+      break;
     default:
-      // ramp-up and the offset calibration included, until they are built
       errorState("Unknown mode requested: " + std::to_string(_my.requestMode.value()));
   }
 }
@@ -84,12 +88,15 @@ void Automation::Main::disableInterlockDetection() {
   if(interlockDetection.interlockDetected) interlockDetection.reset.write();
 }
 
-bool Automation::Main::abortsOn(const Corvane::TransferElementID& updated) {
+bool Automation::Main::abortsOn(
+    const Corvane::TransferElementID& updated, const std::function<void()>& beforeLeaving) {
   if(updated == interlockDetection.interlockDetected.getId() && interlockDetection.interlockDetected) {
+    if(beforeLeaving) beforeLeaving();
     errorState(interlockMessage);
     return true;
   }
   if(updated == _my.requestMode.getId() && request() == MODE_REQUEST::SWITCH_OFF) {
+    if(beforeLeaving) beforeLeaving();
     rFoff();
     return true;
   }
@@ -116,11 +123,12 @@ bool Automation::Main::checkForAbort() {
   return false;
 }
 
-bool Automation::Main::waitForUpdatesOrAbort(const std::vector<Corvane::TransferElementID>& inputs) {
+bool Automation::Main::waitForUpdatesOrAbort(
+    const std::vector<Corvane::TransferElementID>& inputs, const std::function<void()>& beforeLeaving) {
   std::set<Corvane::TransferElementID> pending(inputs.begin(), inputs.end());
   while(!pending.empty()) {
     const auto updated = _group.readAny();
-    if(abortsOn(updated)) return true;
+    if(abortsOn(updated, beforeLeaving)) return true;
     pending.erase(updated);
   }
   return false;

@@ -2,32 +2,9 @@
 // enables, to the interlock detection, which still gates them.
 #include "Automation.h"
 
-#include <algorithm>
-#include <cmath>
 #include <functional>
-#include <limits>
 #include <map>
 
-namespace {
-
-  /// A DAC offset as the board takes it: truncated toward zero, held inside the register's range; a value that
-  /// is not a number gives 0.
-  std::int32_t dacValue(double offset) {
-    if(std::isnan(offset)) return 0;
-    constexpr double lowest = std::numeric_limits<std::int32_t>::lowest();
-    constexpr double highest = std::numeric_limits<std::int32_t>::max();
-    return static_cast<std::int32_t>(std::trunc(std::clamp(offset, lowest, highest)));
-  }
-
-
-} // namespace
-
-void Automation::Main::passThroughVMoffset() {
-  auto& offset = controller.vectorModulator.dacOffset;
-  offset.I = dacValue(static_cast<double>(_my.vectorModulator.dacOffset.I.value()) + offsetCorrectionI);
-  offset.Q = dacValue(static_cast<double>(_my.vectorModulator.dacOffset.Q.value()) + offsetCorrectionQ);
-  offset.writeAll(false);
-}
 
 void Automation::Main::manualMode() {
   logger(Corvane::Logger::Severity::debug) << "Manual mode activated." << std::endl;

@@ -1,9 +1,11 @@
 // Test applications of the automation: the interlock detection alone, with the test in the automation's place,
 // and the automation with the interlock detection and the controller's enables, with the test in the place of
-// the operators and of the controller's DAQ channels. Neither reads a configuration file.
+// the operators and of the controller's DAQ channels or with a cavity plant delivering them. None reads a
+// configuration file.
 #pragma once
 
 #include "Automation.h"
+#include "CavityPlant.h"
 #include "ControllerEnable.h"
 #include "InterlockDetection.h"
 
@@ -46,6 +48,12 @@ namespace automationtest {
     ControllerEnable enable{&controller, ".", ""};
   };
 
+  /// The same with a cavity and its controller board in the place of the controller's DAQ channels.
+  template<class Main = Automation::Main>
+  struct AutomationWithPlantApp : AutomationApp<Main> {
+    CavityPlant plant{this, "Plant", "Cavity and controller board"};
+  };
+
   /// A running application with its facility and a capture of the log.
   template<class App>
   struct Running {
@@ -79,5 +87,6 @@ namespace automationtest {
   using RunningInterlock = Running<InterlockApp>;
   template<class Main = Automation::Main>
   using RunningAutomation = Running<AutomationApp<Main>>;
+  using RunningAutomationWithPlant = Running<AutomationWithPlantApp<>>;
 
 } // namespace automationtest
