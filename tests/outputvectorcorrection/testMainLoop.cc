@@ -72,6 +72,19 @@ namespace {
     EXPECT_DOUBLE_EQ(s.read(path::scale), 1.0);
   }
 
+  // 2^33 digits per gradient unit make a threshold of 1000 G.U. about 0.001 digits: no obstacle.
+  TEST(MainLoop, AVectorSumShiftOfMoreThan31BitsScalesTheThreshold) {
+    Station s;
+    s.plant.pathGain = 0.8;
+    s.test.setScalarDefault<std::uint8_t>("/Configuration/vectorSumBitShift", 33);
+    s.test.setScalarDefault<double>(path::ovc + "Threshold/amplitude", 1000.0);
+    s.run();
+    s.enableAlgorithm("OpenLoop/Scaling", 1.0);
+    s.pulse();
+    EXPECT_NEAR(s.read(path::scale), 1.25, 1e-6);
+    EXPECT_EQ(s.status(), StatusOutput::OK);
+  }
+
   TEST(MainLoop, AZeroVectorSumChangesNothingAndIsReported) {
     Station s;
     s.plant.pathGain = 0.0;
@@ -141,6 +154,20 @@ namespace {
     s.write<std::int32_t>(w + "fromFlattopEnd", 1); // 47 .. 54
     EXPECT_EQ(s.test.readScalar<std::uint32_t>(w + "startIndex"), 47u);
     EXPECT_EQ(s.test.readScalar<std::uint32_t>(w + "endIndex"), 54u);
+  }
+
+  // A flat-top whose last usable sample is the pulse length (64) itself: a window may not end there.
+  TEST(AveragingWindows, NoWindowEndsOnThePulseLength) {
+    Station s;
+    s.test.setScalarDefault<double>(path::flattopDuration, 37.0); // flat-top end 67, last usable 64
+    s.run();
+    const std::string w = path::ovc + "OpenLoop/Rotation/AveragingWindow/";
+    s.write<std::int32_t>(w + "offset", 26); // 56 .. 63
+    EXPECT_EQ(s.test.readScalar<std::uint32_t>(w + "endIndex"), 63u);
+    s.write<std::int32_t>(w + "offset", 27); // would end on sample 64
+    EXPECT_EQ(s.test.readScalar<std::int32_t>(w + "offset"), 26);
+    EXPECT_EQ(s.test.readScalar<std::uint32_t>(w + "endIndex"), 63u);
+    EXPECT_EQ(s.message(), "OVC window out of range: end past maximum, change rejected.");
   }
 
   TEST(AveragingWindows, AnInvalidPulseShapeDropsTheTriggers) {
