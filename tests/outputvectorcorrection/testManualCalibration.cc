@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
+#include <string>
 
 namespace {
 
@@ -28,6 +30,12 @@ namespace {
     double expected;
   };
 
+  std::string scaleCaseName(const ScaleCase& c) {
+    if(c.expected < c.written) return "AboveMaximum";
+    if(c.expected > c.written) return "BelowMinimum";
+    return "WithinLimits";
+  }
+
   class ManualScale : public testing::TestWithParam<ScaleCase> {};
 
   TEST_P(ManualScale, IsClampedToTheTotalScalingLimits) {
@@ -39,7 +47,8 @@ namespace {
   }
 
   INSTANTIATE_TEST_SUITE_P(
-      OVC, ManualScale, testing::Values(ScaleCase{3.0, 2.0}, ScaleCase{0.01, 0.1}, ScaleCase{1.5, 1.5}));
+      OVC, ManualScale, testing::Values(ScaleCase{3.0, 2.0}, ScaleCase{0.01, 0.1}, ScaleCase{1.5, 1.5}),
+      [](const testing::TestParamInfo<ScaleCase>& info) { return scaleCaseName(info.param); });
 
   TEST(ManualCalibration, ScaleIsRefusedWhileOpenLoopScalingIsEnabled) {
     Station s;
@@ -108,7 +117,10 @@ namespace {
 
   INSTANTIATE_TEST_SUITE_P(OVC, NonFiniteManualValue,
       testing::Values(std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
-          -std::numeric_limits<double>::infinity()));
+          -std::numeric_limits<double>::infinity()),
+      [](const testing::TestParamInfo<double>& info) {
+        return std::string(std::isnan(info.param) ? "NaN" : info.param > 0 ? "PlusInfinity" : "MinusInfinity");
+      });
 
   TEST(ManualCalibration, AReadBackOfTheCalibrationReachesTheManualValues) {
     Station s;

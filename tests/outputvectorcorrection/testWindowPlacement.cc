@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 namespace {
 
@@ -41,10 +42,11 @@ namespace {
   }
 
   INSTANTIATE_TEST_SUITE_P(OVC, WindowCases,
-      testing::Values(WindowCase{"end of flat-top, ending there", {1, 1, 0, 100}, 10698, 10797, 4950, 16383},
-          WindowCase{"flat-top start, beginning there", {0, 0, 10, 50}, 4960, 5009, 450, 10797},
-          WindowCase{"centred, even length", {0, 2, 50, 4}, 4999, 5002, 450, 10797},
-          WindowCase{"centred, odd length", {0, 2, 50, 5}, 4998, 5002, 450, 10797}));
+      testing::Values(WindowCase{"EndOfFlattopEndingThere", {1, 1, 0, 100}, 10698, 10797, 4950, 16383},
+          WindowCase{"FlattopStartBeginningThere", {0, 0, 10, 50}, 4960, 5009, 450, 10797},
+          WindowCase{"CentredEvenLength", {0, 2, 50, 4}, 4999, 5002, 450, 10797},
+          WindowCase{"CentredOddLength", {0, 2, 50, 5}, 4998, 5002, 450, 10797}),
+      [](const testing::TestParamInfo<WindowCase>& info) { return std::string(info.param.what); });
 
   TEST(WindowPlacement, AStartBelowZeroWrapsAndIsPastTheEnd) {
     auto w = placeWindow(*flattopBounds(exampleTiming, longPulse), {0, 1, -4850, 200}, longPulse);
@@ -97,13 +99,14 @@ namespace {
   constexpr double inf = std::numeric_limits<double>::infinity();
 
   INSTANTIATE_TEST_SUITE_P(OVC, InvalidFlattops,
-      testing::Values(BadTiming{"flat-top of 2 samples", {1.0, 10.0, 20.0, 2.0}},
-          BadTiming{"flat-top past the pulse", {9.0, 50.0, 500.0, 2000.0}},
-          BadTiming{"negative delay", {1.0, -40.0, 20.0, 20.0}},
-          BadTiming{"negative filling before the pulse", {1.0, 5.0, -20.0, 40.0}},
-          BadTiming{"NaN duration", {1.0, 10.0, nan, 20.0}}, BadTiming{"infinite duration", {1.0, 10.0, 20.0, inf}},
-          BadTiming{"NaN sampling frequency", {nan, 10.0, 20.0, 20.0}},
-          BadTiming{"infinite sampling frequency", {inf, 10.0, 20.0, 20.0}},
-          BadTiming{"huge times", {1.0, 1e30, 1e30, 1e30}}));
+      testing::Values(BadTiming{"FlattopOfTwoSamples", {1.0, 10.0, 20.0, 2.0}},
+          BadTiming{"FlattopPastThePulse", {9.0, 50.0, 500.0, 2000.0}},
+          BadTiming{"NegativeDelay", {1.0, -40.0, 20.0, 20.0}},
+          BadTiming{"FlattopBeforeThePulse", {1.0, 5.0, -20.0, 40.0}},
+          BadTiming{"NaNDuration", {1.0, 10.0, nan, 20.0}}, BadTiming{"InfiniteDuration", {1.0, 10.0, 20.0, inf}},
+          BadTiming{"NaNSamplingFrequency", {nan, 10.0, 20.0, 20.0}},
+          BadTiming{"InfiniteSamplingFrequency", {inf, 10.0, 20.0, 20.0}},
+          BadTiming{"HugeTimes", {1.0, 1e30, 1e30, 1e30}}),
+      [](const testing::TestParamInfo<BadTiming>& info) { return std::string(info.param.what); });
 
 } // namespace
