@@ -78,6 +78,10 @@ namespace ovctest {
     bool closedLoop = false;
     double forwardGain = 1e-4; ///< forward vector sum (G.U.) per drive digit
     std::uint32_t flattopStart = 30;
+    /// The vector modulator's DAC offsets (digits) and Q inversion, as they appear in the total output.
+    std::int32_t dacOffsetI = 0;
+    std::int32_t dacOffsetQ = 0;
+    bool qSign = false;
 
     std::complex<double> setPoint() const {
       return std::polar(setPointAmplitude, setPointPhase * std::numbers::pi / 180.0);
@@ -157,9 +161,13 @@ namespace ovctest {
         vsI[k] = float(vectorSum.real()), vsQ[k] = float(vectorSum.imag());
         errI[k] = float(error.real()), errQ[k] = float(error.imag());
         const std::complex<double> toModulator = output * calibration; // the total output is calibrated
-        totI[k] = float(toModulator.real()), totQ[k] = float(toModulator.imag());
+        totI[k] = float(toModulator.real() + plant.dacOffsetI);
+        totQ[k] = float((plant.qSign ? -toModulator.imag() : toModulator.imag()) + plant.dacOffsetQ);
         fwI[k] = float(forward.real()), fwQ[k] = float(forward.imag());
       }
+      test.writeScalar<std::int32_t>("/Controller/VectorModulator/DacOffset/I", plant.dacOffsetI);
+      test.writeScalar<std::int32_t>("/Controller/VectorModulator/DacOffset/Q", plant.dacOffsetQ);
+      test.writeScalar<Corvane::Boolean>("/Controller/VectorModulator/qSign", plant.qSign);
       test.writeArray<double>("/Controller/FeedForward/Table/I", tableI);
       test.writeArray<double>("/Controller/FeedForward/Table/Q", tableQ);
       Corvane::VersionNumber v;

@@ -135,6 +135,21 @@ namespace {
     EXPECT_EQ(s.status(), StatusOutput::OK);
   }
 
+  // The forward algorithm measures the drive without the modulator's DAC offsets and Q inversion.
+  TEST(ClosedLoop, ForwardAmplificationIgnoresTheModulatorOffsetsAndQSign) {
+    for(bool qSign : {false, true}) {
+      ClosedLoopStation s;
+      s.plant.setPointPhase = 30.0;
+      s.plant.dacOffsetI = 100;
+      s.plant.dacOffsetQ = -50;
+      s.plant.qSign = qSign;
+      s.run();
+      s.pulse();
+      EXPECT_NEAR(s.read(path::algo("ClosedLoop/Forward") + "amplification"), 1.0, 1e-5) << qSign;
+      EXPECT_NEAR(s.read(path::algo("ClosedLoop/Forward") + "phaseDifference"), 0.0, 1e-3) << qSign;
+    }
+  }
+
   TEST(ClosedLoop, AutoStoreTakesTheReferenceWhenTheLoopCloses) {
     Station s;
     s.test.setScalarDefault<std::int32_t>(path::algo("ClosedLoop/Forward") + "ReferencePoint/autoStore", 1);
