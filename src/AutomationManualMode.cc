@@ -5,7 +5,6 @@
 #include <functional>
 #include <map>
 
-
 void Automation::Main::manualMode() {
   logger(Corvane::Logger::Severity::debug) << "Manual mode activated." << std::endl;
   showMode(CURRENT_MODE::MANUAL);

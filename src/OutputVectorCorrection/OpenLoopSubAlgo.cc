@@ -1,0 +1,7 @@
+#include "OutputVectorCorrection/OpenLoopSubAlgo.h"
+
+namespace OutputVectorCorrection::OpenLoopAlgorithm {
+
+  bool OpenLoopSubAlgo::isEnabled() { return loopRuleHolds(false); }
+
+} // namespace OutputVectorCorrection::OpenLoopAlgorithm
