@@ -110,7 +110,8 @@ class BeamLoadingCompensation : public Corvane::ModuleGroup {
       Corvane::ScalarOutput<std::uint32_t> pulseStopAbsolute{this, "pulseStopAbsolute", "samples", "End of flattop"};
       Corvane::ScalarOutput<std::uint32_t> beamStartAbsolute{
           this, "beamStartAbsolute", "samples", "Start of expected beam"};
-      Corvane::ScalarOutput<std::uint32_t> beamStopAbsolute{this, "beamStopAbsolute", "samples", "End of expected beam"};
+      Corvane::ScalarOutput<std::uint32_t> beamStopAbsolute{
+          this, "beamStopAbsolute", "samples", "End of expected beam"};
     };
 
     std::uint32_t iqDetectionLength;
@@ -145,8 +146,8 @@ class BeamLoadingCompensation : public Corvane::ModuleGroup {
 
    private:
     /// Sets cosine and sine of `degrees`; a limit that is not finite keeps the previous pair, with a warning.
-    void convert(const char* name, double degrees, Corvane::ScalarOutput<float>& cosine,
-        Corvane::ScalarOutput<float>& sine);
+    void convert(
+        const char* name, double degrees, Corvane::ScalarOutput<float>& cosine, Corvane::ScalarOutput<float>& sine);
   };
 
   llrf::RotationParameter rotation{this, "Rotation", "", 1, 0.0, -1.0, false};

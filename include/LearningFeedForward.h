@@ -79,10 +79,8 @@ class LearningFeedForward : public Corvane::ApplicationModule {
     Corvane::ArrayPollInput<float> matrixBeta{this, "matrixBeta", "", 36 * pulseLength, "Matrix beta"};
     Corvane::ArrayPollInput<float> matrixGamma{this, "matrixGamma", "", 12 * pulseLength, "Matrix gamma"};
     Corvane::ArrayPollInput<float> matrixOmega{this, "matrixOmega", "", 12, "Matrix omega"};
-    Corvane::ArrayPollInput<float> matrixBetaShort{
-        this, "matrixBetaShort", "", 36, "Matrix beta, short version"};
-    Corvane::ArrayPollInput<float> matrixGammaShort{
-        this, "matrixGammaShort", "", 12, "Matrix gamma, short version"};
+    Corvane::ArrayPollInput<float> matrixBetaShort{this, "matrixBetaShort", "", 36, "Matrix beta, short version"};
+    Corvane::ArrayPollInput<float> matrixGammaShort{this, "matrixGammaShort", "", 12, "Matrix gamma, short version"};
   };
 
   /// "/Configuration": the sampling frequency of the control tables.
@@ -156,11 +154,10 @@ class LearningFeedForward : public Corvane::ApplicationModule {
     class PulseShape : public Corvane::VariableGroup {
      public:
       using Corvane::VariableGroup::VariableGroup;
-      Corvane::ScalarPollInput<std::int32_t> cwMode{this, "cwMode", "",
-          "If true, the pulse form parameters will be changed for contineous-wave operation"};
+      Corvane::ScalarPollInput<std::int32_t> cwMode{
+          this, "cwMode", "", "If true, the pulse form parameters will be changed for contineous-wave operation"};
       Corvane::ScalarPollInput<double> delay{this, "delay", "us", "Delay of pulse start after start of sampling area"};
-      Corvane::ScalarPollInput<double> fillingDuration{
-          this, "fillingDuration", "us", "Duration of the filling period"};
+      Corvane::ScalarPollInput<double> fillingDuration{this, "fillingDuration", "us", "Duration of the filling period"};
       Corvane::ScalarPollInput<double> flattopDuration{
           this, "flattopDuration", "us", "Duration of the flat-top period"};
     };
@@ -191,7 +188,8 @@ class LearningFeedForward : public Corvane::ApplicationModule {
   std::vector<float> averagedErrorI;
   std::vector<float> averagedErrorQ;
 
-  ConfigurationAndStatus configurationAndStatus{this, "LearningFeedForward", "Adaptive feed forward controller algorithm."};
+  ConfigurationAndStatus configurationAndStatus{
+      this, "LearningFeedForward", "Adaptive feed forward controller algorithm."};
   Configuration configuration{this, "Configuration", ""};
   Controller controller{this, "Controller", "Connection to the Controller module"};
 

@@ -16,8 +16,7 @@ void BeamLoadingCompensation::UserTables::mainLoop() {
     const auto updated = inputs.readAny();
     if(updated == userTable.I.getId()) {
       forward(userTable.I, output.userTableI, output.swapTableI);
-    }
-    else if(updated == userTable.Q.getId()) {
+    } else if(updated == userTable.Q.getId()) {
       forward(userTable.Q, output.userTableQ, output.swapTableQ);
     }
   }
@@ -68,8 +67,8 @@ void BeamLoadingCompensation::PulseShape::update(double samplesPerMicrosecond) {
   if(!pulseStop || !beamStart || !beamStop) {
     logger(Corvane::Logger::Severity::warning)
         << "Pulse or beam timing gives no sample number (delay " << shape.delay << " us, filling "
-        << shape.fillingDuration << " us, flat-top " << shape.flattopDuration << " us, beam start "
-        << shape.beamStart << " us, beam duration " << shape.beamDuration << " us): previous outputs kept";
+        << shape.fillingDuration << " us, flat-top " << shape.flattopDuration << " us, beam start " << shape.beamStart
+        << " us, beam duration " << shape.beamDuration << " us): previous outputs kept";
     return;
   }
   output.pulseStopAbsolute = *pulseStop;

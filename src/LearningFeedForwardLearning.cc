@@ -91,7 +91,8 @@ void LearningFeedForward::firFilter(Corvane::ArrayOutput<float>& table) {
   const std::size_t half = taps / 2;
   // the samples the average cannot reach keep the table's own values
   std::copy_n(table.begin(), taps - 1 - half, scratchTable.begin());
-  std::copy(table.end() - static_cast<std::ptrdiff_t>(half), table.end(), scratchTable.end() - static_cast<std::ptrdiff_t>(half));
+  std::copy(table.end() - static_cast<std::ptrdiff_t>(half), table.end(),
+      scratchTable.end() - static_cast<std::ptrdiff_t>(half));
   Kernels::movingAverage(table.value(), taps, scratchTable);
   if(configurationAndStatus.smoothingEnable) {
     const std::int64_t start = learningStartIndex + std::int64_t{configurationAndStatus.shiftCorrectionTable};

@@ -241,6 +241,4 @@ void LearningFeedForward::limitAndWrite() {
   setMessage(limited == 0 ? "ok" : "ok (but limited)");
 }
 
-void LearningFeedForward::setMessage(const std::string& text) {
-  configurationAndStatus.message.writeIfDifferent(text);
-}
+void LearningFeedForward::setMessage(const std::string& text) { configurationAndStatus.message.writeIfDifferent(text); }

@@ -92,8 +92,8 @@ int main(int argc, char** argv) {
 
   double largestDifference = 0.0;
   for(std::size_t k = 0; k < stop - start; ++k) {
-    largestDifference = std::max({largestDifference, double(std::abs(armaI[k] - plainI[k])),
-        double(std::abs(armaQ[k] - plainQ[k]))});
+    largestDifference =
+        std::max({largestDifference, double(std::abs(armaI[k] - plainI[k])), double(std::abs(armaQ[k] - plainQ[k]))});
   }
   std::printf("learning cycle, %zu samples, model order %u (median of %d):\n", samples, order, repetitions);
   std::printf("  recursion through Armadillo: %8.3f ms\n", withArmadillo);

@@ -44,7 +44,8 @@ namespace adaptivetest {
 
   struct LearningApp : Corvane::Application {
     LearningApp(std::uint32_t pulseLength, std::int32_t instanceType)
-    : Corvane::Application("lfftest"), files(pulseLength, instanceType) {}
+    : Corvane::Application("lfftest"),
+      files(pulseLength, instanceType) {}
     StationConfig files;
     Corvane::ConfigReader config{this, ".", files.file};
     LearningFeedForward learning{this, ".", ""};
@@ -61,7 +62,8 @@ namespace adaptivetest {
   template<class App>
   struct Running {
     template<class... Args>
-    explicit Running(Args... args) : app(args...), test(app) {}
+    explicit Running(Args... args) : app(args...),
+                                     test(app) {}
 
     template<class T>
     void write(const std::string& path, T value) {

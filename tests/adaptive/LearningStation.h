@@ -60,8 +60,10 @@ namespace adaptivetest {
     /// The same for any other path.
     template<class T>
     void setting(const std::string& path, T value) {
-      if(running) test.writeScalar<T>(path, value);
-      else test.setScalarDefault<T>(path, value);
+      if(running)
+        test.writeScalar<T>(path, value);
+      else
+        test.setScalarDefault<T>(path, value);
     }
 
     /// Omega, and the same beta and gamma block at every sample.
@@ -73,8 +75,10 @@ namespace adaptivetest {
       setArray(lff + "matrixGamma", everySample(gamma, 12 * length));
     }
     void setArray(const std::string& path, const std::vector<float>& value) {
-      if(running) test.writeArray<float>(path, value);
-      else test.setArrayDefault<float>(path, value);
+      if(running)
+        test.writeArray<float>(path, value);
+      else
+        test.setArrayDefault<float>(path, value);
     }
 
     /// One macro-pulse: a new controller error trace.

@@ -42,14 +42,14 @@ namespace {
             "Feedforward or FeedBack is off"},
         {"CW mode", [](Learning& l) { l.setting<std::int32_t>(pulseShape + "cwMode", 1); }, 1.F,
             "LFF does not operate in CW mode"},
-        {"limiter active", [](Learning& l) { l.setting<std::uint32_t>("/Controller/Status/controllerStatusForLFF", 4); },
-            1.F, "LFF disabled due to bad controller status (limiters etc.)"},
+        {"limiter active",
+            [](Learning& l) { l.setting<std::uint32_t>("/Controller/Status/controllerStatusForLFF", 4); }, 1.F,
+            "LFF disabled due to bad controller status (limiters etc.)"},
         {"error too large", [](Learning& l) { l.parameter("maxControlError", 2.0); }, 3.F,
             "too large maximum controller error: 4.24264"},
         {"error small enough", [](Learning& l) { l.parameter("minControlError", 3.0); }, 2.F,
             "ok (no correction required)"},
-        {"empty error window", [](Learning& l) { l.parameter("stopTime", -30.0); }, 1.F,
-            "ok (no correction required)"},
+        {"empty error window", [](Learning& l) { l.parameter("stopTime", -30.0); }, 1.F, "ok (no correction required)"},
     };
     for(const auto& c : cases) {
       SCOPED_TRACE(c.situation);
@@ -189,7 +189,8 @@ namespace {
       learning.parameter("shiftCorrectionTable", shift);
       learning.started().pulse(errorI, errorQ);
       Trace expected(length, 0.F);
-      for(std::int32_t k = pulseStart; k < learningStop; ++k) expected[std::size_t(k + shift)] = errorI[std::size_t(k + 1)];
+      for(std::int32_t k = pulseStart; k < learningStop; ++k)
+        expected[std::size_t(k + shift)] = errorI[std::size_t(k + 1)];
       EXPECT_EQ(learning.I(), expected);
       EXPECT_EQ(learning.Q(), constant(0.F));
     }
@@ -368,15 +369,17 @@ namespace {
       return matrix;
     };
     const Case cases[] = {
-        {"NaN in omega", [](Learning& l) { l.setArray(lff + "matrixOmega", {nan, 0.F, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}); },
+        {"NaN in omega",
+            [](Learning& l) {
+              l.setArray(lff + "matrixOmega", {nan, 0.F, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+            },
             constant(1.F)},
-        {"NaN in beta at one sample", [&](Learning& l) { l.setArray(lff + "matrixBeta", longMatrix(36 * length, 30, nan)); },
-            constant(1.F)},
+        {"NaN in beta at one sample",
+            [&](Learning& l) { l.setArray(lff + "matrixBeta", longMatrix(36 * length, 30, nan)); }, constant(1.F)},
         {"infinite gamma", [&](Learning& l) { l.setArray(lff + "matrixGamma", longMatrix(12 * length, 40, inf)); },
             constant(1.F)},
         {"state growing beyond float",
-            [](Learning& l) { l.setArray(lff + "matrixBeta", everySample({1e10F}, 36 * length)); },
-            constant(1.F)},
+            [](Learning& l) { l.setArray(lff + "matrixBeta", everySample({1e10F}, 36 * length)); }, constant(1.F)},
         {"NaN in one sample of the error trace", [](Learning&) {}, oneNaN},
     };
     for(const auto& c : cases) {

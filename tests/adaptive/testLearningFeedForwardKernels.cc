@@ -91,8 +91,8 @@ namespace {
     identity.omega = {1.F, 1.F, 1.F, 1.F, 0, 0, 0, 0, 0, 0, 0, 0};
     identity.betaShort[0] = identity.betaShort[3] = 1.F;
     ASSERT_TRUE(identity.run(2, 0, 10, error, error, true));
-    EXPECT_EQ(std::vector<float>(identity.incrementQ.begin(), identity.incrementQ.begin() + 10),
-        std::vector<float>(10, 0.F));
+    EXPECT_EQ(
+        std::vector<float>(identity.incrementQ.begin(), identity.incrementQ.begin() + 10), std::vector<float>(10, 0.F));
   }
 
   TEST(LearningFeedForwardKernels, AnIncrementThatIsNotFiniteStopsTheRecursion) {
