@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Runs the station server on the simulated station in config/sim/.
+# Runs the station server on the simulated station of config/sim/.
 # Installs the dependencies and builds the "default" preset first.
+# The server runs in build/sim-station/, a copy of config/sim/ refreshed at every start; the
+# operator settings persisted there are kept (the shipped start settings are taken only when it
+# has none), so running never changes the tracked files.
 # Extra arguments are passed on to the server.
 set -euo pipefail
 
@@ -22,5 +25,15 @@ if [[ ! -d "${root}/config/sim" ]]; then
     exit 1
 fi
 
-cd "${root}/config/sim"
+station="${root}/build/sim-station"
+mkdir -p "${station}"
+for file in "${root}"/config/sim/*; do
+    name=$(basename "${file}")
+    if [[ "${name}" == tessarel_settings.json && -e "${station}/${name}" ]]; then
+        continue
+    fi
+    cp -p "${file}" "${station}/${name}"
+done
+echo "run-sim: running in ${station} (delete its tessarel_settings.json to start from the shipped settings)"
+cd "${station}"
 exec "${server}" "$@"

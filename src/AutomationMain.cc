@@ -3,11 +3,6 @@
 
 #include <set>
 
-namespace {
-  constexpr int debug = 1;
-  constexpr int error = 4;
-} // namespace
-
 void Automation::Main::prepare() {
   controller.pulseShape.cwMode.write();
   interlockDetection.writeAll(false);
@@ -43,7 +38,7 @@ void Automation::Main::dispatch() {
 }
 
 void Automation::Main::switchRFoff() {
-  logger(debug) << "Switching RF off..." << std::endl;
+  logger(Corvane::Logger::Severity::debug) << "Switching RF off..." << std::endl;
   interlockDetection.feedForward.enable = false;
   interlockDetection.feedBack.enable = false;
   // the group write also sends the reset request
@@ -61,7 +56,7 @@ void Automation::Main::switchRFoff() {
 void Automation::Main::rFoff() {
   switchRFoff();
   disableInterlockDetection();
-  logger(debug) << "RF switched off." << std::endl;
+  logger(Corvane::Logger::Severity::debug) << "RF switched off." << std::endl;
   while(true) {
     const auto updated = _group.readAny();
     passThroughVMoffset();
@@ -71,13 +66,13 @@ void Automation::Main::rFoff() {
 
 void Automation::Main::errorState(const std::string& message) {
   switchRFoff();
-  logger(error) << "Entering error state: " << message;
+  logger(Corvane::Logger::Severity::error) << "Entering error state: " << message;
   _my.errorMessage.setAndWrite(message);
   showMode(CURRENT_MODE::ERROR);
   do {
     _group.readAny();
   } while(request() != MODE_REQUEST::CLEAR_ERROR);
-  logger(error) << "Error state cleared";
+  logger(Corvane::Logger::Severity::error) << "Error state cleared";
   _my.errorMessage.setAndWrite("");
   disableInterlockDetection();
   setRequest(MODE_REQUEST::SWITCH_OFF);

@@ -6,10 +6,6 @@
 
 #include <cmath>
 
-namespace {
-  constexpr int debug = 1;
-} // namespace
-
 std::optional<Automation::Main::OutputError> Automation::Main::measureOutputError(bool closedLoop) {
   auto& vectorSum = controller.vectorSum.daq.statistics;
   const double targetError = _my.rampup.ovc.targetError;
@@ -56,15 +52,15 @@ bool Automation::Main::outputVectorCorrection(bool closedLoop) {
     double scale = cascade.scale * correction.factor;
     const double angle = tools::canonicalPhaseDefinition(cascade.angle + correction.angleStep);
     if(scale > ovc.maxScale) {
-      if(ovc.debug != 0) logger(debug) << "Upper limit of OVC scaling reached." << std::endl;
+      if(ovc.debug != 0) logger(Corvane::Logger::Severity::debug) << "Upper limit of OVC scaling reached." << std::endl;
       scale = ovc.maxScale;
     }
     if(ovc.minScale > scale) {
-      if(ovc.debug != 0) logger(debug) << "Lower limit of OVC scaling reached." << std::endl;
+      if(ovc.debug != 0) logger(Corvane::Logger::Severity::debug) << "Lower limit of OVC scaling reached." << std::endl;
       scale = ovc.minScale;
     }
     if(ovc.debug != 0) {
-      logger(debug) << "Applying OVC changes. Iteration step: " << iteration << " Error: " << measured->magnitude
+      logger(Corvane::Logger::Severity::debug) << "Applying OVC changes. Iteration step: " << iteration << " Error: " << measured->magnitude
                     << " (limit: " << measured->limit << "). New scale: " << scale << " New angle: " << angle
                     << std::endl;
     }

@@ -8,8 +8,6 @@
 #include <string>
 
 namespace {
-  constexpr int debug = 1;
-  constexpr int warning = 3;
   const std::string vectorSumTooLarge = "Vector sum amplitude too large, check calibration.";
   const std::string errorTooLarge = "Error amplitude too large, check gain setting.";
 
@@ -26,7 +24,7 @@ void Automation::Main::rampUp() {
   auto& cascade = controller.output.calibration.cascadeInputAutomation;
   auto& vectorSum = controller.vectorSum.daq;
 
-  logger(debug) << "Ramping up..." << std::endl;
+  logger(Corvane::Logger::Severity::debug) << "Ramping up..." << std::endl;
   showMode(CURRENT_MODE::RAMPUP);
   if(waitForUpdatesOrAbort({server.triggerNumber.getId()})) return;
   interlockDetection.enable.setAndWrite(false);
@@ -133,7 +131,7 @@ bool Automation::Main::rampGain(const std::function<double()>& target, const std
 }
 
 void Automation::Main::cwAuto() {
-  logger(debug) << "CW auto mode activated." << std::endl;
+  logger(Corvane::Logger::Severity::debug) << "CW auto mode activated." << std::endl;
   auto shown = CURRENT_MODE::CW_AUTO;
   showMode(shown);
 
@@ -151,7 +149,7 @@ void Automation::Main::cwAuto() {
     if(!(std::abs(difference) > 0.001)) return false;
     if(!std::isfinite(maxStep)) {
       if(!limit.shown) {
-        logger(warning) << limit.limitName << " is not a finite number: the set point is not stepped." << std::endl;
+        logger(Corvane::Logger::Severity::warning) << limit.limitName << " is not a finite number: the set point is not stepped." << std::endl;
         limit.shown = true;
       }
       return true;

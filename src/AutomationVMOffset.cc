@@ -11,7 +11,6 @@
 #include <numbers>
 
 namespace {
-  constexpr int debug = 1;
   const std::string separator(46, '=');
   const std::string notConverged = "VM offset calibration did not converge.";
 
@@ -88,7 +87,7 @@ std::optional<std::pair<double, double>> Automation::Main::calibrateVMoffsetMeas
 
 void Automation::Main::calibrateVMoffset() {
   auto& calibration = _my.vectorModulator.dacOffset.calibration;
-  logger(debug) << "Calibrate vector modulator offset..." << std::endl;
+  logger(Corvane::Logger::Severity::debug) << "Calibrate vector modulator offset..." << std::endl;
   showMode(CURRENT_MODE::CALIBRATE_VM_OFFSET);
   if(waitTriggerOrAbort()) return;
 
@@ -102,22 +101,22 @@ void Automation::Main::calibrateVMoffset() {
     failVMoffsetCalibration("VM offset calibration needs nTriggersAverage of at least 1.");
     return;
   }
-  logger(debug) << separator << std::endl;
-  logger(debug) << "Determine coordinate transform..." << std::endl;
-  logger(debug) << "vmcalibMaxIandQ: " << maxIandQ << std::endl;
+  logger(Corvane::Logger::Severity::debug) << separator << std::endl;
+  logger(Corvane::Logger::Severity::debug) << "Determine coordinate transform..." << std::endl;
+  logger(Corvane::Logger::Severity::debug) << "vmcalibMaxIandQ: " << maxIandQ << std::endl;
   const auto low = calibrateVMoffsetMeasureDataPoint(-maxIandQ * 0.5, -maxIandQ * 0.5);
   if(!low) return;
   const auto high = calibrateVMoffsetMeasureDataPoint(maxIandQ * 0.5, maxIandQ * 0.5);
   if(!high) return;
   const std::complex<double> delta(high->first - low->first, high->second - low->second);
-  logger(debug) << "Measured I = " << delta.real() << "  Q = " << delta.imag() << std::endl;
+  logger(Corvane::Logger::Severity::debug) << "Measured I = " << delta.real() << "  Q = " << delta.imag() << std::endl;
   const auto transform = AutomationNumerics::offsetTransform(delta, maxIandQ);
-  logger(debug) << "measuredDeltaAmpl = " << transform.measuredAmplitude << std::endl;
-  logger(debug) << "measuredDeltaPhase = " << degrees(transform.measuredPhase) << std::endl;
-  logger(debug) << "offsetAmpl = " << transform.offsetAmplitude << std::endl;
-  logger(debug) << "offsetPhase = " << degrees(transform.offsetPhase) << std::endl;
-  logger(debug) << "scale between systems: " << transform.scale << std::endl;
-  logger(debug) << "angle between systems: " << degrees(transform.angle) << std::endl;
+  logger(Corvane::Logger::Severity::debug) << "measuredDeltaAmpl = " << transform.measuredAmplitude << std::endl;
+  logger(Corvane::Logger::Severity::debug) << "measuredDeltaPhase = " << degrees(transform.measuredPhase) << std::endl;
+  logger(Corvane::Logger::Severity::debug) << "offsetAmpl = " << transform.offsetAmplitude << std::endl;
+  logger(Corvane::Logger::Severity::debug) << "offsetPhase = " << degrees(transform.offsetPhase) << std::endl;
+  logger(Corvane::Logger::Severity::debug) << "scale between systems: " << transform.scale << std::endl;
+  logger(Corvane::Logger::Severity::debug) << "angle between systems: " << degrees(transform.angle) << std::endl;
   // a vector sum that did not move (or a trace that is not a number) gives no direction to correct in
   if(!std::isfinite(transform.scale) || !std::isfinite(transform.angle)) {
     failVMoffsetCalibration("VM offset calibration failed: the vector sum does not follow the DAC offsets.");
@@ -131,21 +130,21 @@ void Automation::Main::calibrateVMoffset() {
     return;
   }
   for(std::uint32_t iteration = 0;;) {
-    logger(debug) << separator << std::endl;
-    logger(debug) << "Iteration " << iteration << std::endl;
-    logger(debug) << "Measuring: " << offsetCorrectionI << " " << offsetCorrectionQ << std::endl;
+    logger(Corvane::Logger::Severity::debug) << separator << std::endl;
+    logger(Corvane::Logger::Severity::debug) << "Iteration " << iteration << std::endl;
+    logger(Corvane::Logger::Severity::debug) << "Measuring: " << offsetCorrectionI << " " << offsetCorrectionQ << std::endl;
     const auto measured = calibrateVMoffsetMeasureDataPoint(offsetCorrectionI, offsetCorrectionQ);
     if(!measured) return;
     const auto [mI, mQ] = *measured;
-    logger(debug) << "Measured I = " << mI << "  Q = " << mQ << std::endl;
+    logger(Corvane::Logger::Severity::debug) << "Measured I = " << mI << "  Q = " << mQ << std::endl;
     const double amplitude = std::sqrt(mI * mI + mQ * mQ);
     const double phase = std::atan2(mQ, mI);
     const double amplitudeInOffset = transform.scale * amplitude;
     const double phaseInOffset = transform.angle + phase;
-    logger(debug) << "measuredAmpl: " << amplitude << std::endl;
-    logger(debug) << "measuredPhase: " << degrees(phase) << std::endl;
-    logger(debug) << "measuredAmplInOffset: " << amplitudeInOffset << std::endl;
-    logger(debug) << "measuredPhaseInOffset: " << degrees(phaseInOffset) << std::endl;
+    logger(Corvane::Logger::Severity::debug) << "measuredAmpl: " << amplitude << std::endl;
+    logger(Corvane::Logger::Severity::debug) << "measuredPhase: " << degrees(phase) << std::endl;
+    logger(Corvane::Logger::Severity::debug) << "measuredAmplInOffset: " << amplitudeInOffset << std::endl;
+    logger(Corvane::Logger::Severity::debug) << "measuredPhaseInOffset: " << degrees(phaseInOffset) << std::endl;
 
     if(calibration.maxAmplitudeAfterCalibration > amplitude) {
       auto& operatorOffset = _my.vectorModulator.dacOffset;
