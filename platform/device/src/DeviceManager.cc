@@ -38,7 +38,10 @@ namespace Corvane {
 
   DeviceManager::DeviceManager(Module* owner, const std::string& alias, Device device)
   : ApplicationModule(owner, "/Devices/" + Utilities::escapeName(alias), "Device " + alias), _alias(alias),
-    _device(std::move(device)) {}
+    _device(std::move(device)) {
+    // opening, initialisation scripts and recovery block outside the framework
+    requestOwnThread();
+  }
 
   DeviceManager::~DeviceManager() {
     BackendFactory::getInstance().setCreationAllowed(true);
