@@ -43,6 +43,15 @@ namespace Corvane {
     requestOwnThread();
   }
 
+  detail::DeviceModuleState* DeviceManager::triggerReaderFor(
+      const std::string& triggerPath, detail::DeviceModuleState* state) {
+    return _triggerReaders.emplace(triggerPath, state).first->second;
+  }
+
+  void DeviceManager::forgetTriggerReader(detail::DeviceModuleState* state) {
+    std::erase_if(_triggerReaders, [&](const auto& entry) { return entry.second == state; });
+  }
+
   DeviceManager::~DeviceManager() {
     BackendFactory::getInstance().setCreationAllowed(true);
     auto& r = registry();
