@@ -70,7 +70,12 @@ namespace Corvane::detail {
   }
 
   void Executor::runWorker(Worker& worker) {
-    pthread_setname_np(pthread_self(), ("worker " + std::to_string(std::distance(&*_workers.begin(), &worker))).c_str());
+    std::size_t number = 0;
+    for(auto& other : _workers) {
+      if(&other == &worker) break;
+      ++number;
+    }
+    pthread_setname_np(pthread_self(), ("worker " + std::to_string(number)).c_str());
     boost::fibers::use_scheduling_algorithm<TaskAlgorithm>(worker.status);
     std::vector<boost::fibers::fiber> fibers;
     fibers.reserve(worker.tasks.size());
