@@ -10,6 +10,7 @@ PACKAGES=(
     libboost-dev
     libboost-thread-dev libboost-chrono-dev libboost-date-time-dev
     libboost-filesystem-dev libboost-system-dev libboost-atomic-dev
+    libboost-fiber-dev libboost-context-dev
     libarmadillo-dev libopenblas-dev
     libhdf5-dev hdf5-tools
     libpugixml-dev

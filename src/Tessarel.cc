@@ -41,6 +41,10 @@ Tessarel::Tessarel(const std::string& instanceName)
   userVariables(this, "UserVariables", "", {}), versionInfo(this, majorVersion, minorVersion, patchVersion) {
   buildAdcBoards();
   buildExtraDevices();
+  // modules share worker threads by execution group: each ADC board's pulse path, the
+  // controller's, and one for the rest of the station
+  for(std::size_t i = 0; i < adcBoards.size(); ++i) adcBoards[i].setExecutionGroup("AdcBoard" + std::to_string(i));
+  controller.setExecutionGroup("Controller");
 
   eventMessageAggregator =
       Corvane::EventMessageAggregator(this, "Controller/eventMessage", "Aggregate event-based error/warning messages");

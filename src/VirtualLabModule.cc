@@ -25,7 +25,10 @@ namespace {
 
 VirtualLabModule::VirtualLabModule(SISLDummy& board, Corvane::Module* owner, const std::string& name,
     const std::string& description, const std::unordered_set<std::string>& tags)
-: ApplicationModule(owner, name, description, tags), board(&board) {}
+: ApplicationModule(owner, name, description, tags), board(&board) {
+  // waits in real time for the device manager to open the board, outside the framework
+  requestOwnThread();
+}
 
 std::string VirtualLabModule::nameInApplication() {
   std::set<std::string> paths;

@@ -208,8 +208,8 @@ int main(int argc, char** argv) {
       ~ShutdownOnExit() { app.shutdown(); }
     } shutdownOnExit{app};
     app.run();
-    std::printf("Threads of the process: %zu\n",
-        std::size_t(std::distance(std::filesystem::directory_iterator("/proc/self/task"), {})));
+    const auto threads = std::size_t(std::distance(std::filesystem::directory_iterator("/proc/self/task"), {}));
+    std::printf("Threads of the process: %zu\n", threads);
     auto& cs = app.getControlSystem();
     fillDaqRegisters(station);
 
@@ -245,7 +245,8 @@ int main(int argc, char** argv) {
     // the application's own load without pulses (periodic tasks, polling)
     const double idleBefore = processCpuSeconds();
     std::this_thread::sleep_for(std::chrono::seconds(2));
-    std::printf("CPU load without triggers: %.1f %% of one core\n", 100. * (processCpuSeconds() - idleBefore) / 2.);
+    const double idlePercent = 100. * (processCpuSeconds() - idleBefore) / 2.;
+    std::printf("CPU load without triggers: %.1f %% of one core\n", idlePercent);
 
     PulseDriver driver(app, outputs, 1000000);
     printHeader();
@@ -315,6 +316,16 @@ int main(int argc, char** argv) {
                 "(%.1f GB/s, one thread); CPU time per pulse is %.1fx that\n",
         double(bound.bytesRead) / 1e6, double(bound.bytesWritten) / 1e6, 1e3 * bound.seconds,
         bound.gigabytesPerSecond(), best.cpuSecondsPerPulse / bound.seconds);
+    // the goals for the full station (8 boards x 10 channels x 16384 samples on 2 cores)
+    auto goal = [](const char* what, double measured, const char* unit, bool met, const char* target) {
+      std::printf("  %-34s %9.2f %-3s %-10s %s\n", what, measured, unit, target, met ? "met" : "not met");
+    };
+    std::printf("Goals for 8 boards x 10 channels x 16384 samples on 2 cores:\n");
+    goal("sustained rate without lost data", good, "Hz", good >= 300., ">= 300");
+    goal("p99 trigger -> vector sum", best.vectorSumLatency.p99, "ms", best.vectorSumLatency.p99 < 8., "< 8");
+    goal("CPU time per pulse", 1e3 * best.cpuSecondsPerPulse, "ms", 1e3 * best.cpuSecondsPerPulse <= 4., "<= 4");
+    goal("threads of the process", double(threads), "", threads <= 40, "<= 40");
+    goal("CPU load without triggers", idlePercent, "%", idlePercent < 2., "< 2");
     app.shutdown();
     return 0;
   }

@@ -28,6 +28,9 @@ TEST(CommandLine, ParsesTheOptions) {
   EXPECT_EQ(defaults.unsubscribedTimeout, std::chrono::seconds(30));
   EXPECT_EQ(CommandLine::parse({"--unsubscribed-timeout", "0.25"}).unsubscribedTimeout, std::chrono::milliseconds(250));
   EXPECT_EQ(CommandLine::parse({"--unsubscribed-timeout=120"}).unsubscribedTimeout, std::chrono::minutes(2));
+  EXPECT_EQ(defaults.workers, 0U);
+  EXPECT_EQ(CommandLine::parse({"--workers", "3"}).workers, 3U);
+  EXPECT_EQ(CommandLine::parse({"--workers=1"}).workers, 1U);
 }
 
 TEST(CommandLine, RefusesWrongArguments) {
@@ -40,7 +43,9 @@ TEST(CommandLine, RefusesWrongArguments) {
           {{"--frobnicate"}, "unknown argument \"--frobnicate\""}, {{"extra"}, "unknown argument"},
           {{"--unsubscribed-timeout", "0"}, "not a number of seconds"},
           {{"--unsubscribed-timeout", "soon"}, "not a number of seconds"},
-          {{"--unsubscribed-timeout=1e9"}, "not a number of seconds"}}) {
+          {{"--unsubscribed-timeout=1e9"}, "not a number of seconds"},
+          {{"--workers", "0"}, "not a number of threads"}, {{"--workers=many"}, "not a number of threads"},
+          {{"--workers"}, "--workers needs a value"}}) {
     try {
       CommandLine::parse(c.arguments);
       ADD_FAILURE() << c.message;

@@ -42,6 +42,15 @@ namespace Corvane::Cs {
       }
       return std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000 + 0.5));
     }
+
+    std::size_t parseWorkers(const std::string& value) {
+      std::size_t workers = 0;
+      auto result = std::from_chars(value.data(), value.data() + value.size(), workers);
+      if(result.ec != std::errc{} || result.ptr != value.data() + value.size() || workers < 1 || workers > 1024) {
+        throw logic_error("--workers: \"" + value + "\" is not a number of threads (1..1024)");
+      }
+      return workers;
+    }
   } // namespace
 
   CommandLineOptions CommandLine::parse(const std::vector<std::string>& arguments) {
@@ -64,6 +73,7 @@ namespace Corvane::Cs {
       else if(argument == "--read-only") options.readOnly = true;
       else if(argument == "--listen") parseListen(takeValue(), options);
       else if(argument == "--token-file") options.tokenFile = takeValue();
+      else if(argument == "--workers") options.workers = parseWorkers(takeValue());
       else if(argument == "--unsubscribed-timeout") options.unsubscribedTimeout = parseSeconds(argument, takeValue());
       else throw logic_error("unknown argument \"" + arguments[i] + "\"");
     }
@@ -72,7 +82,8 @@ namespace Corvane::Cs {
 
   std::string CommandLine::usage(const std::string& program) {
     return "Usage: " + program +
-        " [--listen ADDR:PORT] [--token-file FILE] [--read-only] [--unsubscribed-timeout SECONDS] [--help]\n"
+        " [--listen ADDR:PORT] [--token-file FILE] [--read-only] [--unsubscribed-timeout SECONDS]\n"
+        "       [--workers N] [--help]\n"
         "Runs the application and serves its process variables over HTTP and WebSocket.\n"
         "  --listen ADDR:PORT   where to listen (default 127.0.0.1:8680; [::1]:PORT for IPv6;\n"
         "                       port 0 takes a free port)\n"
@@ -82,6 +93,7 @@ namespace Corvane::Cs {
         "  --unsubscribed-timeout SECONDS\n"
         "                       close a WebSocket connection subscribed to nothing for this long\n"
         "                       (default 30)\n"
+        "  --workers N          worker threads that run the modules (default: one per processor)\n"
         "  --help               print this and exit\n"
         "The operator page is at http://ADDR:PORT/. SIGINT or SIGTERM shut down cleanly.\n"
         "Exit status: 0 after a clean shutdown, 1 when start-up or a module failed.\n";

@@ -71,6 +71,7 @@ namespace Corvane::Cs {
     std::unique_ptr<Server> server;
     std::unique_ptr<PersistentSettings> settings;
     try {
+      if(commandLine.workers != 0) app.setWorkerCount(commandLine.workers);
       app.initialise();
 
       ServerOptions options;

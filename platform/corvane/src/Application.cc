@@ -10,8 +10,6 @@
 #include "Corvane/detail/Nodes.h"
 #include "Corvane/detail/Scheduler.h"
 
-#include <pthread.h>
-
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -153,33 +151,36 @@ namespace Corvane {
     }
     _controlSystem->sendInitialValues();
     enterState(State::initialised, State::running);
-    startThreads();
+    startTasks();
   }
 
-  void Application::startThreads() {
+  void Application::startTasks() {
+    std::vector<detail::Executor::Task> tasks;
     for(auto* node : _network->applicationModules()) {
-      // counted as busy from now on, so that a test never sees a thread that has not started as idle
+      // counted as busy from now on, so that a test never sees a task that has not started as idle
       {
         auto& inbox = *node->runtime->inbox;
         std::lock_guard lock(inbox.mutex);
         inbox.setState(detail::Inbox::State::running);
       }
-      _threads.emplace_back([this, node] { runModuleThread(node); });
+      tasks.push_back({node->qualifiedName(), node->effectiveExecutionGroup(), node->ownThread,
+          [this, node] { runModuleThread(node); }});
     }
+    _executor = std::make_unique<detail::Executor>(_executorSettings, [this](const std::string& task, auto held) {
+      Logger::instance().log(Logger::Severity::error, task,
+          "has kept its worker thread for " + std::to_string(held.count()) +
+              " ms without waiting: the other modules of its execution group cannot run meanwhile");
+      if(_unyieldingTaskObserver) _unyieldingTaskObserver(task);
+    });
+    _executor->start(std::move(tasks));
   }
+
+  std::size_t Application::taskThreadCount() const { return _executor ? _executor->threadCount() : 0; }
 
   void Application::runModuleThread(EntityNode* node) {
     auto& inbox = *node->runtime->inbox;
     detail::currentInbox() = &inbox;
     auto path = node->qualifiedName();
-    // the end of the module's path, without "." levels, names the thread (tools show at most 15 characters)
-    {
-      std::string name;
-      for(const auto& part : Utilities::splitPath(path)) {
-        if(part != ".") name += "/" + part;
-      }
-      pthread_setname_np(pthread_self(), name.substr(name.size() > 15 ? name.size() - 15 : 0).c_str());
-    }
     auto* module = dynamic_cast<ApplicationModule*>(node->object);
     try {
       // every input holds a value before the main loop starts
@@ -265,12 +266,8 @@ namespace Corvane {
       if(!isValidTransition(previous, State::shuttingDown)) return;
     } while(!_state.compare_exchange_weak(previous, State::shuttingDown));
     _scheduler->requestShutdown();
-    for(auto& thread : _threads) {
-      if(!thread.joinable()) continue;
-      if(thread.get_id() == std::this_thread::get_id()) thread.detach(); // exit() from a module thread
-      else thread.join();
-    }
-    _threads.clear();
+    // a task calling exit() leaves its own thread running
+    if(_executor) _executor->join();
     if(previous == State::running) {
       for(auto* node : _network->entities())
         if(auto* module = dynamic_cast<Module*>(node->object)) module->deactivate();

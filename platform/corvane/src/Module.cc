@@ -2,6 +2,7 @@
 
 #include "Corvane/Application.h"
 #include "Corvane/ApplicationModule.h"
+#include "Corvane/Exception.h"
 #include "Corvane/ModuleGroup.h"
 #include "Corvane/VariableGroup.h"
 #include "Corvane/WakeUpBatch.h"
@@ -109,6 +110,17 @@ namespace Corvane {
   }
 
   ConfigReader& Module::appConfig() const { return Application::getInstance().getConfigReader(); }
+
+  void Module::setExecutionGroup(const std::string& group) {
+    if(!_node) throw logic_error("setExecutionGroup(\"" + group + "\") on a module placeholder without owner");
+    if(group.empty()) throw logic_error("Execution group of " + getQualifiedName() + ": the name is empty");
+    _node->executionGroup = group;
+  }
+
+  void Module::requestOwnThread() {
+    if(!_node) throw logic_error("requestOwnThread() on a module placeholder without owner");
+    _node->ownThread = true;
+  }
 
   Module* Module::getOwner() const {
     if(!_node || !_node->parent) return nullptr;

@@ -73,6 +73,12 @@ namespace Corvane::detail {
     return nullptr;
   }
 
+  std::string EntityNode::effectiveExecutionGroup() const {
+    for(const EntityNode* node = this; node; node = node->parent)
+      if(!node->executionGroup.empty()) return node->executionGroup;
+    return {};
+  }
+
   std::unordered_set<std::string> EntityNode::inheritedTags() const {
     std::unordered_set<std::string> all;
     for(const EntityNode* node = this; node; node = node->parent) all.insert(node->tags.begin(), node->tags.end());

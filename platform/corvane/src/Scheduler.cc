@@ -4,10 +4,14 @@
 
 namespace Corvane::detail {
 
-  Inbox*& currentInbox() {
-    thread_local Inbox* inbox{nullptr};
-    return inbox;
-  }
+  namespace {
+    thread_local TaskLocals threadLocals;
+    thread_local TaskLocals* runningTaskLocals{nullptr};
+  } // namespace
+
+  TaskLocals& taskLocals() { return runningTaskLocals ? *runningTaskLocals : threadLocals; }
+
+  void switchTaskLocals(TaskLocals* locals) { runningTaskLocals = locals; }
 
   std::atomic<std::uint64_t>& bytesCopied() {
     static std::atomic<std::uint64_t> count{0};
@@ -51,7 +55,7 @@ namespace Corvane::detail {
       SteadyClock::time_point realDeadline) {
     while(!pred()) {
       if(scheduler->isShuttingDown()) throw ThreadInterrupted{};
-      if(cv.wait_until(lock, realDeadline) == std::cv_status::timeout) return pred();
+      if(!cv.wait_until(lock, realDeadline, [&] { return pred() || scheduler->isShuttingDown(); })) return pred();
     }
     return true;
   }

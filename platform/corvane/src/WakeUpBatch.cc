@@ -8,10 +8,7 @@
 namespace Corvane {
 
   namespace {
-    WakeUpBatch*& currentBatch() {
-      thread_local WakeUpBatch* batch = nullptr;
-      return batch;
-    }
+    WakeUpBatch*& currentBatch() { return detail::taskLocals().wakeUpBatch; }
   } // namespace
 
   WakeUpBatch::WakeUpBatch() : _outermost(currentBatch() == nullptr) {

@@ -38,7 +38,19 @@ namespace Corvane {
 
   DeviceManager::DeviceManager(Module* owner, const std::string& alias, Device device)
   : ApplicationModule(owner, "/Devices/" + Utilities::escapeName(alias), "Device " + alias), _alias(alias),
-    _device(std::move(device)) {}
+    _device(std::move(device)) {
+    // opening, initialisation scripts and recovery block outside the framework
+    requestOwnThread();
+  }
+
+  detail::DeviceModuleState* DeviceManager::triggerReaderFor(
+      const std::string& triggerPath, detail::DeviceModuleState* state) {
+    return _triggerReaders.emplace(triggerPath, state).first->second;
+  }
+
+  void DeviceManager::forgetTriggerReader(detail::DeviceModuleState* state) {
+    std::erase_if(_triggerReaders, [&](const auto& entry) { return entry.second == state; });
+  }
 
   DeviceManager::~DeviceManager() {
     BackendFactory::getInstance().setCreationAllowed(true);

@@ -26,7 +26,25 @@ namespace Corvane {
     if(initialisationHandler) _manager->addInitialisationHandler(std::move(initialisationHandler));
     _state = std::make_unique<detail::DeviceModuleState>();
     _state->manager = _manager;
-    if(!triggerPath.empty()) _reader = TriggerReader(this, triggerPath, _state.get());
+    if(!triggerPath.empty()) {
+      std::string error;
+      auto absoluteTrigger = Utilities::resolvePath(entityNode()->directory(), triggerPath, error);
+      auto* reader = absoluteTrigger.empty() ? _state.get() : _manager->triggerReaderFor(absoluteTrigger, _state.get());
+      if(reader == _state.get()) {
+        _reader = TriggerReader(this, triggerPath, _state.get());
+      }
+      else {
+        // the device is read on this trigger already: that reader reads these registers too
+        reader->sharers.push_back(_state.get());
+        _state->reader = reader;
+      }
+    }
+  }
+
+  detail::DeviceModuleState::~DeviceModuleState() {
+    if(reader) std::erase(reader->sharers, this);
+    for(auto* sharer : sharers) sharer->reader = nullptr;
+    if(manager) manager->forgetTriggerReader(this);
   }
 
   void DeviceModule::reportException(const std::string& message) {
@@ -91,8 +109,11 @@ namespace Corvane {
     auto* inbox = detail::currentInbox();
     auto& manager = *state->manager;
     manager.addWaiter(entityNode()->runtime->inbox);
+    std::vector<detail::DeviceModuleState*> states{state};
+    states.insert(states.end(), state->sharers.begin(), state->sharers.end());
     TransferGroup group;
-    for(auto* endpoint : state->triggered) group.add(endpoint->triggerElement());
+    for(auto* read : states)
+      for(auto* endpoint : read->triggered) group.add(endpoint->triggerElement());
     // every value of the trigger is a pulse, its first one too (the reader does not wait for an
     // initial value: a DAQ mode entered later writes its trigger for the first time then)
     while(true) {
@@ -112,13 +133,14 @@ namespace Corvane {
       if(version <= manager.firstValuesVersion()) continue;
       try {
         group.read();
-        {
-          std::lock_guard lock(state->versionMutex);
-          state->lastTrigger = version;
+        for(auto* read : states) {
+          std::lock_guard lock(read->versionMutex);
+          read->lastTrigger = version;
         }
         // a reader of several registers wakes once, when all of them are there
         WakeUpBatch batch;
-        for(auto* endpoint : state->triggered) endpoint->sendValue(version, true);
+        for(auto* read : states)
+          for(auto* endpoint : read->triggered) endpoint->sendValue(version, true);
       }
       catch(runtime_error& e) {
         manager.reportFault(e.what());

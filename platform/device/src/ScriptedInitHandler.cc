@@ -5,7 +5,6 @@
 #include "Corvane/Time.h"
 #include "Corvane/detail/Scheduler.h"
 
-#include <condition_variable>
 #include <mutex>
 
 namespace Corvane {
@@ -25,7 +24,7 @@ namespace Corvane {
     ScriptRun runCommand(const std::string& command, std::chrono::milliseconds timeLimit) {
       auto* inbox = detail::currentInbox();
       std::mutex ownMutex; // outside module threads
-      std::condition_variable ownChange;
+      detail::TaskCondition ownChange;
       auto& mutex = inbox ? inbox->mutex : ownMutex;
       auto& change = inbox ? inbox->cv : ownChange;
       ChildProcess child(command, [&] {

@@ -42,7 +42,10 @@ namespace Corvane {
     recordedTriggers(this, "recordedTriggers", "", "Triggers written to files since the start"),
     currentFile(this, "currentFile", "", "File being written"),
     lastError(this, "lastError", "", "Last error of the writer (kept after recovery)"), _queue(std::move(queue)),
-    _fileStem(std::move(fileStem)), _recorderPath(std::move(recorderPath)), _triggerPath(std::move(triggerPath)) {}
+    _fileStem(std::move(fileStem)), _recorderPath(std::move(recorderPath)), _triggerPath(std::move(triggerPath)) {
+    // file writes block outside the framework
+    requestOwnThread();
+  }
 
   void MicroDAQWriter::prepare() {
     _queue->attach(entityNode()->runtime->inbox);

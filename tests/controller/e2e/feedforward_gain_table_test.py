@@ -82,7 +82,9 @@ class FeedForwardAndGainTablesEndToEnd(unittest.TestCase):
 
     def test_gain_parameters_reach_the_gain_table_registers(self):
         n = self.board.registers[BOARD + "FeedBack.Gain.Table.I"][0]
-        fs = self.value("/Configuration/samplingFrequency_for_GainTable")
+        # computed once the modules run, which may be after the server listens
+        fs = wait_until(lambda: self.value("/Configuration/samplingFrequency_for_GainTable"), 20,
+                        "the gain table's sampling frequency")
         self.assertGreater(fs, 0)
         delay, filling, flattop = 10.0, 20.0, 30.0
         self.server.put("/Controller/PulseShape/delay", delay)

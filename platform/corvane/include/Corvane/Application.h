@@ -5,10 +5,10 @@
 // both states):
 //   constructed  -> initialised    initialise(): connect the network
 //   initialised  -> running        run(): activate devices, prepare every module, deliver initial
-//                                  values, start one thread per application module (run() in
+//                                  values, start every application module's task (run() in
 //                                  state constructed initialises first)
 //   constructed, initialised, running -> shuttingDown -> shutDown
-//                                  shutdown(): interrupt every blocking call, join the threads
+//                                  shutdown(): interrupt every blocking call, end the tasks
 // shutdown() in state shuttingDown or shutDown does nothing (it is idempotent). Only one
 // application exists at a time; getInstance() returns it.
 //
@@ -20,6 +20,12 @@
 // (or while another thread is still shutting it down) is a programming error that would let
 // module threads use destroyed members: the destructor then writes the application's name to
 // stderr and aborts the process.
+//
+// Tasks: each application module's main loop is a task. The tasks of one execution group run
+// as cooperative fibers on one worker thread (Module::setExecutionGroup(); a module belongs to its
+// owner's group, modules without one form one group); a module that asked for a thread of its own
+// gets one (Module::requestOwnThread()). Every wait of the framework suspends the task, not the
+// thread. "Module thread" below means a module's task. See detail/Executor.h.
 //
 // Threads:
 //   - construction, initialise(), run(), generateXML(), generateDOT() and the configuration
@@ -34,9 +40,12 @@
 #pragma once
 
 #include "Corvane/ModuleGroup.h"
+#include "Corvane/detail/Executor.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -90,6 +99,17 @@ namespace Corvane {
     int exitStatus() const { return _exitStatus.load(); }
     std::string failureMessage() const;
 
+    /// Worker threads for the execution groups (0, the default: one per core). Before run().
+    void setWorkerCount(std::size_t workers) { _executorSettings.workers = workers; }
+    /// A task that keeps its worker this long without waiting is reported (default 2 s): logged
+    /// as an error naming the module, and passed to the observer if one is set. Before run().
+    void setYieldLimit(std::chrono::milliseconds limit) { _executorSettings.yieldLimit = limit; }
+    void setUnyieldingTaskObserver(std::function<void(const std::string& modulePath)> observer) {
+      _unyieldingTaskObserver = std::move(observer);
+    }
+    /// Threads that run module tasks (workers and modules with threads of their own); 0 before run().
+    std::size_t taskThreadCount() const;
+
     /// Testable-mode lock of the calling module thread: while released, the test facility may
     /// regard the thread as idle (it waits for something outside the application).
     void lock(const std::string& name);
@@ -130,7 +150,7 @@ namespace Corvane {
     /// Throws logic_error (naming `action`, the application and the state) unless the current
     /// state may move to `to`.
     void requireTransition(State to, const char* action) const;
-    void startThreads();
+    void startTasks();
     void runModuleThread(detail::EntityNode* moduleNode);
 
     std::atomic<State> _state{State::constructed};
@@ -138,7 +158,9 @@ namespace Corvane {
     std::unique_ptr<detail::Network> _network;
     std::unique_ptr<ControlSystem> _controlSystem;
     ConfigReader* _configReader{nullptr};
-    std::vector<std::thread> _threads;
+    detail::Executor::Settings _executorSettings;
+    std::function<void(const std::string&)> _unyieldingTaskObserver;
+    std::unique_ptr<detail::Executor> _executor;
     std::size_t _queueLength{3};
     bool _publishToControlSystem{true};
     std::atomic<int> _exitStatus{0};

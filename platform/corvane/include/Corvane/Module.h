@@ -62,6 +62,15 @@ namespace Corvane {
     /// The application's configuration.
     ConfigReader& appConfig() const;
 
+    /// Runs this entity's modules, and those below it that name no group of their own, in the
+    /// execution group `group`: its modules share one worker thread as cooperative tasks. Without
+    /// a group a module belongs to its owner's; modules in no group at all form one group.
+    void setExecutionGroup(const std::string& group);
+    /// Gives this application module a thread of its own, for a main loop that blocks outside
+    /// the framework (a child process, a file writer, a device reached over the network): it
+    /// would stop its group's other modules while it blocks.
+    void requestOwnThread();
+
     /// Owner of this entity, or null.
     Module* getOwner() const;
 

@@ -26,6 +26,12 @@ namespace Corvane {
     TestFacility(const TestFacility&) = delete;
     TestFacility& operator=(const TestFacility&) = delete;
 
+    /// Runs every module task that does not have a thread of its own on one worker, whatever
+    /// the execution groups: the tasks then run one at a time in a defined order (start order,
+    /// then the order in which they become ready), so that pass counts and intermediate outputs
+    /// are the same on every run. Before runApplication().
+    void runTasksInOrder() { _app.setWorkerCount(1); }
+
     /// Initialises (if needed) and starts the application, then steps until idle.
     void runApplication();
 

@@ -25,6 +25,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -33,6 +34,7 @@ namespace Corvane {
 
   namespace detail {
     class RegisterEndpointBase;
+    struct DeviceModuleState;
   }
 
   /// Thrown by an initialisation handler whose failure should not count yet (a script within
@@ -76,6 +78,12 @@ namespace Corvane {
     const VersionNumber& firstValuesVersion() const { return _firstValuesVersion; }
 
     // book-keeping of the device modules' endpoints and threads
+    /// The state of the device module whose trigger reader reads this device on the trigger
+    /// `triggerPath` (absolute): the first that asked, `state` itself when it is the first. One
+    /// reader per trigger reads the registers of every module of the device in one transfer.
+    detail::DeviceModuleState* triggerReaderFor(const std::string& triggerPath, detail::DeviceModuleState* state);
+    /// Forgets a device module's state (its module is destroyed).
+    void forgetTriggerReader(detail::DeviceModuleState* state);
     void addFeeder(detail::RegisterEndpointBase* endpoint);
     void addWaiter(const std::shared_ptr<detail::Inbox>& inbox);
 
@@ -108,6 +116,7 @@ namespace Corvane {
     std::mutex _waitersMutex;
     std::vector<std::weak_ptr<detail::Inbox>> _waiters;
     std::string _lastLoggedError;
+    std::map<std::string, detail::DeviceModuleState*> _triggerReaders; // built before the threads run
 
     ScalarOutput<std::int32_t> _status{this, "status", "", "Status of the device (0 OK, 1 FAULT)",
         {"_Corvane_StatusOutput_statusOutput"}};

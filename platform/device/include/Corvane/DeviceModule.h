@@ -4,7 +4,8 @@
 // "/ToControlSystem/Controller/Status/word" with pathInDevice "/ToControlSystem" is the variable
 // "Controller/Status/word" relative to the owner). Readable registers feed their variables:
 // on every update of the trigger each readable, non-interrupt register of the module is read
-// once in one transfer group and sent with the trigger's version; a poll input reads the
+// once in one transfer group and sent with the trigger's version (device modules of one device
+// on one trigger share a reader: one transfer group reads the registers of all of them); a poll input reads the
 // register at each read() (carrying the last trigger's version, or the version of the value it
 // holds when that is newer); interrupt registers push when their interrupt fires. Writable
 // registers consume: what modules write goes to the device. Faults and recovery are the
@@ -33,8 +34,16 @@ namespace Corvane {
     /// What a device module's registers and trigger thread share; stays in place when the
     /// module object is moved.
     struct DeviceModuleState {
+      DeviceModuleState() = default;
+      DeviceModuleState(const DeviceModuleState&) = delete;
+      DeviceModuleState& operator=(const DeviceModuleState&) = delete;
+      ~DeviceModuleState();
       std::shared_ptr<DeviceManager> manager;
       std::vector<RegisterEndpointBase*> triggered;
+      /// Other modules of the device on the same trigger, whose registers this module's reader
+      /// reads too (they have no reader of their own).
+      std::vector<DeviceModuleState*> sharers;
+      DeviceModuleState* reader{nullptr}; // the state whose reader reads this module's registers
       mutable std::mutex versionMutex;
       VersionNumber lastTrigger{nullptr};
       VersionNumber lastTriggerVersion() const {

@@ -7,10 +7,13 @@
 //   --unsubscribed-timeout SECONDS
 //                        closes a WebSocket connection subscribed to nothing for this long
 //                        (default 30; decimals allowed)
+//   --workers N          worker threads for the modules' execution groups (default: one per
+//                        processor the process may use; 1..1024)
 //   --help               prints this and exits
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,6 +26,7 @@ namespace Corvane::Cs {
     std::string tokenFile;
     bool readOnly{false};
     std::chrono::milliseconds unsubscribedTimeout{30000};
+    std::size_t workers{0}; // 0: one per processor
     bool help{false};
   };
 

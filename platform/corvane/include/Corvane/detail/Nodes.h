@@ -61,6 +61,8 @@ namespace Corvane::detail {
     Application* application() const;
     /// Nearest application module at or above this node, or null.
     EntityNode* owningModule();
+    /// The execution group of this node: its own, else its nearest owner's, else "" (the rest).
+    std::string effectiveExecutionGroup() const;
     /// Tags of this node and of every owner above it.
     std::unordered_set<std::string> inheritedTags() const;
 
@@ -74,6 +76,8 @@ namespace Corvane::detail {
     EntityOwner* object{nullptr};
     bool disabled{false};
     bool prepared{false};
+    std::string executionGroup; // empty: the owner's
+    bool ownThread{false};
     std::unique_ptr<ModuleRuntime> runtime; // application modules only, created at connection
   };
 

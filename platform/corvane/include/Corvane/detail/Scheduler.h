@@ -1,9 +1,11 @@
-// Run-time coordination of one application's module threads: shutdown, the clock, the
-// per-module inboxes on which threads wait, and the bookkeeping that lets the test facility
-// decide that the application is idle.
+// Run-time coordination of one application's module tasks: shutdown, the clock, the per-module
+// inboxes on which tasks wait, and the bookkeeping that lets the test facility decide that the
+// application is idle. A task is a module's main loop; it runs as a fiber on a worker thread or
+// on a thread of its own (Executor.h), and every wait here suspends only the task.
 #pragma once
 
 #include "Corvane/Time.h"
+#include "Corvane/detail/TaskCondition.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -13,6 +15,10 @@
 #include <mutex>
 #include <string>
 #include <vector>
+
+namespace Corvane {
+  class WakeUpBatch;
+}
 
 namespace Corvane::detail {
 
@@ -52,7 +58,7 @@ namespace Corvane::detail {
     void setState(State newState);
 
     std::mutex mutex;
-    std::condition_variable cv;
+    TaskCondition cv;
     std::uint64_t sequence{0};
     Scheduler* scheduler;
     std::string name;
@@ -95,8 +101,20 @@ namespace Corvane::detail {
     std::vector<std::weak_ptr<Inbox>> inboxes;
   };
 
-  /// The inbox of the calling module thread, or null outside module threads.
-  Inbox*& currentInbox();
+  /// The framework's state of one task (of one plain thread outside tasks).
+  struct TaskLocals {
+    Inbox* inbox{nullptr};
+    WakeUpBatch* wakeUpBatch{nullptr};
+  };
+
+  /// The state of the running task; a plain thread's own outside tasks.
+  TaskLocals& taskLocals();
+  /// Makes `locals` the running task's state on this thread (null: the thread's own). Called by
+  /// the worker when it switches tasks.
+  void switchTaskLocals(TaskLocals* locals);
+
+  /// The inbox of the calling module task, or null outside module tasks.
+  inline Inbox*& currentInbox() { return taskLocals().inbox; }
 
   /// Counts bytes of array data copied by the transport (for the transport benchmark).
   std::atomic<std::uint64_t>& bytesCopied();

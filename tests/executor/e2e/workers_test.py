@@ -1,0 +1,88 @@
+#!/usr/bin/python3
+"""The server runs its modules on the number of worker threads given by --workers: the simulated
+station starts with few threads, pulses reach the ADC channels' outputs, SIGTERM ends it with
+status 0; a worker count of 0 is refused with the reason.
+
+Usage: workers_test.py <path to tessarel_server> <path to config/sim>
+"""
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+import requests
+
+SERVER = None
+SIM = None
+
+
+def wait_until(predicate, timeout, what):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        result = predicate()
+        if result:
+            return result
+        time.sleep(0.05)
+    raise AssertionError(f"timed out waiting for {what}")
+
+
+class WorkersEndToEnd(unittest.TestCase):
+    def setUp(self):
+        self.directory = tempfile.mkdtemp(prefix="tessarel-workers-")
+        for entry in os.listdir(SIM):
+            source = os.path.join(SIM, entry)
+            if os.path.isfile(source):
+                shutil.copy2(source, self.directory)
+        self.log_path = os.path.join(self.directory, "server.log")
+
+    def tearDown(self):
+        shutil.rmtree(self.directory, ignore_errors=True)
+
+    def start(self, *arguments):
+        log = open(self.log_path, "w")
+        process = subprocess.Popen([SERVER, "--listen", "127.0.0.1:0", *arguments], cwd=self.directory, stdout=log,
+                                   stderr=subprocess.STDOUT)
+        log.close()
+        return process
+
+    def output(self):
+        with open(self.log_path, errors="replace") as log:
+            return log.read()
+
+    def test_two_workers_serve_the_station_with_few_threads(self):
+        process = self.start("--workers", "2")
+        try:
+            def listening():
+                if process.poll() is not None:
+                    raise AssertionError(f"server ended with {process.returncode}:\n{self.output()}")
+                return re.search(r"listening on (http://127\.0\.0\.1:\d+)/", self.output())
+            base = wait_until(listening, 60, "the server to listen").group(1)
+            threads = len(os.listdir(f"/proc/{process.pid}/task"))
+            # two workers, the device managers, the recorder's writer and the server's own threads
+            self.assertLessEqual(threads, 40, "threads of the server")
+            amplitude = base + "/api/variables/AdcBoard0/Channel0/amplitude"
+            for trigger in range(1, 4):
+                before = requests.get(amplitude, timeout=10).json()["version"]
+                response = requests.put(base + "/api/variables/Server/triggerNumber", json=trigger, timeout=10)
+                self.assertEqual(response.status_code, 200, response.text)
+                wait_until(lambda: requests.get(amplitude, timeout=10).json()["version"] != before, 20,
+                           f"the ADC channel's output of pulse {trigger}")
+        finally:
+            process.send_signal(signal.SIGTERM)
+            status = process.wait(30)
+        self.assertEqual(status, 0, self.output())
+
+    def test_no_workers_is_refused(self):
+        process = self.start("--workers", "0")
+        self.assertEqual(process.wait(30), 1)
+        self.assertIn('--workers: "0" is not a number of threads (1..1024)', self.output())
+
+
+if __name__ == "__main__":
+    SERVER, SIM = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    unittest.main(argv=sys.argv[:1], verbosity=2)
