@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """The server runs its modules on the number of worker threads given by --workers: the simulated
-station starts with few threads, pulses reach the ADC channels' outputs, SIGTERM ends it with
+station starts with few threads, its pulses reach the ADC channels' outputs, SIGTERM ends it with
 status 0; a worker count of 0 is refused with the reason.
 
 Usage: workers_test.py <path to tessarel_server> <path to config/sim>
@@ -65,13 +65,15 @@ class WorkersEndToEnd(unittest.TestCase):
             threads = len(os.listdir(f"/proc/{process.pid}/task"))
             # two workers, the device managers, the recorder's writer and the server's own threads
             self.assertLessEqual(threads, 40, "threads of the server")
+            # the simulated board pulses by itself: three pulses reach the ADC channel's output
             amplitude = base + "/api/variables/AdcBoard0/Channel0/amplitude"
-            for trigger in range(1, 4):
+            trigger = base + "/api/variables/Server/triggerNumber"
+            for pulse in range(3):
                 before = requests.get(amplitude, timeout=10).json()["version"]
-                response = requests.put(base + "/api/variables/Server/triggerNumber", json=trigger, timeout=10)
-                self.assertEqual(response.status_code, 200, response.text)
+                pulses_before = requests.get(trigger, timeout=10).json()["value"]
                 wait_until(lambda: requests.get(amplitude, timeout=10).json()["version"] != before, 20,
-                           f"the ADC channel's output of pulse {trigger}")
+                           f"the ADC channel's output of pulse {pulse}")
+                self.assertGreater(requests.get(trigger, timeout=10).json()["value"], pulses_before)
         finally:
             process.send_signal(signal.SIGTERM)
             status = process.wait(30)
