@@ -4,9 +4,9 @@
 // into the board's double-buffered table "/Controller/FeedForward/TableTotal" under the firmware table lock.
 // Every pass recomputes both arrays in full from the latest values; FeedForwardCorrection.h has the arithmetic.
 //
-// When a pass runs: at start with the initial values; after an update of an enable; after a user (learned)
-// table update only while the user (learned) correction is enabled (a table written meanwhile is applied once
-// its enable is set); and after each new generated table.
+// When a pass runs: at start with the initial values; after an update of an enable; after a user table update
+// (a complete learned pair, below) only while the user (learned) correction is enabled (a table written meanwhile
+// is applied once its enable is set); and after each new generated table.
 //
 // The generated table is taken as a pair: its I and Q arrive as two updates, written by the table generation
 // with one version number. A new generated table is taken only once both arrays have been updated and carry
@@ -15,6 +15,11 @@
 // values are the first generation (the first value of each array). A generated table holding an element that
 // is not finite or lies beyond single precision is refused with a warning: the last table taken stays in use
 // and the firmware keeps its buffers. No pass runs before a generated table has been taken.
+//
+// The learned correction is paired the same way: the learning feed-forward writes the I and Q of one cycle as two
+// updates with one version number, and a pass only ever uses the last complete pair (the initial values are the
+// first), so that a pass woken by the learned I alone, or by any other input in between, never loads the new I
+// with the previous Q.
 //
 // A learned sample that is not finite adds nothing to its sample's correction; a warning names the first such
 // sample (at most one line a second, counting the passes in between).
@@ -80,6 +85,8 @@ class FeedForwardTable : public Corvane::ApplicationModule {
   bool passFor(const Corvane::TransferElementID& changed);
   /// Takes the generated table's current I and Q as the one in use; false (with a warning) when refused.
   bool takeGeneratedTable();
+  /// Takes the learned correction's current I and Q as the one in use.
+  void takeLearnedTable();
   /// Sums, publishes the correction and loads the total into the firmware.
   void runPass();
   /// Reports learned samples of this pass that added nothing (rate-limited).
@@ -89,5 +96,8 @@ class FeedForwardTable : public Corvane::ApplicationModule {
   std::vector<double> _generatedQ;
   bool _hasGeneratedTable{false};
   IQVersionPairing _pairing;
+  std::vector<float> _learnedI;
+  std::vector<float> _learnedQ;
+  IQVersionPairing _learnedPairing;
   Corvane::LogRateLimit _unusableLearnedLog;
 };

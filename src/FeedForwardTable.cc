@@ -36,7 +36,8 @@ FeedForwardTable::Correction::Correction(
 void FeedForwardTable::mainLoop() {
   Corvane::ReadAnyGroup inputs{generatedTable.I, generatedTable.Q, correction.enableLFF, correction.enableUser,
       correction.I, correction.Q, correction.learningFeedForward.I, correction.learningFeedForward.Q};
-  // the initial values are the first value of each array: one generation
+  // the initial values are the first value of each array: one generation, and the learning's first tables
+  takeLearnedTable();
   bool pass = takeGeneratedTable();
   while(true) {
     if(pass) runPass();
@@ -53,11 +54,22 @@ bool FeedForwardTable::passFor(const Corvane::TransferElementID& changed) {
   }
   // a table of a component that is switched off waits for its enable
   if((changed == correction.I.getId() || changed == correction.Q.getId()) && !correction.enableUser) return false;
-  if((changed == correction.learningFeedForward.I.getId() || changed == correction.learningFeedForward.Q.getId()) &&
-      !correction.enableLFF) {
-    return false;
+  const auto& learned = correction.learningFeedForward;
+  if(changed == learned.I.getId() || changed == learned.Q.getId()) {
+    const bool isI = changed == learned.I.getId();
+    // the learning writes I and Q of one cycle with one version: a half-arrived pair waits for its partner
+    if(!_learnedPairing.update(isI ? Part::I : Part::Q, (isI ? learned.I : learned.Q).getVersionNumber())) {
+      return false;
+    }
+    takeLearnedTable();
+    return correction.enableLFF && _hasGeneratedTable;
   }
   return _hasGeneratedTable;
+}
+
+void FeedForwardTable::takeLearnedTable() {
+  _learnedI = correction.learningFeedForward.I.value();
+  _learnedQ = correction.learningFeedForward.Q.value();
 }
 
 bool FeedForwardTable::takeGeneratedTable() {
@@ -85,11 +97,11 @@ void FeedForwardTable::runPass() {
         useLearned ? std::span<const float>(learned) : std::span<const float>()};
   };
   const auto unusableI = FeedForwardCorrection::sum(
-      components(_generatedI, correction.I.value(), correction.learningFeedForward.I.value()),
+      components(_generatedI, correction.I.value(), _learnedI),
       std::span<std::int32_t>(correction.total.I.data(), correction.total.I.size()),
       std::span<double>(tableTotal.I.data(), tableTotal.I.size()));
   const auto unusableQ = FeedForwardCorrection::sum(
-      components(_generatedQ, correction.Q.value(), correction.learningFeedForward.Q.value()),
+      components(_generatedQ, correction.Q.value(), _learnedQ),
       std::span<std::int32_t>(correction.total.Q.data(), correction.total.Q.size()),
       std::span<double>(tableTotal.Q.data(), tableTotal.Q.size()));
   if(unusableI.count + unusableQ.count > 0) {

@@ -1,7 +1,7 @@
 // The feed-forward table on the recording board: generated table plus user and learned corrections in the
 // board's table registers, the learned correction truncated toward zero and never a NaN on the board, the
-// generated I and Q taken only as a pair of one generation, a generated table with an element that is not
-// finite refused, and the passes that updates of switched-off corrections do not cause.
+// generated I and Q and the learned ones each taken only as a pair of one generation, a generated table with an
+// element that is not finite refused, and the passes that updates of switched-off corrections do not cause.
 #include "FeedForwardTable.h"
 #include "TableWriterStation.h"
 
@@ -32,6 +32,22 @@ namespace {
       settle();
     }
     void generate(double i, double q) { generate(filled(i), filled(q)); }
+
+    /// New learned tables as the learning feed-forward writes them: I and Q with one version number.
+    void learn(const std::vector<float>& i, const std::vector<float>& q) {
+      const Corvane::VersionNumber version;
+      test.writeArray(module + "Correction/LearningFeedForward/I", i, version);
+      test.writeArray(module + "Correction/LearningFeedForward/Q", q, version);
+      settle();
+    }
+
+    /// One array of a table pair ("Table" or "Correction/LearningFeedForward"), every element `value`.
+    void writeHalf(const std::string& pair, const std::string& part, double value, Corvane::VersionNumber version) {
+      if(pair == "Table")
+        test.writeArray(module + pair + "/" + part, filled(value), version);
+      else
+        test.writeArray(module + pair + "/" + part, std::vector<float>(pulseLength, float(value)), version);
+    }
 
     template<class T>
     void write(const std::string& variable, const T& value) {
@@ -72,8 +88,8 @@ namespace {
     // 10 - 2.7 -> 7 (7.3 truncated), and NaN adds nothing
     ff.write("Correction/I", std::vector<std::int32_t>{0, 0, 0, 0, 10, 10, 10, 0});
     ff.write("Correction/Q", std::vector<std::int32_t>{0, 0, 0, 0, 10, 10, 10, -4});
-    ff.write("Correction/LearningFeedForward/I", std::vector<float>{2.7F, -2.7F, 0.9F, -0.9F, 2.7F, -2.7F, nanf, 0});
-    ff.write("Correction/LearningFeedForward/Q", std::vector<float>{-2.7F, 2.7F, 0, 0, -2.7F, 2.7F, 0, nanf});
+    ff.learn(std::vector<float>{2.7F, -2.7F, 0.9F, -0.9F, 2.7F, -2.7F, nanf, 0},
+        std::vector<float>{-2.7F, 2.7F, 0, 0, -2.7F, 2.7F, 0, nanf});
     ff.log.take();
     ff.board->watchTable(boardTable);
     ff.write("Correction/enableUser", true);
@@ -115,7 +131,7 @@ namespace {
       if(c.table == "Correction/I")
         ff.write(c.table, std::vector<std::int32_t>(pulseLength, 5));
       else
-        ff.write(c.table, std::vector<float>(pulseLength, 5.5F));
+        ff.learn(std::vector<float>(pulseLength, 5.5F), std::vector<float>(pulseLength, 0.F));
       EXPECT_EQ(ff.passes(), before);
       EXPECT_EQ(ff.boardI(), words(1));
       // writing the enable applies the table held meanwhile; writing it again (unchanged) is a pass too
@@ -135,41 +151,51 @@ namespace {
   }
 
   TEST(FeedForwardTable, TheBoardOnlyGetsIAndQOfOneGeneration) {
-    FeedForward ff;
-    ff.write("Correction/enableUser", true);
-    ff.generate(1, -1);
-    // the I of the next generation alone: no pass, the board keeps the last pair
-    const auto passes = ff.passes();
-    const Corvane::VersionNumber second;
-    ff.test.writeArray(module + "Table/I", FeedForward::filled(2), second);
-    ff.settle();
-    EXPECT_EQ(ff.passes(), passes);
-    // a pass woken meanwhile by another input uses the last complete generation, not the new I with the old Q
-    ff.write("Correction/I", std::vector<std::int32_t>(pulseLength, 10));
-    EXPECT_EQ(ff.boardI(), words(11));
-    EXPECT_EQ(ff.boardQ(), words(-1));
-    // the Q of that generation completes it
-    ff.test.writeArray(module + "Table/Q", FeedForward::filled(-2), second);
-    ff.settle();
-    EXPECT_EQ(ff.boardI(), words(12));
-    EXPECT_EQ(ff.boardQ(), words(-2));
-    // regenerations in a row, faster than the writes: each table on the board is one generation's
-    ff.board->watchTable(boardTable);
-    for(double generation : {3.0, 4.0, 5.0}) {
-      const Corvane::VersionNumber version;
-      ff.test.writeArray(module + "Table/I", FeedForward::filled(generation), version);
-      ff.test.writeArray(module + "Table/Q", FeedForward::filled(-generation), version);
+    // the generated table and the learned correction both arrive as I and Q with one version; each pair is the
+    // only non-zero part of the board's table in its case, beside the user correction
+    for(const std::string pair : {"Table", "Correction/LearningFeedForward"}) {
+      SCOPED_TRACE(pair);
+      FeedForward ff;
+      ff.write("Correction/enableUser", true);
+      ff.write("Correction/enableLFF", true);
+      auto both = [&](double i, double q) {
+        const Corvane::VersionNumber version;
+        ff.writeHalf(pair, "I", i, version);
+        ff.writeHalf(pair, "Q", q, version);
+      };
+      if(pair != "Table") ff.generate(0, 0);
+      both(1, -1);
+      ff.settle();
+      EXPECT_EQ(ff.boardI(), words(1));
+      // the I of the next generation alone: no pass, the board keeps the last pair
+      const auto passes = ff.passes();
+      const Corvane::VersionNumber second;
+      ff.writeHalf(pair, "I", 2, second);
+      ff.settle();
+      EXPECT_EQ(ff.passes(), passes);
+      // a pass woken meanwhile by another input uses the last complete generation, not the new I with the old Q
+      ff.write("Correction/I", std::vector<std::int32_t>(pulseLength, 10));
+      EXPECT_EQ(ff.boardI(), words(11));
+      EXPECT_EQ(ff.boardQ(), words(-1));
+      // the Q of that generation completes it
+      ff.writeHalf(pair, "Q", -2, second);
+      ff.settle();
+      EXPECT_EQ(ff.boardI(), words(12));
+      EXPECT_EQ(ff.boardQ(), words(-2));
+      // generations in a row, faster than the writes: each table on the board is one generation's
+      ff.board->watchTable(boardTable);
+      for(double generation : {3.0, 4.0, 5.0}) both(generation, -generation);
+      ff.settle();
+      const auto tables = ff.board->tablesWritten();
+      ASSERT_FALSE(tables.empty());
+      for(const auto& [i, q] : tables) {
+        SCOPED_TRACE(::testing::PrintToString(i) + " / " + ::testing::PrintToString(q));
+        // I = generation + 10 (user) everywhere, Q = -generation
+        EXPECT_EQ(i, words(i.front()));
+        EXPECT_EQ(q, words(-(i.front() - 10))) << "I and Q of different generations";
+      }
+      EXPECT_EQ(tables.back().first, words(15));
     }
-    ff.settle();
-    const auto tables = ff.board->tablesWritten();
-    ASSERT_FALSE(tables.empty());
-    for(const auto& [i, q] : tables) {
-      SCOPED_TRACE(::testing::PrintToString(i) + " / " + ::testing::PrintToString(q));
-      // I = generation + 10 (user) everywhere, Q = -generation
-      EXPECT_EQ(i, words(i.front()));
-      EXPECT_EQ(q, words(-(i.front() - 10))) << "I and Q of different generations";
-    }
-    EXPECT_EQ(tables.back().first, words(15));
   }
 
   TEST(FeedForwardTable, AGeneratedTableThatIsNotFiniteIsRefusedWithoutABufferSwitch) {

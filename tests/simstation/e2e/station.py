@@ -27,6 +27,16 @@ def wait_until(predicate, timeout=30.0, what="condition"):
     raise AssertionError(f"timed out after {timeout} s waiting for {what}")
 
 
+def decode_array_update(message):
+    """The JSON header and the elements of a binary WebSocket update (an array)."""
+    length = struct.unpack_from("<I", message, 0)[0]
+    header = json.loads(message[4:4 + length])
+    start = 4 + length
+    start += (-start) % 8
+    kind = {"float": "f", "double": "d", "int32": "i", "uint32": "I", "int16": "h"}[header["dataType"]]
+    return header, list(struct.unpack_from(f"<{header['nElements']}{kind}", message, start))
+
+
 class Station:
     """A copy of config/sim in a scratch directory and the server running on it."""
 
@@ -104,20 +114,40 @@ class Station:
                 message = await asyncio.wait_for(ws.recv(), left)
                 if not isinstance(message, bytes):
                     continue
-                length = struct.unpack_from("<I", message, 0)[0]
-                header = json.loads(message[4:4 + length])
+                header, values = decode_array_update(message)
                 if header["path"] not in received:
                     continue
                 if first[header["path"]]:
                     first[header["path"]] = False  # the current value, not a new pulse's
                     continue
-                start = 4 + length
-                start += (-start) % 8
-                kind = {"float": "f", "double": "d", "int32": "i", "uint32": "I", "int16": "h"}[header["dataType"]]
-                values = struct.unpack_from(f"<{header['nElements']}{kind}", message, start)
                 if len(received[header["path"]]) < count:
-                    received[header["path"]].append((header, list(values)))
+                    received[header["path"]].append((header, values))
         return received
+
+    def watch(self, paths, take, timeout=30.0):
+        """Subscribes to `paths` (arrays) over one WebSocket and hands every later update to `take(header, values)`
+        until it returns true; the current values sent on subscription are left out."""
+        asyncio.run(self._watch(paths, take, timeout))
+
+    async def _watch(self, paths, take, timeout):
+        url = self.base.replace("http://", "ws://") + "/api/ws"
+        async with websockets.connect(url, max_size=None) as ws:
+            await ws.send(json.dumps({"subscribe": list(paths)}))
+            deadline = time.monotonic() + timeout
+            first = set(paths)
+            while True:
+                left = deadline - time.monotonic()
+                if left <= 0:
+                    raise AssertionError(f"timed out after {timeout} s watching {paths}")
+                message = await asyncio.wait_for(ws.recv(), left)
+                if not isinstance(message, bytes):
+                    continue
+                header, values = decode_array_update(message)
+                if header["path"] in first:
+                    first.discard(header["path"])
+                    continue
+                if header["path"] in paths and take(header, values):
+                    return
 
     def stop(self):
         if self.process and self.process.poll() is None:
