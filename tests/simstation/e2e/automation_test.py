@@ -192,16 +192,21 @@ class AutomationInterlock(AutomationTest):
     prefix = "simstation-interlock"
 
     def test_cavity_without_field_trips_the_interlock_within_two_pulses_and_switches_the_drive_off(self):
-        # in CW mode the simulated board, which models pulsed operation, fills the cavity from zero on every pulse:
-        # the sampling position at the start of the pulse sees a few hundredths of the set point, a cavity without
-        # impedance none
-        self.station.put("/InterlockDetection/threshold", 0.01)
+        # while the ramp switches the board to CW mode a pulse may show no field at the sampling position: the
+        # threshold stays 0 until CW mode stands
+        self.station.put("/InterlockDetection/threshold", 0.0)
         self.ramp_up()
         self.assertTrue(self.station.value("/InterlockDetection/enable"), "the ramp-up enables the detection")
         self.assertTrue(self.station.value(CONTROLLER + "/FeedForward/enable_actual"))
         self.assertFalse(self.station.value("/InterlockDetection/interlockDetected"))
         sample = CONTROLLER + "/VectorSum/DAQ/Samples/amplitude"
         wait_until(lambda: self.station.scalar(sample) > 0.02, 60, "field at the sampling position")
+        # in CW mode the simulated board, which models pulsed operation, fills the cavity from zero on every pulse:
+        # the sampling position at the start of the pulse sees a few hundredths of the set point, a cavity without
+        # impedance none
+        self.station.put("/InterlockDetection/threshold", 0.01)
+        self.station.traces([CONTROLLER + "/VectorSum/DAQ/amplitude"], 2, 60)
+        self.assertFalse(self.station.value("/InterlockDetection/interlockDetected"))
 
         # no impedance, no field: the second pulse after the write at the latest trips the interlock. The pulse
         # that tripped it is the trigger whose version the interlock's update carries (the server's own count).
