@@ -183,38 +183,6 @@ class Feedback(SimulatedStationTest):
                         f"open loop {open_loop}, closed loop {closed_loop}")
 
 
-class Interlock(SimulatedStationTest):
-    prefix = "simstation-interlock"
-
-    def prepare(self, station):
-        station.edit("tessarel_base_config.xml", 'name="enableAutomation" type="int32" value="0"',
-                     'name="enableAutomation" type="int32" value="1"')
-
-    def test_cavity_without_field_takes_the_vector_sum_below_the_threshold_within_two_pulses(self):
-        # manual mode: the operator's set point and feed-forward switch reach the board through the automation
-        self.station.put("/Automation/requestMode", 1)
-        wait_until(lambda: self.station.value("/Automation/currentMode") == 1, 20, "manual mode")
-        self.station.put("/Automation/SetPoint/amplitude", SET_POINT)
-        self.station.put("/InterlockDetection/threshold", 1.0)
-        self.station.put("/Automation/FeedForward/enable", True)
-        wait_until(lambda: self.station.value(CONTROLLER + "/FeedForward/enable_actual") is True, 20,
-                   "the board's feed-forward enable")
-        sample = CONTROLLER + "/VectorSum/DAQ/Samples/amplitude"
-        wait_until(lambda: self.station.scalar(sample) > 0.9 * SET_POINT, 20, "the field at the sampling position")
-        self.assertFalse(self.station.value("/InterlockDetection/interlockDetected"))
-
-        # no impedance, no field: at the latest the second pulse after the write measures none
-        self.station.put("/Model/simulatedImpedance", 0.0)
-        at = self.station.trigger()
-        wait_until(lambda: self.station.scalar(sample) < 1.0, 20, "the vector sum below the threshold")
-        self.assertLessEqual(self.station.trigger() - at, 2, "pulses from the write to the vanished field")
-        # manual mode keeps the detection itself switched off (only the ramp-up switches it on): no trip, and
-        # the operator's switch stays with the board
-        self.assertFalse(self.station.value("/InterlockDetection/enable"))
-        self.assertFalse(self.station.value("/InterlockDetection/interlockDetected"))
-        self.assertTrue(self.station.value(CONTROLLER + "/FeedForward/enable_actual"))
-
-
 if __name__ == "__main__":
     SERVER, SIM = sys.argv[1], sys.argv[2]
     unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)

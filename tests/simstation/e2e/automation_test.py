@@ -1,0 +1,298 @@
+#!/usr/bin/python3
+"""End-to-end tests of the RF automation and the phase setter on the simulated station: the real server on a copy
+of config/sim with the automation (or the phase setter) switched on in the copy's configuration, driven over HTTP
+and WebSocket as an operator would. The settings of the ramp-up are put over the control-system API.
+
+Usage: automation_test.py <path to tessarel_server> <path to config/sim> [test class or test ...]
+"""
+import asyncio
+import json
+import os
+import queue
+import sys
+import threading
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from station import Station, wait_until  # noqa: E402
+
+SERVER = None
+SIM = None
+
+CONTROLLER = "/Controller"
+AUTOMATION = "/Automation"
+SET_POINT = 5.0  # MV/m, the shipped start value
+
+# currentMode
+MODE_RAMPUP, MODE_ERROR, MODE_CW_AUTO = 3, 4, 5
+# requestMode
+REQUEST_RAMPUP = 3
+
+# Waits are long enough for the address sanitizer's build (about one pulse a second) on a loaded machine.
+RAMP_TIMEOUT = 240
+
+
+def mean(values):
+    return sum(values) / len(values)
+
+
+def scalar(value):
+    return value[0] if isinstance(value, list) else value
+
+
+class ScalarUpdates:
+    """The updates of scalar variables (their JSON messages) as the server pushes them over one WebSocket, received
+    in a thread of its own from the moment the subscription stands (entering the context) until leaving it."""
+
+    def __init__(self, base, paths):
+        self.url = base.replace("http://", "ws://") + "/api/ws"
+        self.paths = list(paths)
+        self.received = queue.Queue()
+        self.ready = threading.Event()
+        self.stopping = threading.Event()
+        self.failure = None
+        self.thread = threading.Thread(target=lambda: asyncio.run(self._receive()))
+
+    def __enter__(self):
+        self.thread.start()
+        if not self.ready.wait(30):
+            self.stopping.set()
+            self.thread.join(30)
+            raise AssertionError(f"no subscription of {self.paths}: {self.failure}")
+        return self
+
+    def __exit__(self, *exception):
+        self.stopping.set()
+        self.thread.join(30)
+        return False
+
+    async def _receive(self):
+        import websockets
+        try:
+            async with websockets.connect(self.url, max_size=None) as ws:
+                await ws.send(json.dumps({"subscribe": self.paths}))
+                initial = set()
+                while not self.stopping.is_set():
+                    try:
+                        message = await asyncio.wait_for(ws.recv(), 0.2)
+                    except asyncio.TimeoutError:
+                        continue
+                    if isinstance(message, bytes):
+                        continue
+                    update = json.loads(message)
+                    if update.get("type") != "update":
+                        continue
+                    update["value"] = scalar(update["value"])
+                    self.received.put(update)
+                    initial.add(update["path"])
+                    if initial >= set(self.paths):
+                        self.ready.set()
+        except Exception as failure:  # reported by the waiting side
+            self.failure = failure
+
+    def until(self, timeout, what):
+        """The updates as they come, for at most `timeout` seconds."""
+        deadline = time.monotonic() + timeout
+        while True:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise AssertionError(f"timed out after {timeout} s waiting for {what}")
+            try:
+                yield self.received.get(timeout=min(left, 0.5))
+            except queue.Empty:
+                if self.failure:
+                    raise AssertionError(f"subscription ended: {self.failure}")
+
+
+class StationTest(unittest.TestCase):
+    prefix = "simstation-automation"
+    configuration = {}
+
+    def setUp(self):
+        self.station = Station(SERVER, SIM, self.prefix)
+        for name, value in self.configuration.items():
+            self.station.edit("tessarel_base_config.xml", f'name="{name}" type="int32" value="0"',
+                              f'name="{name}" type="int32" value="{value}"')
+        self.station.start()
+        # the board's first pulses come while the boards initialise
+        wait_until(lambda: (self.station.trigger() or 0) >= 10, 60, "the first pulses")
+
+    def tearDown(self):
+        status = self.station.stop()
+        if status == 0:
+            self.station.remove()
+        self.assertEqual(status, 0, f"server exit status; log in {self.station.directory}")
+
+    def flattop(self):
+        """Sample indices of the flat-top: from its start to the decay."""
+        def indices():
+            begin = self.station.value(CONTROLLER + "/PulseShape/Indices/flattopStart")
+            end = self.station.value(CONTROLLER + "/PulseShape/Indices/decayStart")
+            return (begin, end) if begin is not None and end is not None and end - begin > 100 else None
+        return wait_until(indices, 20, "the flat-top's indices")
+
+    def settled_trace(self, path, pulses=3):
+        """The trace of `path` of the last of the next `pulses` pulses."""
+        return self.station.traces([path], pulses, 60)[path][-1][1]
+
+
+class AutomationTest(StationTest):
+    configuration = {"enableAutomation": 1}
+
+    # a ramp-up in open loop without output correction or feedback (Rampup/type 2): the drive goes on at the
+    # initial set point and the set point steps to the operator's
+    rampup = {
+        "initialSetpoint": 2.0,
+        "allowedAmplitudeExcess": 1.0,
+        "allowedError": 1e9,
+        "gain": 0.0,
+        "stepsizeSetpoint": 1.0,
+        "stepsizeGain": 1.0,
+        "pauseRamping": 0,
+        "type": 2,
+        "OVC/rerunDuringRamping": 0,
+        "OVC/rateScale": 0.2,
+        "OVC/ratePhase": 10.0,
+        "OVC/maxIterations": 30,
+        "OVC/targetError": 0.0,
+        "OVC/maxScale": 2.0,
+        "OVC/minScale": 0.5,
+    }
+    gain = 0.0
+
+    def mode(self):
+        return self.station.value(AUTOMATION + "/currentMode")
+
+    def ramp_up(self):
+        """Puts the ramp-up's settings and the operator's set point, requests the ramp-up and waits for CW mode."""
+        for name, value in self.rampup.items():
+            self.station.put(AUTOMATION + "/Rampup/" + name, value)
+        self.station.put(AUTOMATION + "/Ramp/amplitudeStep", 0.5)
+        self.station.put(AUTOMATION + "/Ramp/phaseStep", 5.0)
+        self.station.put(AUTOMATION + "/SetPoint/amplitude", SET_POINT)
+        self.station.put(AUTOMATION + "/SetPoint/phase", 0.0)
+        self.station.put(AUTOMATION + "/FeedBack/Gain/magnitude", self.gain)
+        self.station.put(AUTOMATION + "/requestMode", REQUEST_RAMPUP)
+        modes = []
+
+        def in_cw_mode():
+            mode = self.mode()
+            if not modes or modes[-1] != mode:
+                modes.append(mode)
+            if mode == MODE_ERROR:
+                raise AssertionError(f"error state: {self.station.value(AUTOMATION + '/errorMessage')!r}; "
+                                     f"modes {modes}; log:\n{self.station.output()[-3000:]}")
+            return mode == MODE_CW_AUTO
+        wait_until(in_cw_mode, RAMP_TIMEOUT, "CW mode after the ramp-up")
+        self.assertIn(MODE_RAMPUP, modes)
+
+
+class AutomationInterlock(AutomationTest):
+    prefix = "simstation-interlock"
+
+    def test_cavity_without_field_trips_the_interlock_within_two_pulses_and_switches_the_drive_off(self):
+        # while the ramp switches the board to CW mode a pulse may show no field at the sampling position: the
+        # threshold stays 0 until CW mode stands
+        self.station.put("/InterlockDetection/threshold", 0.0)
+        self.ramp_up()
+        self.assertTrue(self.station.value("/InterlockDetection/enable"), "the ramp-up enables the detection")
+        self.assertTrue(self.station.value(CONTROLLER + "/FeedForward/enable_actual"))
+        self.assertFalse(self.station.value("/InterlockDetection/interlockDetected"))
+        sample = CONTROLLER + "/VectorSum/DAQ/Samples/amplitude"
+        wait_until(lambda: self.station.scalar(sample) > 0.02, 60, "field at the sampling position")
+        # in CW mode the simulated board, which models pulsed operation, fills the cavity from zero on every pulse:
+        # the sampling position at the start of the pulse sees a few hundredths of the set point, a cavity without
+        # impedance none
+        self.station.put("/InterlockDetection/threshold", 0.01)
+        self.station.traces([CONTROLLER + "/VectorSum/DAQ/amplitude"], 2, 60)
+        self.assertFalse(self.station.value("/InterlockDetection/interlockDetected"))
+
+        # no impedance, no field: the second pulse after the write at the latest trips the interlock. The pulse
+        # that tripped it is the trigger whose version the interlock's update carries (the server's own count).
+        with ScalarUpdates(self.station.base, ["/Server/triggerNumber", "/InterlockDetection/interlockDetected"]) \
+                as watched:
+            self.station.put("/Model/simulatedImpedance", 0.0)
+            at = self.station.get("/Server/triggerNumber")
+            at["value"] = scalar(at["value"])
+            triggers = {at["version"]: at["value"]}
+            tripped = None
+            for update in watched.until(60, "the interlock"):
+                if update["path"] == "/Server/triggerNumber":
+                    triggers[update["version"]] = update["value"]
+                elif update["value"] is True:
+                    tripped = update
+                    break
+        self.assertIn(tripped["version"], triggers, "the interlock's update carries a trigger's version")
+        self.assertLessEqual(triggers[tripped["version"]] - at["value"], 2, "pulses from the write to the interlock")
+        wait_until(lambda: self.station.value(CONTROLLER + "/FeedForward/enable_actual") is False, 30,
+                   "the board's feed-forward switched off")
+        self.assertFalse(self.station.value(CONTROLLER + "/FeedBack/enable_actual"))
+        wait_until(lambda: self.mode() == MODE_ERROR, 30, "the automation's error state")
+
+
+class RampUp(AutomationTest):
+    prefix = "simstation-rampup"
+    # In CW mode the flat-top is the whole pulse; the simulated board models pulsed operation and fills the cavity
+    # from zero on every pulse, so the error averaged over the pulse stays near half the set point in open loop.
+    rampup = dict(AutomationTest.rampup, allowedError=0.6 * SET_POINT)
+
+    def test_ramp_up_reaches_the_set_point_with_the_error_within_the_allowed_error_then_cw_mode(self):
+        self.ramp_up()
+        self.assertEqual(self.station.value(CONTROLLER + "/SetPoint/amplitude"), SET_POINT)
+        self.assertEqual(self.station.value(CONTROLLER + "/PulseShape/cwMode"), 1)
+        self.assertTrue(self.station.value(CONTROLLER + "/FeedForward/enable_actual"))
+        self.assertTrue(self.station.value("/InterlockDetection/enable"))
+        self.assertFalse(self.station.value("/InterlockDetection/interlockDetected"))
+        # the board runs the set point: its set-point trace, and a field that rises toward it
+        paths = [CONTROLLER + "/SetPoint/DAQ/amplitude", CONTROLLER + "/VectorSum/DAQ/amplitude"]
+        updates = self.station.traces(paths, 3, 60)
+        set_point = updates[paths[0]][-1][1]
+        field = updates[paths[1]][-1][1]
+        self.assertLess(abs(mean(set_point) - SET_POINT), 0.01 * SET_POINT, "set-point trace")
+        self.assertGreater(max(field), 0.5 * SET_POINT, "field during the pulse")
+        allowed = self.station.value(AUTOMATION + "/Rampup/allowedError")
+        error = self.station.value(CONTROLLER + "/Error/DAQ/Statistics/amplitudeAverage")
+        self.assertLess(error, allowed)
+
+        # CW mode: the controller's set point follows the operator's in steps of Ramp/amplitudeStep
+        self.station.put(AUTOMATION + "/SetPoint/amplitude", 4.0)
+        wait_until(lambda: self.station.value(CONTROLLER + "/SetPoint/amplitude") == 4.0, 60, "the new set point")
+        wait_until(lambda: self.mode() == MODE_CW_AUTO, 30, "CW mode again")
+        self.assertFalse(self.station.value("/InterlockDetection/interlockDetected"))
+
+
+class PhaseSetter(StationTest):
+    prefix = "simstation-phasesetter"
+    configuration = {"enablePhaseSetter": 1}
+
+    def test_phase_setter_turns_the_set_point_and_the_measured_phase_to_the_target(self):
+        self.station.put(CONTROLLER + "/FeedForward/enable", True)
+        wait_until(lambda: self.station.value(CONTROLLER + "/FeedForward/enable_actual") is True, 20,
+                   "the board's feed-forward enable")
+        begin, end = self.flattop()
+        phase = CONTROLLER + "/VectorSum/DAQ/phase"
+        before = mean(self.settled_trace(phase)[begin:end])
+        self.station.put("/PhaseSetter/targetPhase", 30.0)
+        self.station.put("/PhaseSetter/rampingSpeed", 5.0)
+        self.station.put("/PhaseSetter/tolerance", 0.01)
+        start = self.station.trigger()
+        self.station.put("/PhaseSetter/performAdjustments", 1)
+        wait_until(lambda: self.station.value("/PhaseSetter/isRamping") == 1
+                   or self.station.value("/PhaseSetter/isIdle") == 1 and
+                   self.station.value(CONTROLLER + "/SetPoint/phase") == 30.0, 30, "the phase setter to start")
+        wait_until(lambda: self.station.value("/PhaseSetter/isIdle") == 1, 60, "the phase setter to finish")
+        done = self.station.trigger()
+        self.assertEqual(self.station.value("/PhaseSetter/performAdjustments"), 0)
+        self.assertAlmostEqual(self.station.value(CONTROLLER + "/SetPoint/phase"), 30.0, places=6)
+        # 30 deg at 5 deg per trigger: six steps, one per trigger
+        self.assertGreaterEqual(done - start, 6)
+        wait_until(lambda: abs(mean(self.station.value(phase)[begin:end]) - (before + 30.0)) < 0.5, 30,
+                   "the measured phase turned by 30 deg")
+        amplitude = mean(self.settled_trace(CONTROLLER + "/VectorSum/DAQ/amplitude")[begin:end])
+        self.assertLess(abs(amplitude - SET_POINT), 0.05 * SET_POINT)
+
+
+if __name__ == "__main__":
+    SERVER, SIM = sys.argv[1], sys.argv[2]
+    unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)
