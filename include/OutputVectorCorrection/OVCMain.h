@@ -86,6 +86,8 @@ namespace OutputVectorCorrection {
     void setUpValidator();
     void reportInvalidInput(const std::string& message);
     void buildConsistencyGroup();
+    /// Whether `changed` completes a consistent set of one macro-pulse not processed yet.
+    bool completesConsistentSet(const Corvane::TransferElementID& changed);
     /// The read-back of scale or angle, or a manual write of scale, angle or ratio: accepted or refused.
     void handleCalibrationWrites(const Corvane::TransferElementID& changed);
     void acceptManualScale();
@@ -100,7 +102,15 @@ namespace OutputVectorCorrection {
     std::array<AveragingWindow*, 8> windows();
 
     Corvane::UserInputValidator _validator;
+    /// The station's own traces of one macro-pulse; on a master, the same with the slave crate's forward share.
+    /// The slave's share is required only once it has arrived: a master without a slave (nothing ever feeds it)
+    /// would otherwise never complete a set and never correct, while its status showed OK.
     Corvane::DataConsistencyGroup _consistencyGroup;
+    Corvane::DataConsistencyGroup _consistencyGroupWithSlave;
+    bool _slaveShareArrived{false};
+    /// Version of the last processed set: a slave share that completes a set already processed without it
+    /// does not process that macro-pulse twice.
+    Corvane::VersionNumber _lastProcessed{nullptr};
     std::uint32_t _triggerCount{0};
     bool _inhibitLatch{false};
     bool _closedLoopSeen{false};

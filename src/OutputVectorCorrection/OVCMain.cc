@@ -122,11 +122,29 @@ namespace OutputVectorCorrection {
       if(node.getDirection().dir == Corvane::VariableDirection::feeding) continue;
       if(node.getMode() != Corvane::UpdateMode::push) continue;
       _consistencyGroup.add(node);
+      _consistencyGroupWithSlave.add(node);
     }
     if(isMaster) {
-      _consistencyGroup.add(forwardVectorSum.fromSlave.I);
-      _consistencyGroup.add(forwardVectorSum.fromSlave.Q);
+      _consistencyGroupWithSlave.add(forwardVectorSum.fromSlave.I);
+      _consistencyGroupWithSlave.add(forwardVectorSum.fromSlave.Q);
     }
+  }
+
+  bool OVCMain::completesConsistentSet(const Corvane::TransferElementID& changed) {
+    if(isMaster && !_slaveShareArrived &&
+        (changed == forwardVectorSum.fromSlave.I.getId() || changed == forwardVectorSum.fromSlave.Q.getId())) {
+      _slaveShareArrived = true;
+      Corvane::logger(debugSeverity, getName())
+          << "The slave crate's forward vector sum has arrived: from now on it is part of every macro-pulse.";
+    }
+    const bool own = _consistencyGroup.update(changed);
+    const bool withSlave = isMaster && _consistencyGroupWithSlave.update(changed);
+    if(!(_slaveShareArrived ? withSlave : own)) return false;
+    // all members hold one version now; the station's own forward share is one of them
+    const auto version = forwardVectorSum.I.getVersionNumber();
+    if(version == _lastProcessed) return false;
+    _lastProcessed = version;
+    return true;
   }
 
   void OVCMain::mainLoop() {
@@ -201,7 +219,7 @@ namespace OutputVectorCorrection {
         continue;
       }
 
-      if(!_consistencyGroup.update(changed)) continue;
+      if(!completesConsistentSet(changed)) continue;
       processTrigger();
     }
   }

@@ -117,17 +117,29 @@ namespace {
     EXPECT_DOUBLE_EQ(s.read(path::scale), 0.0); // the manual scale was not copied
   }
 
-  TEST(MainLoop, AMasterWithoutTheSlaveShareNeverIntegrates) {
+  TEST(MainLoop, AMasterCorrectsWithoutASlaveShareUntilOneArrives) {
     Station s;
-    s.master = false; // the slave's forward share never arrives
+    s.master = false; // no slave crate: nothing feeds its forward share
     s.plant.pathGain = 0.8;
     s.run();
     s.enableAlgorithm("OpenLoop/Scaling", 1.0);
+    s.pulse();
+    EXPECT_NEAR(s.read(path::scale), 1.25, 1e-6);
+    EXPECT_EQ(s.status(), StatusOutput::OK);
+
+    s.master = true; // the slave's share arrives with the traces and corrects as part of them
+    s.plant.pathGain = 0.625;
+    s.pulse();
+    EXPECT_NEAR(s.read(path::scale), 1.6, 1e-6);
+
+    // from now on the slave's share is part of every macro-pulse: a pulse without it is not integrated
+    s.master = false;
+    s.plant.pathGain = 1.6;
     s.pulses(2);
-    EXPECT_DOUBLE_EQ(s.read(path::scale), 1.0);
-    s.write<Boolean>(path::algo("OpenLoop/Scaling") + "enable", false);
-    s.write<double>(path::manualScale, 1.5); // operator writes are still handled
-    EXPECT_DOUBLE_EQ(s.read(path::scale), 1.5);
+    EXPECT_NEAR(s.read(path::scale), 1.6, 1e-6);
+    s.master = true;
+    s.pulse();
+    EXPECT_NEAR(s.read(path::scale), 0.625, 1e-6);
   }
 
   TEST(MainLoop, SlaveAndMonitoringInstancesHaveNoCorrection) {

@@ -183,6 +183,89 @@ class Feedback(SimulatedStationTest):
                         f"open loop {open_loop}, closed loop {closed_loop}")
 
 
+class OutputVectorCorrection(SimulatedStationTest):
+    """The open-loop correction on the station as shipped (a master with no slave crate) takes out a drive path
+    that is off in amplitude or phase, counted in pulses by the trigger number."""
+    prefix = "simstation-ovc"
+    OVC = "/OutputVectorCorrection"
+    WINDOW = 100  # samples at the end of the flat-top
+
+    def number(self, path):
+        """The scalar at `path`; NaN while it has no value yet."""
+        value = self.station.scalar(path)
+        return math.nan if value is None else value
+
+    def place_windows(self):
+        for algorithm in ("Scaling", "Rotation"):
+            window = f"{self.OVC}/OpenLoop/{algorithm}/AveragingWindow/"
+            for name, value in (("fromFlattopEnd", 1), ("poi", 1), ("length", self.WINDOW)):
+                self.station.put(window + name, value)
+            wait_until(lambda: self.number(window + "endIndex") - self.number(window + "startIndex")
+                       == self.WINDOW - 1, 20, f"the {algorithm} window")
+        window = self.OVC + "/OpenLoop/Scaling/AveragingWindow/"
+        return self.station.value(window + "startIndex"), self.station.value(window + "endIndex") + 1
+
+    def window_mean(self, trace, window):
+        return mean(self.station.value(CONTROLLER + "/VectorSum/DAQ/" + trace)[window[0]:window[1]])
+
+    def correct(self, algorithm, converged, window):
+        """Enables `algorithm` (gain 0.5, a correction every pulse) and the module, and asserts that `converged()`
+        holds within 30 pulses."""
+        self.station.put(f"{self.OVC}/OpenLoop/{algorithm}/gain", 0.5)
+        self.station.put(f"{self.OVC}/OpenLoop/{algorithm}/enable", True)
+        start = self.station.trigger()
+        self.station.put(self.OVC + "/enable", True)
+        seen = []
+        held = False
+
+        def done():
+            nonlocal held
+            held = converged()
+            # the trigger number read after the condition bounds the pulse at which it held
+            now = self.station.trigger()
+            seen.append((now, self.number(CONTROLLER + "/Output/Calibration/scale"),
+                         self.number(CONTROLLER + "/Output/Calibration/angle")))
+            return now if held or now - start > 30 else None
+        # bounded in pulses, and in time for a machine that pulses slowly (about 1 Hz under the sanitizer)
+        at = wait_until(done, 120, f"the {algorithm} correction or pulse {start + 31}")
+        self.assertTrue(held, f"no convergence within 30 pulses; (trigger, scale, angle): {seen[-5:]}")
+        self.assertLessEqual(at - start, 30, f"pulses from the enable to convergence; last seen {seen[-3:]}")
+        self.assertNotEqual(self.station.value(self.OVC + "/Status/algorithmStatus"), 1)  # no FAULT
+
+    def test_scaling_takes_out_a_drive_twenty_percent_too_low_within_30_pulses(self):
+        self.feed_forward_on()
+        window = self.place_windows()
+        manual = CONTROLLER + "/Output/Calibration/Manual/scale"
+        shipped = self.station.value(manual)
+        self.station.put(manual, 0.8 * shipped)
+        wait_until(lambda: abs(self.window_mean("amplitude", window) - 0.8 * SET_POINT) < 0.02 * SET_POINT, 30,
+                   "the flat-top 20 % low")
+        d_amplitude = self.OVC + "/OpenLoop/Scaling/dAmplitude"
+
+        def converged():
+            return (abs(self.number(d_amplitude)) < 0.01
+                    and abs(self.window_mean("amplitude", window) / SET_POINT - 1.0) < 0.01)
+        self.correct("Scaling", converged, window)
+        self.assertLess(abs(self.station.value(CONTROLLER + "/Output/Calibration/scale") / shipped - 1.0), 0.02)
+        self.assertEqual(self.station.value(self.OVC + "/Status/algorithmStatus"), 0)
+
+    # Known fault, not yet mended: the calibrations' sine tables (sine sign -1) make the board turn the drive
+    # against the angle, while the rotation algorithm (like the phase setter) turns the angle with the measured
+    # phase error; on this station the correction therefore runs away from the set point instead of towards it.
+    @unittest.expectedFailure
+    def test_rotation_takes_out_a_twenty_degree_phase_offset(self):
+        self.feed_forward_on()
+        window = self.place_windows()
+        self.station.put(CONTROLLER + "/Output/Calibration/Manual/angle", 20.0)
+        wait_until(lambda: abs(abs(self.window_mean("phase", window)) - 20.0) < 0.5, 30, "the phase 20 deg off")
+        d_phase = self.OVC + "/OpenLoop/Rotation/dPhase"
+
+        def converged():
+            return abs(self.number(d_phase)) < 0.5 and abs(self.window_mean("phase", window)) < 0.5
+        self.correct("Rotation", converged, window)
+        self.assertLess(abs(self.station.value(CONTROLLER + "/Output/Calibration/angle")), 0.5)
+
+
 if __name__ == "__main__":
     SERVER, SIM = sys.argv[1], sys.argv[2]
     unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)
