@@ -142,7 +142,7 @@ class FeedForward(SimulatedStationTest):
         self.feed_forward_on()
         begin, end = self.flattop()
         before = mean(self.settled_trace(CONTROLLER + "/VectorSum/DAQ/phase")[begin:end])
-        self.station.put(CONTROLLER + "/Output/Calibration/angle", 10.0)
+        self.station.put(CONTROLLER + "/Output/Calibration/Manual/angle", 10.0)
         wait_until(lambda: abs(mean(self.station.value(CONTROLLER + "/VectorSum/DAQ/phase")[begin:end])
                                - (before - 10.0)) < 0.1, 20, "the phase turned by -10 deg")
         amplitude = mean(self.settled_trace(CONTROLLER + "/VectorSum/DAQ/amplitude")[begin:end])
