@@ -7,27 +7,15 @@ settings file, from the server's own start values. Every wait is bounded."""
 import os
 import re
 import shutil
-import signal
 import struct
-import subprocess
-import tempfile
+import sys
 import threading
-import time
 import unittest
 
-import requests
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "simstation", "e2e"))
+from station import ServerRun, copy_station, edit_file, wait_until  # noqa: E402,F401 (wait_until: for the tests)
 
 SEGMENT_HEADER = 128  # bytes before the register space in the shared-memory segment
-
-
-def wait_until(predicate, timeout=20.0, what="condition"):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(0.02)
-    raise AssertionError(f"timed out after {timeout} s waiting for {what}")
 
 
 def fnv1a(text):
@@ -93,61 +81,12 @@ class SharedBoard:
         self.write("CTABLES.BIT_CTL_TABLES_BUF_ACTUAL", [int(v) for v in self.read("CTABLES.BIT_CTL_TABLES_BUF")])
 
 
-class Server:
-    program = None  # path of tessarel_server
-
-    def __init__(self, station):
-        self.station = station
-        self.log_path = os.path.join(station, "server.log")
-        self.log = open(self.log_path, "a")
-        self.logged_before = os.path.getsize(self.log_path)
-        self.process = subprocess.Popen([Server.program, "--listen", "127.0.0.1:0"], cwd=station, stdout=self.log,
-                                        stderr=subprocess.STDOUT)
-        found = wait_until(lambda: self._listening(), 60, "the server to listen")
-        self.base = found.group(1)
-
-    def _listening(self):
-        if self.process.poll() is not None:
-            raise AssertionError(f"server ended with {self.process.returncode}:\n{self.output()}")
-        return re.search(r"listening on (http://127\.0\.0\.1:\d+)/", self.output())
-
-    def output(self):
-        """What this run of the server logged."""
-        with open(self.log_path, errors="replace") as log:
-            log.seek(self.logged_before)
-            return log.read()
-
-    def put(self, path, value):
-        response = requests.put(self.base + "/api/variables" + path, json=value, timeout=10)
-        assert response.status_code == 200, f"PUT {path}: {response.status_code} {response.text}"
-
-    def value(self, path):
-        response = requests.get(self.base + "/api/variables" + path, timeout=10)
-        assert response.status_code == 200, response.text
-        return response.json()["value"]
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(30)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait(30)
-        self.log.close()
-        return self.process.returncode
-
-
 class SimulatedStation:
     """A copy of the simulated station in a scratch directory, its controller board in shared memory."""
 
     def __init__(self, server, sim, prefix):
-        Server.program = os.path.abspath(server)
-        self.directory = tempfile.mkdtemp(prefix=f"tessarel-{prefix}-")
-        for entry in os.listdir(sim):
-            source = os.path.join(sim, entry)
-            if os.path.isfile(source):
-                shutil.copy2(source, self.directory)
+        self.program = os.path.abspath(server)
+        self.directory = copy_station(sim, prefix)
         dmap_path = os.path.join(self.directory, "tessarel.dmap")
         with open(dmap_path) as dmap:
             text = dmap.read()
@@ -166,7 +105,7 @@ class SimulatedStation:
         self.stopping = threading.Event()
 
     def start(self):
-        server = Server(self.directory)
+        server = ServerRun(self.program, self.directory)
         if self.firmware is None:
             # the firmware's trigger, as far as the tables' buffers go: every 20 ms the read-back of the buffer
             # in use follows the select
@@ -180,12 +119,7 @@ class SimulatedStation:
 
     def edit(self, file_name, old, new):
         """Replaces `old` by `new` in one of the copy's files; `old` must be there."""
-        path = os.path.join(self.directory, file_name)
-        with open(path) as f:
-            text = f.read()
-        assert old in text, f"{file_name} no longer holds {old}"
-        with open(path, "w") as f:
-            f.write(text.replace(old, new))
+        edit_file(self.directory, file_name, old, new)
 
     def remove(self):
         self.stopping.set()

@@ -12,34 +12,21 @@ import shutil
 import signal
 import subprocess
 import sys
-import tempfile
-import time
 import unittest
 
 import requests
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "simstation", "e2e"))
+from station import copy_station, wait_until  # noqa: E402
 
 SERVER = None
 SIM = None
 TASKS = "fibers"
 
 
-def wait_until(predicate, timeout, what):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        result = predicate()
-        if result:
-            return result
-        time.sleep(0.05)
-    raise AssertionError(f"timed out waiting for {what}")
-
-
 class WorkersEndToEnd(unittest.TestCase):
     def setUp(self):
-        self.directory = tempfile.mkdtemp(prefix="tessarel-workers-")
-        for entry in os.listdir(SIM):
-            source = os.path.join(SIM, entry)
-            if os.path.isfile(source):
-                shutil.copy2(source, self.directory)
+        self.directory = copy_station(SIM, "workers")
         self.log_path = os.path.join(self.directory, "server.log")
 
     def tearDown(self):

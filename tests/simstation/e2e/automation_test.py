@@ -15,10 +15,9 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from station import Station, wait_until  # noqa: E402
-
-SERVER = None
-SIM = None
+import simstation_test as simstation  # noqa: E402
+from simstation_test import mean  # noqa: E402
+from station import wait_until  # noqa: E402
 
 CONTROLLER = "/Controller"
 AUTOMATION = "/Automation"
@@ -31,10 +30,6 @@ REQUEST_RAMPUP = 3
 
 # Waits are long enough for the address sanitizer's build (about one pulse a second) on a loaded machine.
 RAMP_TIMEOUT = 240
-
-
-def mean(values):
-    return sum(values) / len(values)
 
 
 def scalar(value):
@@ -105,36 +100,16 @@ class ScalarUpdates:
                     raise AssertionError(f"subscription ended: {self.failure}")
 
 
-class StationTest(unittest.TestCase):
+class StationTest(simstation.SimulatedStationTest):
+    """The simulated station with the configuration's switches of `configuration` set in the copy."""
     prefix = "simstation-automation"
     configuration = {}
+    trace_timeout = 60.0
 
-    def setUp(self):
-        self.station = Station(SERVER, SIM, self.prefix)
+    def prepare(self, station):
         for name, value in self.configuration.items():
-            self.station.edit("tessarel_base_config.xml", f'name="{name}" type="int32" value="0"',
-                              f'name="{name}" type="int32" value="{value}"')
-        self.station.start()
-        # the board's first pulses come while the boards initialise
-        wait_until(lambda: (self.station.trigger() or 0) >= 10, 60, "the first pulses")
-
-    def tearDown(self):
-        status = self.station.stop()
-        if status == 0:
-            self.station.remove()
-        self.assertEqual(status, 0, f"server exit status; log in {self.station.directory}")
-
-    def flattop(self):
-        """Sample indices of the flat-top: from its start to the decay."""
-        def indices():
-            begin = self.station.value(CONTROLLER + "/PulseShape/Indices/flattopStart")
-            end = self.station.value(CONTROLLER + "/PulseShape/Indices/decayStart")
-            return (begin, end) if begin is not None and end is not None and end - begin > 100 else None
-        return wait_until(indices, 20, "the flat-top's indices")
-
-    def settled_trace(self, path, pulses=3):
-        """The trace of `path` of the last of the next `pulses` pulses."""
-        return self.station.traces([path], pulses, 60)[path][-1][1]
+            station.edit("tessarel_base_config.xml", f'name="{name}" type="int32" value="0"',
+                         f'name="{name}" type="int32" value="{value}"')
 
 
 class AutomationTest(StationTest):
@@ -294,5 +269,5 @@ class PhaseSetter(StationTest):
 
 
 if __name__ == "__main__":
-    SERVER, SIM = sys.argv[1], sys.argv[2]
+    simstation.SERVER, simstation.SIM = sys.argv[1], sys.argv[2]
     unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)

@@ -31,6 +31,7 @@ def mean(values):
 
 class SimulatedStationTest(unittest.TestCase):
     prefix = "simstation"
+    trace_timeout = 30.0  # seconds for the traces of a few pulses
 
     def prepare(self, station):
         pass
@@ -63,7 +64,7 @@ class SimulatedStationTest(unittest.TestCase):
 
     def settled_trace(self, path, pulses=3):
         """The trace of `path` of the last of the next `pulses` pulses."""
-        updates = self.station.traces([path], pulses)[path]
+        updates = self.station.traces([path], pulses, self.trace_timeout)[path]
         return updates[-1][1]
 
 

@@ -17,7 +17,8 @@ import requests
 import websockets
 
 
-def wait_until(predicate, timeout=30.0, what="condition"):
+def wait_until(predicate, timeout, what="condition"):
+    """The first true value of `predicate`, asked every 20 ms; an AssertionError after `timeout` seconds."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         value = predicate()
@@ -25,6 +26,73 @@ def wait_until(predicate, timeout=30.0, what="condition"):
             return value
         time.sleep(0.02)
     raise AssertionError(f"timed out after {timeout} s waiting for {what}")
+
+
+def copy_station(sim, prefix):
+    """A scratch directory holding a copy of the files of the station directory `sim`."""
+    directory = tempfile.mkdtemp(prefix=f"tessarel-{prefix}-")
+    for entry in os.listdir(sim):
+        source = os.path.join(sim, entry)
+        if os.path.isfile(source):
+            shutil.copy2(source, directory)
+    return directory
+
+
+def edit_file(directory, file_name, old, new):
+    """Replaces `old` by `new` in one of the files of `directory`; `old` must be there."""
+    path = os.path.join(directory, file_name)
+    with open(path) as f:
+        text = f.read()
+    assert old in text, f"{file_name} no longer holds {old}"
+    with open(path, "w") as f:
+        f.write(text.replace(old, new))
+
+
+class ServerRun:
+    """One run of the server program in a station directory, logging to server.log there, reached over HTTP."""
+
+    def __init__(self, program, directory):
+        self.log_path = os.path.join(directory, "server.log")
+        self.log = open(self.log_path, "a")
+        self.logged_before = os.path.getsize(self.log_path)
+        self.process = subprocess.Popen([program, "--listen", "127.0.0.1:0"], cwd=directory, stdout=self.log,
+                                        stderr=subprocess.STDOUT)
+        self.base = wait_until(self._listening, 60, "the server to listen").group(1)
+
+    def _listening(self):
+        if self.process.poll() is not None:
+            raise AssertionError(f"server ended with {self.process.returncode}:\n{self.output()}")
+        return re.search(r"listening on (http://127\.0\.0\.1:\d+)/", self.output())
+
+    def output(self):
+        """What this run of the server logged."""
+        with open(self.log_path, errors="replace") as log:
+            log.seek(self.logged_before)
+            return log.read()
+
+    def put(self, path, value):
+        response = requests.put(self.base + "/api/variables" + path, json=value, timeout=10)
+        assert response.status_code == 200, f"PUT {path}: {response.status_code} {response.text}"
+
+    def get(self, path):
+        response = requests.get(self.base + "/api/variables" + path, timeout=10)
+        assert response.status_code == 200, f"GET {path}: {response.text}"
+        return response.json()
+
+    def value(self, path):
+        return self.get(path)["value"]
+
+    def stop(self):
+        """Ends the run with SIGTERM (SIGKILL after 30 s) and gives its exit status."""
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+            try:
+                self.process.wait(30)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait(30)
+        self.log.close()
+        return self.process.returncode
 
 
 def decode_array_update(message):
@@ -42,51 +110,29 @@ class Station:
 
     def __init__(self, server, sim, prefix="simstation"):
         self.program = os.path.abspath(server)
-        self.directory = tempfile.mkdtemp(prefix=f"tessarel-{prefix}-")
-        for entry in os.listdir(sim):
-            source = os.path.join(sim, entry)
-            if os.path.isfile(source):
-                shutil.copy2(source, self.directory)
-        self.process = None
+        self.directory = copy_station(sim, prefix)
+        self.run = None
         self.base = None
 
     def edit(self, file_name, old, new):
         """Replaces `old` by `new` in one of the copy's files; `old` must be there."""
-        path = os.path.join(self.directory, file_name)
-        with open(path) as f:
-            text = f.read()
-        assert old in text, f"{file_name} no longer holds {old}"
-        with open(path, "w") as f:
-            f.write(text.replace(old, new))
+        edit_file(self.directory, file_name, old, new)
 
     def start(self):
-        self.log_path = os.path.join(self.directory, "server.log")
-        self.log = open(self.log_path, "a")
-        self.process = subprocess.Popen([self.program, "--listen", "127.0.0.1:0"], cwd=self.directory,
-                                        stdout=self.log, stderr=subprocess.STDOUT)
-        found = wait_until(self._listening, 60, "the server to listen")
-        self.base = found.group(1)
-
-    def _listening(self):
-        if self.process.poll() is not None:
-            raise AssertionError(f"server ended with {self.process.returncode}:\n{self.output()}")
-        return re.search(r"listening on (http://127\.0\.0\.1:\d+)/", self.output())
+        self.run = ServerRun(self.program, self.directory)
+        self.base = self.run.base
 
     def output(self):
-        with open(self.log_path, errors="replace") as log:
-            return log.read()
+        return self.run.output()
 
     def put(self, path, value):
-        response = requests.put(self.base + "/api/variables" + path, json=value, timeout=10)
-        assert response.status_code == 200, f"PUT {path}: {response.status_code} {response.text}"
+        self.run.put(path, value)
 
     def get(self, path):
-        response = requests.get(self.base + "/api/variables" + path, timeout=10)
-        assert response.status_code == 200, f"GET {path}: {response.text}"
-        return response.json()
+        return self.run.get(path)
 
     def value(self, path):
-        return self.get(path)["value"]
+        return self.run.value(path)
 
     def scalar(self, path):
         value = self.value(path)
@@ -150,16 +196,7 @@ class Station:
                     return
 
     def stop(self):
-        if self.process and self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(30)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait(30)
-        if self.process:
-            self.log.close()
-        return self.process.returncode if self.process else 0
+        return self.run.stop() if self.run else 0
 
     def remove(self):
         shutil.rmtree(self.directory, ignore_errors=True)
