@@ -86,6 +86,24 @@ function(corvane_install_shared_library target)
   install(TARGETS ${target} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 endfunction()
 
+# The precompiled GoogleTest/GoogleMock header that every test program shares: one program
+# that exists only to compile it with the test programs' own flags (an executable, so that it
+# is compiled position independent the same way). One header per build instead of one per
+# program saves about 100 MB of disk per test program and preset, and its compile time.
+# Macros that differ between test programs (a library's usage requirements) never occur in
+# these two headers, so the one header is valid for all of them.
+function(_corvane_test_pch_holder)
+  if(TARGET corvane_test_pch)
+    return()
+  endif()
+  set(_main ${CMAKE_BINARY_DIR}/corvane_test_pch_main.cc)
+  file(CONFIGURE OUTPUT ${_main} CONTENT "int main() { return 0; }\n")
+  add_executable(corvane_test_pch ${_main})
+  target_link_libraries(corvane_test_pch PRIVATE GTest::gmock GTest::gtest_main Threads::Threads)
+  target_precompile_headers(corvane_test_pch PRIVATE <gtest/gtest.h> <gmock/gmock.h>)
+  target_compile_options(corvane_test_pch PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-g1 -O0>)
+endfunction()
+
 # One GoogleTest executable per unit, linked with gtest_main and gmock. Its
 # tests are registered with ctest under the names "<exe>.<Suite>.<Case>" and
 # run in the executable's binary directory, where DATA files are copied.
@@ -107,12 +125,13 @@ function(corvane_add_test)
 
   add_executable(${ARG_NAME} ${_sources})
   target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
-  # Build time: every test source parses GoogleTest and GoogleMock once, from a header
-  # precompiled per program, and carries line tables only (file and line in failures and
+  # Build time: every test source parses GoogleTest and GoogleMock once, from the one header
+  # precompiled for all test programs, and carries line tables only (file and line in failures and
   # sanitizer reports; full debug information is what made test programs slow to compile).
   # The test programs' own code is not optimised: it only drives the code under test, which
   # lives in the libraries and keeps the preset's optimisation.
-  target_precompile_headers(${ARG_NAME} PRIVATE <gtest/gtest.h> <gmock/gmock.h>)
+  _corvane_test_pch_holder()
+  target_precompile_headers(${ARG_NAME} REUSE_FROM corvane_test_pch)
   target_compile_options(${ARG_NAME} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-g1 -O0>)
 
   foreach(_data IN LISTS ARG_DATA)
