@@ -1,6 +1,6 @@
 // The software vector sum of the forward signals, "/ForwardVectorSum", as the output vector correction reads it:
 // this station's share (part of the consistent input set) and, on a master, the slave crate's share, which comes
-// from outside the program and joins the consistent input set once it has arrived. On other instances the slave's share is an ownerless placeholder that takes no part
+// from outside the program: its latest value is added to every consistent set of the station's own traces. On other instances the slave's share is an ownerless placeholder that takes no part
 // in the application.
 #pragma once
 

@@ -102,15 +102,12 @@ namespace OutputVectorCorrection {
     std::array<AveragingWindow*, 8> windows();
 
     Corvane::UserInputValidator _validator;
-    /// The station's own traces of one macro-pulse; on a master, the same with the slave crate's forward share.
-    /// The slave's share is required only once it has arrived: a master without a slave (nothing ever feeds it)
-    /// would otherwise never complete a set and never correct, while its status showed OK.
+    /// The station's own traces of one macro-pulse. A master's slave-crate share is not a member: it comes from
+    /// outside (over the control system), where every write carries a version of its own that no set of the
+    /// station's traces ever has, so requiring it would end every correction once it arrived. The latest share
+    /// received is used with each set instead (zero until the first one).
     Corvane::DataConsistencyGroup _consistencyGroup;
-    Corvane::DataConsistencyGroup _consistencyGroupWithSlave;
     bool _slaveShareArrived{false};
-    /// Version of the last processed set: a slave share that completes a set already processed without it
-    /// does not process that macro-pulse twice.
-    Corvane::VersionNumber _lastProcessed{nullptr};
     std::uint32_t _triggerCount{0};
     bool _inhibitLatch{false};
     bool _closedLoopSeen{false};

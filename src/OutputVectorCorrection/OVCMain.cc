@@ -122,11 +122,6 @@ namespace OutputVectorCorrection {
       if(node.getDirection().dir == Corvane::VariableDirection::feeding) continue;
       if(node.getMode() != Corvane::UpdateMode::push) continue;
       _consistencyGroup.add(node);
-      _consistencyGroupWithSlave.add(node);
-    }
-    if(isMaster) {
-      _consistencyGroupWithSlave.add(forwardVectorSum.fromSlave.I);
-      _consistencyGroupWithSlave.add(forwardVectorSum.fromSlave.Q);
     }
   }
 
@@ -135,16 +130,9 @@ namespace OutputVectorCorrection {
         (changed == forwardVectorSum.fromSlave.I.getId() || changed == forwardVectorSum.fromSlave.Q.getId())) {
       _slaveShareArrived = true;
       Corvane::logger(debugSeverity, getName())
-          << "The slave crate's forward vector sum has arrived: from now on it is part of every macro-pulse.";
+          << "The slave crate's forward vector sum has arrived: its latest share is added from now on.";
     }
-    const bool own = _consistencyGroup.update(changed);
-    const bool withSlave = isMaster && _consistencyGroupWithSlave.update(changed);
-    if(!(_slaveShareArrived ? withSlave : own)) return false;
-    // all members hold one version now; the station's own forward share is one of them
-    const auto version = forwardVectorSum.I.getVersionNumber();
-    if(version == _lastProcessed) return false;
-    _lastProcessed = version;
-    return true;
+    return _consistencyGroup.update(changed);
   }
 
   void OVCMain::mainLoop() {

@@ -117,9 +117,9 @@ namespace {
     EXPECT_DOUBLE_EQ(s.read(path::scale), 0.0); // the manual scale was not copied
   }
 
-  TEST(MainLoop, AMasterCorrectsWithoutASlaveShareUntilOneArrives) {
+  TEST(MainLoop, AMasterAddsTheLatestSlaveShareToEverySetOfItsTraces) {
     Station s;
-    s.master = false; // no slave crate: nothing feeds its forward share
+    s.master = false; // no slave crate yet: nothing feeds its forward share
     s.plant.pathGain = 0.8;
     s.run();
     s.enableAlgorithm("OpenLoop/Scaling", 1.0);
@@ -127,19 +127,24 @@ namespace {
     EXPECT_NEAR(s.read(path::scale), 1.25, 1e-6);
     EXPECT_EQ(s.status(), StatusOutput::OK);
 
-    s.master = true; // the slave's share arrives with the traces and corrects as part of them
+    // a share written with the traces of a pulse is used with them
+    s.master = true;
     s.plant.pathGain = 0.625;
     s.pulse();
     EXPECT_NEAR(s.read(path::scale), 1.6, 1e-6);
 
-    // from now on the slave's share is part of every macro-pulse: a pulse without it is not integrated
+    // pulses without a new share (the share over the control system carries versions of its own, never those
+    // of the station's traces) are still corrected, with the latest share
     s.master = false;
     s.plant.pathGain = 1.6;
-    s.pulses(2);
-    EXPECT_NEAR(s.read(path::scale), 1.6, 1e-6);
-    s.master = true;
     s.pulse();
     EXPECT_NEAR(s.read(path::scale), 0.625, 1e-6);
+    s.test.writeArray<double>("/ForwardVectorSum/FromSlave/I", std::vector<double>(pulseLength, 0.0));
+    s.test.stepApplication();
+    s.plant.pathGain = 0.5;
+    s.pulse();
+    EXPECT_NEAR(s.read(path::scale), 2.0, 1e-6);
+    EXPECT_EQ(s.status(), StatusOutput::OK);
   }
 
   TEST(MainLoop, SlaveAndMonitoringInstancesHaveNoCorrection) {
