@@ -50,36 +50,6 @@ namespace {
       OVC, ManualScale, testing::Values(ScaleCase{3.0, 2.0}, ScaleCase{0.01, 0.1}, ScaleCase{1.5, 1.5}),
       [](const testing::TestParamInfo<ScaleCase>& info) { return scaleCaseName(info.param); });
 
-  TEST(ManualCalibration, ScaleIsRefusedWhileOpenLoopScalingIsEnabled) {
-    Station s;
-    s.run();
-    s.enableAlgorithm("OpenLoop/Scaling", 0.5);
-    s.write<double>(path::manualScale, 1.5);
-    EXPECT_DOUBLE_EQ(s.read(path::scale), 1.0);
-    EXPECT_DOUBLE_EQ(s.read(path::manualScale), 1.0);
-  }
-
-  TEST(ManualCalibration, AngleIsAcceptedWhileOnlyClosedLoopRotationIsEnabled) {
-    Station s;
-    s.run();
-    s.write<Boolean>(path::feedBack, true);
-    s.enableAlgorithm("ClosedLoop/Rotation", 0.5);
-    s.write<double>(path::manualAngle, 30.0);
-    EXPECT_DOUBLE_EQ(s.read(path::angle), 30.0);
-  }
-
-  TEST(ManualCalibration, AngleAndScaleAreRefusedWhileTheForwardAlgorithmActs) {
-    Station s;
-    s.run();
-    s.write<Boolean>(path::feedBack, true);
-    s.enableAlgorithm("ClosedLoop/Forward", 0.5);
-    s.write<double>(path::manualAngle, 30.0);
-    s.write<double>(path::manualScale, 1.5);
-    EXPECT_DOUBLE_EQ(s.read(path::angle), 0.0);
-    EXPECT_DOUBLE_EQ(s.read(path::manualAngle), 0.0);
-    EXPECT_DOUBLE_EQ(s.read(path::scale), 1.0);
-  }
-
   TEST(ManualCalibration, RatioIsLimitedSoThatTheFlattopScalingStaysWithinTheLimits) {
     Station s;
     s.run();
@@ -88,15 +58,44 @@ namespace {
     EXPECT_DOUBLE_EQ(s.read(path::manualRatio), 2.0);
   }
 
-  TEST(ManualCalibration, RatioIsRefusedWhileOpenLoopRatioIsEnabled) {
+  /// An operator's write of a manual value while an algorithm is enabled: refused (both the controller's value
+  /// and the manual one keep the start value) while that algorithm owns the value, accepted otherwise.
+  struct OwnedValueCase {
+    const char* name;
+    bool feedback; // closed-loop algorithms act only with feedback on
+    const char* algorithm;
+    const std::string* manual;
+    const std::string* controller;
+    double written;
+    double expected;
+  };
+
+  class ManualWriteWhileAnAlgorithmIsEnabled : public testing::TestWithParam<OwnedValueCase> {};
+
+  TEST_P(ManualWriteWhileAnAlgorithmIsEnabled, IsRefusedOnlyWhenTheAlgorithmOwnsTheValue) {
+    const auto& c = GetParam();
     Station s;
     s.run();
-    s.write<double>(path::manualRatio, 1.2);
-    s.enableAlgorithm("OpenLoop/Ratio", 0.5);
-    s.write<double>(path::manualRatio, 1.5);
-    EXPECT_DOUBLE_EQ(s.read(path::ratio), 1.2);
-    EXPECT_DOUBLE_EQ(s.read(path::manualRatio), 1.2);
+    if(c.feedback) s.write<Boolean>(path::feedBack, true);
+    s.enableAlgorithm(c.algorithm, 0.5);
+    s.write<double>(*c.manual, c.written);
+    EXPECT_DOUBLE_EQ(s.read(*c.controller), c.expected);
+    EXPECT_DOUBLE_EQ(s.read(*c.manual), c.expected);
   }
+
+  INSTANTIATE_TEST_SUITE_P(OVC, ManualWriteWhileAnAlgorithmIsEnabled,
+      testing::Values(
+          OwnedValueCase{"OpenLoopScalingRefusesTheScale", false, "OpenLoop/Scaling", &path::manualScale,
+              &path::scale, 1.5, 1.0},
+          OwnedValueCase{"OpenLoopRatioRefusesTheRatio", false, "OpenLoop/Ratio", &path::manualRatio, &path::ratio,
+              1.5, 1.0},
+          OwnedValueCase{"ClosedLoopRotationLeavesTheAngle", true, "ClosedLoop/Rotation", &path::manualAngle,
+              &path::angle, 30.0, 30.0},
+          OwnedValueCase{"ForwardRefusesTheAngle", true, "ClosedLoop/Forward", &path::manualAngle, &path::angle,
+              30.0, 0.0},
+          OwnedValueCase{"ForwardRefusesTheScale", true, "ClosedLoop/Forward", &path::manualScale, &path::scale,
+              1.5, 1.0}),
+      [](const testing::TestParamInfo<OwnedValueCase>& info) { return std::string(info.param.name); });
 
   class NonFiniteManualValue : public testing::TestWithParam<double> {};
 
