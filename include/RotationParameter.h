@@ -4,6 +4,16 @@
 // formulas come from the signal helpers (llrf/RotationTables.h); this class fixes the module's
 // variables, which other modules and the boards reach by path.
 //
+// Sign convention, one for the whole station: the tables are the complex factor
+// scale e^(i angle) (cosine + i sine) by which the firmware multiplies the signal, so a positive
+// angle (of the module, of an enabled cascade input or of a performPhaseRotation command) turns
+// the signal and the measured phase positively, whatever sinSign. This is what the output vector
+// correction, the automation's output correction and the phase setter rely on for the
+// controller's output and vector-sum calibrations, and what the ADC channels' calibrations do to
+// the detected phase. sinSign only gives the direction of the tables' phase progression
+// (k phaseStep, an ADC channel's detection kernel cos(k phaseStep) + i sinSign sin(k phaseStep));
+// with one element and phaseStep 0, as in the controller's calibrations, it plays no part.
+//
 // Variables, relative to the module's directory:
 //   scale, angle (double, write-back, tag "DAQ"), performPhaseRotation (double, deg: a command,
 //   tagged as such, that rotates the angle by the received value), sineTable, cosineTable

@@ -18,9 +18,11 @@
 //
 // Rotations are complex multiplications (re + i im): the output rotation OVC.WORD_ROT_RE/IM
 // turns the drive, the vector-sum rotation CTRL.WORD_VS_ROT_RE/IM the summed inputs. A station
-// that maps its calibrations' cosine tables on the real parts and their sine tables (sine sign
-// -1: -scale sin(angle)) on the imaginary parts turns the signal against the calibration angle:
-// an output angle of +10 deg turns the drive, the cavity field and the measured phase by -10 deg.
+// maps its calibrations' cosine tables on the real parts and their sine tables on the imaginary
+// parts; the calibrations write scale cos(angle) and scale sin(angle) there (llrf::RotationParameter,
+// whatever its sine sign), so the board turns the signal with the calibration angle: an output
+// angle of +10 deg turns the drive, the cavity field and the measured phase by +10 deg, a
+// vector-sum angle of +10 deg the measured vector sum by +10 deg.
 //
 // With the descriptor parameter "setup", a set-up file (BoardSetup) gives registers their
 // power-on values after construction, e.g. the vector-sum channel mask and the detection.

@@ -1,13 +1,16 @@
 // Rotation tables: S = scale * enabled cascade scales, A = angle + enabled cascade angles,
-// cosine[k] = S cos(A + k step), sine[k] = sinSign S sin(A + k step), degrees; refusal of
+// cosine[k] + i sine[k] = S e^(iA) (cos(k step) + i sinSign sin(k step)), degrees: a positive
+// angle turns a signal multiplied by the tables positively, whatever the sine sign; refusal of
 // anything that could put a non-finite value into the tables.
 #include <llrf/RotationTables.h>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <limits>
 #include <numbers>
+#include <string>
 
 namespace {
 
@@ -37,15 +40,18 @@ namespace {
   TEST(RotationTables, QuarterTurnsAreExact) {
     const ExactCase cases[] = {
         {"angle 0", inputs(1.0, 0.0), {1.0F}, {0.0F}},
-        {"angle 90", inputs(1.0, 90.0), {0.0F}, {-1.0F}},
+        {"angle 90", inputs(1.0, 90.0), {0.0F}, {1.0F}},
         {"angle 180", inputs(1.0, 180.0), {-1.0F}, {0.0F}},
-        {"angle -90", inputs(1.0, -90.0), {0.0F}, {1.0F}},
+        {"angle -90", inputs(1.0, -90.0), {0.0F}, {-1.0F}},
         {"angle -90, sine sign +1", inputs(1.0, -90.0, 1, 0.0, 1.0), {0.0F}, {-1.0F}},
-        {"scale 2.5 at 270", inputs(2.5, 270.0), {0.0F}, {2.5F}},
+        {"scale 2.5 at 270", inputs(2.5, 270.0), {0.0F}, {-2.5F}},
         {"negative scale", inputs(-2.0, 0.0), {-2.0F}, {0.0F}},
         {"quarter-turn steps", inputs(1.0, 0.0, 5, 90.0, 1.0), {1, 0, -1, 0, 1}, {0, 1, 0, -1, 0}},
+        {"quarter-turn steps, sine sign -1", inputs(1.0, 0.0, 5, 90.0, -1.0), {1, 0, -1, 0, 1}, {0, -1, 0, 1, 0}},
+        {"angle 90 on steps, sine sign -1", inputs(1.0, 90.0, 4, 90.0, -1.0), {0, 1, 0, -1}, {1, 0, -1, 0}},
+        {"angle 90 on steps, sine sign +1", inputs(1.0, 90.0, 4, 90.0, 1.0), {0, -1, 0, 1}, {1, 0, -1, 0}},
         {"steps from -180", inputs(3.0, -180.0, 3, -90.0, -1.0), {-3, 0, 3}, {0, -3, 0}},
-        {"cascades: 0.5*4 and 45+45", inputs(0.5, 45.0, 1, 0.0, -1.0, {{4.0, 45.0, true}}), {0.0F}, {-2.0F}},
+        {"cascades: 0.5*4 and 45+45", inputs(0.5, 45.0, 1, 0.0, -1.0, {{4.0, 45.0, true}}), {0.0F}, {2.0F}},
         {"disabled cascade ignored", inputs(2.0, 0.0, 1, 0.0, -1.0, {{10.0, 90.0, false}}), {2.0F}, {0.0F}},
         {"empty table", inputs(1.0, 0.0, 0), {}, {}},
     };
@@ -57,7 +63,7 @@ namespace {
     }
   }
 
-  /// The formula evaluated directly in radians, for comparison.
+  /// The formula evaluated directly in radians with complex numbers, for comparison.
   void expectTables(const char* what, const llrf::RotationInputs& in, double scale, double angle) {
     const auto result = llrf::computeRotationTables(in);
     ASSERT_TRUE(result.ok()) << what << ": " << result.error();
@@ -68,9 +74,11 @@ namespace {
     ASSERT_EQ(t.sine.size(), in.tableSize) << what;
     const double tolerance = 1e-6 * std::max(1.0, std::fabs(scale));
     for(std::uint32_t k = 0; k < in.tableSize; ++k) {
-      const double rad = (angle + k * in.phaseStep) * std::numbers::pi / 180.0;
-      EXPECT_NEAR(t.cosine[k], scale * std::cos(rad), tolerance) << what << " k=" << k;
-      EXPECT_NEAR(t.sine[k], in.sinSign * scale * std::sin(rad), tolerance) << what << " k=" << k;
+      const double stepRad = k * in.phaseStep * std::numbers::pi / 180.0;
+      const std::complex<double> kernel(std::cos(stepRad), in.sinSign * std::sin(stepRad));
+      const std::complex<double> expected = std::polar(scale, angle * std::numbers::pi / 180.0) * kernel;
+      EXPECT_NEAR(t.cosine[k], expected.real(), tolerance) << what << " k=" << k;
+      EXPECT_NEAR(t.sine[k], expected.imag(), tolerance) << what << " k=" << k;
     }
   }
 
@@ -81,6 +89,61 @@ namespace {
     expectTables("1024 steps of 7.3", inputs(1.7, -33.0, 1024, 7.3, 1.0), 1.7, -33.0);
     expectTables("negative step", inputs(1.0, 200.0, 16, -12.5, -1.0), 1.0, 200.0);
     expectTables("angle beyond a turn", inputs(1.0, 725.0, 1), 1.0, 725.0);
+    expectTables("sine sign 2 scales the kernel's sine", inputs(1.5, 25.0, 8, 30.0, 2.0), 1.5, 25.0);
+    expectTables("sine sign 0", inputs(1.5, 25.0, 8, 30.0, 0.0), 1.5, 25.0);
+  }
+
+  TEST(RotationTables, WithAngleZeroTheTablesAreTheKernel) {
+    // cos(k step) and sinSign sin(k step): the detection kernel itself, for any sine sign
+    for(double sinSign : {-1.0, 1.0, 0.5}) {
+      const llrf::RotationTables t = llrf::computeRotationTables(inputs(2.0, 0.0, 12, 30.0, sinSign)).value();
+      for(std::uint32_t k = 0; k < 12; ++k) {
+        const double rad = k * 30.0 * std::numbers::pi / 180.0;
+        EXPECT_NEAR(t.cosine[k], 2.0 * std::cos(rad), 1e-6) << sinSign << " k=" << k;
+        EXPECT_NEAR(t.sine[k], sinSign * 2.0 * std::sin(rad), 1e-6) << sinSign << " k=" << k;
+      }
+    }
+  }
+
+  /// Phase in degrees folded into (-180, 180] of the difference a - b.
+  double phaseDifference(double a, double b) { return std::remainder(a - b, 360.0); }
+
+  TEST(RotationTables, PositiveAngleTurnsAMultipliedSignalPositivelyWhateverTheSineSign) {
+    // one element: the firmware multiplies a signal by cosine + i sine (the controller's output and
+    // vector-sum calibrations on the simulated board)
+    for(double sinSign : {-1.0, 1.0}) {
+      for(double angle : {10.0, -35.0, 170.0, 0.0}) {
+        const llrf::RotationTables t =
+            llrf::computeRotationTables(inputs(0.5, angle, 1, 0.0, sinSign)).value();
+        const std::complex<double> signal = std::polar(3.0, 20.0 * std::numbers::pi / 180.0);
+        const std::complex<double> turned = signal * std::complex<double>(t.cosine[0], t.sine[0]);
+        EXPECT_NEAR(std::abs(turned), 1.5, 1e-6) << sinSign << " " << angle;
+        EXPECT_NEAR(phaseDifference(std::arg(turned) * 180.0 / std::numbers::pi, 20.0 + angle), 0.0, 1e-5)
+            << sinSign << " " << angle;
+      }
+    }
+  }
+
+  TEST(RotationTables, PositiveAngleTurnsTheDetectedPhasePositivelyWhateverTheSineSign) {
+    // many elements: the tables detect a sampled signal cos(phi - sinSign k step), i.e. a signal whose phase
+    // advances against the kernel's sine sign; the detected phase is phi + angle
+    constexpr std::uint32_t n = 16;
+    constexpr double step = 45.0;
+    for(double sinSign : {-1.0, 1.0}) {
+      for(double angle : {0.0, 10.0, -35.0, 170.0}) {
+        for(double phi : {0.0, 20.0, -100.0}) {
+          const llrf::RotationTables t = llrf::computeRotationTables(inputs(1.0, angle, n, step, sinSign)).value();
+          std::complex<double> detected;
+          for(std::uint32_t k = 0; k < n; ++k) {
+            const double x = std::cos((phi - sinSign * k * step) * std::numbers::pi / 180.0);
+            detected += x * std::complex<double>(t.cosine[k], t.sine[k]);
+          }
+          const std::string what = std::to_string(sinSign) + " " + std::to_string(angle) + " " + std::to_string(phi);
+          EXPECT_NEAR(std::abs(detected), n / 2.0, 1e-5) << what;
+          EXPECT_NEAR(phaseDifference(std::arg(detected) * 180.0 / std::numbers::pi, phi + angle), 0.0, 1e-4) << what;
+        }
+      }
+    }
   }
 
   TEST(RotationTables, EnabledCascadesMultiplyAndAdd) {

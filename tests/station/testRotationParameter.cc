@@ -118,11 +118,12 @@ namespace {
     start({4, false});
     test->writeScalar<double>("/Rot/scale", 2.0);
     test->stepApplication();
-    // cos/sin of (angle + k * 90 deg), the sine with sinSign -1
+    // the kernel cos(k 90 deg) + i sinSign sin(k 90 deg) with sinSign -1, scaled
     expectTables({2, 0, -2, 0}, {0, -2, 0, 2});
+    // and turned positively by the angle: 2 e^(i (90 - k 90) deg)
     test->writeScalar<double>("/Rot/angle", 90.0);
     test->stepApplication();
-    expectTables({0, -2, 0, 2}, {-2, 0, 2, 0});
+    expectTables({0, 2, 0, -2}, {2, 0, -2, 0});
   }
 
   TEST_F(RotationRun, EnabledCascadesScaleAndRotate) {
@@ -134,12 +135,12 @@ namespace {
     expectTables({2}, {0}); // not enabled yet
     test->writeScalar<std::int32_t>("/Rot/CascadeInputOVC/enable", 1);
     test->stepApplication();
-    expectTables({float(std::cos(M_PI / 3))}, {-float(std::sin(M_PI / 3))});
+    expectTables({float(std::cos(M_PI / 3))}, {float(std::sin(M_PI / 3))});
     test->writeScalar<double>("/Rot/CascadeInputAutomation/scale", 1.0);
     test->writeScalar<double>("/Rot/CascadeInputAutomation/angle", 30.0);
     test->writeScalar<std::int32_t>("/Rot/CascadeInputAutomation/enable", 1);
     test->stepApplication();
-    expectTables({0}, {-1});
+    expectTables({0}, {1});
   }
 
   TEST_F(RotationRun, RotationCommandAddsToTheAngleAndWritesItBack) {
@@ -150,7 +151,7 @@ namespace {
     test->writeScalar<double>("/Rot/performPhaseRotation", 20.0);
     test->stepApplication();
     EXPECT_DOUBLE_EQ(test->readScalar<double>("/Rot/angle"), -170.0);
-    expectTables({float(std::cos(-170 * M_PI / 180))}, {-float(std::sin(-170 * M_PI / 180))});
+    expectTables({float(std::cos(-170 * M_PI / 180))}, {float(std::sin(-170 * M_PI / 180))});
   }
 
   TEST_F(RotationRun, NonFiniteInputsAreRefusedAndTheLastValidOnesReturn) {

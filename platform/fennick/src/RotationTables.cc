@@ -70,14 +70,18 @@ namespace llrf {
       out.totalAngle += c.angle;
     }
 
-    // Elements stay within |S| and |sinSign * S|, both checked to fit a float.
+    // S e^(iA) times the kernel cos(k step) + i sinSign sin(k step). Elements stay within
+    // max(1, |sinSign|) |S|, and both |S| and |sinSign S| are checked to fit a float.
     out.cosine.resize(in.tableSize);
     out.sine.resize(in.tableSize);
-    const double sineScale = in.sinSign * out.totalScale;
+    const SinCos rotation = sinCosDegrees(out.totalAngle);
+    const double re = out.totalScale * rotation.cos;
+    const double im = out.totalScale * rotation.sin;
     for(std::uint32_t k = 0; k < in.tableSize; ++k) {
-      const SinCos sc = sinCosDegrees(out.totalAngle + static_cast<double>(k) * in.phaseStep);
-      out.cosine[k] = toTableElement(out.totalScale * sc.cos);
-      out.sine[k] = toTableElement(sineScale * sc.sin);
+      const SinCos step = sinCosDegrees(static_cast<double>(k) * in.phaseStep);
+      const double kernelIm = in.sinSign * step.sin;
+      out.cosine[k] = toTableElement(re * step.cos - im * kernelIm);
+      out.sine[k] = toTableElement(im * step.cos + re * kernelIm);
     }
     return Checked<RotationTables>::valid(std::move(out));
   }

@@ -56,7 +56,7 @@ class LoopModel:
     forward signal F = impedance x drive held over the step of T = 1 / fs; exactly over one step
         V[n] = a V[n-1] + (1 - a) 2 wH / (wH - i wD) F[n],    a = exp(-(wH - i wD) T).
     The board: drive[n] = 5 x c_out x (table[n] + K e[n]), e[n] = set point[n] - vector sum[n-1], vector sum =
-    c_vs x V, with c_out and c_vs the output and vector-sum calibrations (scale, turned against their angle) and K
+    c_vs x V, with c_out and c_vs the output and vector-sum calibrations (scale, turned by their angle) and K
     the feedback gain table's magnitude (the same on I and Q). Hence, with b = c_vs (1 - a) 2 wH / (wH - i wD)
     x impedance x 5 x c_out, the closed loop
         S[n] = (a - b K) S[n-1] + b table[n] + b K set point[n],    S the vector sum,
@@ -82,7 +82,7 @@ class LoopModel:
         a = cmath.exp(-decay * sampling_period)
 
         def calibration(path):
-            return value(path + "/scale") * cmath.exp(-1j * math.radians(value(path + "/angle")))
+            return value(path + "/scale") * cmath.exp(1j * math.radians(value(path + "/angle")))
         b = (calibration(CONTROLLER + "/VectorSum/Calibration") * (1.0 - a) * 2.0 * half_bandwidth / decay
              * value("/Model/simulatedImpedance") * BOARD_DRIVE_GAIN * calibration(CONTROLLER + "/Output/Calibration"))
         self.loop_gain = value(CONTROLLER + "/FeedBack/Gain/magnitude")

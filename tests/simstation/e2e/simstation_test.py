@@ -137,15 +137,27 @@ class FeedForward(SimulatedStationTest):
         self.assertTrue(any(abs(s - 4.0) < 0.01 for s in set_points[:3]), f"set point on the board: {set_points}")
         self.assertLess(abs(fields[-1] - 4.0), 0.05 * 4.0, f"flat-top field: {fields}")
 
-    def test_output_calibration_angle_turns_the_measured_phase_against_it(self):
-        # the calibration's sine table (sine sign -1) is the imaginary part of the board's output multiply: an
-        # angle of +10 deg turns the drive, the cavity field and the measured vector sum by -10 deg
+    def test_calibration_angles_turn_the_measured_phase_with_them(self):
+        # the calibrations' tables, scale cos(angle) and scale sin(angle), are the real and imaginary parts of the
+        # board's complex multiplies: an output angle of +10 deg turns the drive, the cavity field and the measured
+        # vector sum by +10 deg, a vector-sum angle of +15 deg the measured vector sum by +15 deg more
         self.feed_forward_on()
         begin, end = self.flattop()
-        before = mean(self.settled_trace(CONTROLLER + "/VectorSum/DAQ/phase")[begin:end])
-        self.station.put(CONTROLLER + "/Output/Calibration/Manual/angle", 10.0)
-        wait_until(lambda: abs(mean(self.station.value(CONTROLLER + "/VectorSum/DAQ/phase")[begin:end])
-                               - (before - 10.0)) < 0.1, 20, "the phase turned by -10 deg")
+        phase = CONTROLLER + "/VectorSum/DAQ/phase"
+        expected = mean(self.settled_trace(phase)[begin:end])
+        for path, angle in ((CONTROLLER + "/Output/Calibration/Manual/angle", 10.0),
+                            (CONTROLLER + "/VectorSum/Calibration/angle", 15.0)):
+            expected += angle
+            self.station.put(path, angle)
+            seen = []
+
+            def turned():
+                seen.append(mean(self.station.value(phase)[begin:end]))
+                return abs(seen[-1] - expected) < 0.1
+            try:
+                wait_until(turned, 30, f"the phase turned to {expected} deg by {path}")
+            except AssertionError as timeout:
+                self.fail(f"{timeout}; flat-top phases {seen[-5:]}")
         amplitude = mean(self.settled_trace(CONTROLLER + "/VectorSum/DAQ/amplitude")[begin:end])
         self.assertLess(abs(amplitude - SET_POINT), 0.05 * SET_POINT)
 
@@ -250,10 +262,6 @@ class OutputVectorCorrection(SimulatedStationTest):
         self.assertLess(abs(self.station.value(CONTROLLER + "/Output/Calibration/scale") / shipped - 1.0), 0.02)
         self.assertEqual(self.station.value(self.OVC + "/Status/algorithmStatus"), 0)
 
-    # Known fault, not yet mended: the calibrations' sine tables (sine sign -1) make the board turn the drive
-    # against the angle, while the rotation algorithm (like the phase setter) turns the angle with the measured
-    # phase error; on this station the correction therefore runs away from the set point instead of towards it.
-    @unittest.expectedFailure
     def test_rotation_takes_out_a_twenty_degree_phase_offset(self):
         self.feed_forward_on()
         window = self.place_windows()

@@ -4,14 +4,22 @@
 //
 //   total scale  S = scale * product of the enabled cascade scales
 //   total angle  A = angle + sum of the enabled cascade angles                (degrees)
-//   cosine[k]    =           S * cos(A + k * phaseStep)                       (degrees)
-//   sine[k]      = sinSign * S * sin(A + k * phaseStep)
+//   cosine[k] + i sine[k] = S e^(iA) (cos(k phaseStep) + i sinSign sin(k phaseStep))
+//
+// Sign convention: the tables are the complex factor cosine + i sine by which the firmware
+// multiplies a signal (as the simulated controller board does with its output and vector-sum
+// rotations), and a positive angle turns that signal, and so the measured phase, positively,
+// whatever sinSign. sinSign only sets the direction of the table's own phase progression
+// (k phaseStep, the detection kernel of an ADC channel): with sinSign +-1 the tables are
+// S e^(i(A +- k phaseStep)). With an angle of 0 they are S cos(k phaseStep) and
+// sinSign S sin(k phaseStep).
 //
 // The tables go to a running feedback loop, so nothing non-finite may come out: every input
 // that takes part (scale, angle, phase step, sine sign, enabled cascade values, a rotation
-// command) must be finite and within single-precision range, and so must S and sinSign * S.
-// Otherwise the computation is refused with a message and the module keeps its last valid
-// inputs and tables. Disabled cascade inputs take no part and are not checked.
+// command) must be finite and within single-precision range, and so must S and sinSign * S
+// (each element's magnitude is at most max(1, |sinSign|) |S|). Otherwise the computation is
+// refused with a message and the module keeps its last valid inputs and tables. Disabled
+// cascade inputs take no part and are not checked.
 #pragma once
 
 #include "llrf/Checked.h"
