@@ -113,8 +113,7 @@ namespace {
     // vector-sum calibrations on the simulated board)
     for(double sinSign : {-1.0, 1.0}) {
       for(double angle : {10.0, -35.0, 170.0, 0.0}) {
-        const llrf::RotationTables t =
-            llrf::computeRotationTables(inputs(0.5, angle, 1, 0.0, sinSign)).value();
+        const llrf::RotationTables t = llrf::computeRotationTables(inputs(0.5, angle, 1, 0.0, sinSign)).value();
         const std::complex<double> signal = std::polar(3.0, 20.0 * std::numbers::pi / 180.0);
         const std::complex<double> turned = signal * std::complex<double>(t.cosine[0], t.sine[0]);
         EXPECT_NEAR(std::abs(turned), 1.5, 1e-6) << sinSign << " " << angle;
