@@ -56,8 +56,8 @@ namespace RegulationLoop {
   /// pulse's last sample, then stays there inactive until a state at a trigger time restarts at 0.
   void advanceIndex(std::int32_t previousIndex, bool atTrigger, State& next);
 
-  /// The table entry played at `sampleIndex` by a firmware that plays `tableLength` entries (at least 1) and
-  /// then holds the last one.
+  /// The table entry played at `sampleIndex` by a firmware that plays `tableLength` entries and then holds the
+  /// last one (a length of 0 plays entry 0 alone).
   std::size_t tableIndex(std::int32_t sampleIndex, std::size_t tableLength);
 
   /// Error, proportional term, integral and drive of `next`, whose tables are filled already,

@@ -29,6 +29,7 @@ namespace RegulationLoop {
   }
 
   std::size_t tableIndex(std::int32_t sampleIndex, std::size_t tableLength) {
+    if(tableLength == 0) return 0;
     const auto index = static_cast<std::size_t>(std::max(sampleIndex, std::int32_t{0}));
     return std::min(index, tableLength - 1);
   }

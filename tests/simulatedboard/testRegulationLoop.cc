@@ -57,7 +57,7 @@ TEST(RegulationLoop, TableIndexHoldsTheLastEntryPlayed) {
     std::size_t tableLength, entry;
   };
   for(const auto& c : {Case{0, 16384, 0}, Case{16383, 16384, 16383}, Case{2047, 2048, 2047}, Case{2048, 2048, 2047},
-          Case{16383, 2048, 2047}, Case{0, 2048, 0}, Case{700, 1, 0}}) {
+          Case{16383, 2048, 2047}, Case{0, 2048, 0}, Case{700, 1, 0}, Case{700, 0, 0}, Case{-1, 2048, 0}}) {
     EXPECT_EQ(RegulationLoop::tableIndex(c.sample, c.tableLength), c.entry) << c.sample << " of " << c.tableLength;
   }
 }
