@@ -6,6 +6,7 @@
 // Plain functions without state, safe from any thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace RegulationLoop {
@@ -36,6 +37,7 @@ namespace RegulationLoop {
     bool feedForwardEnabled{false};
     double limitI{0.0}, limitQ{0.0};         ///< proportional-term limits; a negative one acts as its magnitude
     double dacOffsetI{0.0}, dacOffsetQ{0.0}; ///< added after the drive bound
+    double vmOffsetI{0.0}, vmOffsetQ{0.0};   ///< the vector modulator's own offsets, added with the DAC offsets
     double outputRotationRe{0.0}, outputRotationIm{0.0};
     double driveAttenuationFactor{1.0}; ///< 10^(dB/10) of the drive attenuator
     double driveGain{0.0};
@@ -53,6 +55,10 @@ namespace RegulationLoop {
   /// Sample index and activity of the state after one with `previousIndex`: counts up to the
   /// pulse's last sample, then stays there inactive until a state at a trigger time restarts at 0.
   void advanceIndex(std::int32_t previousIndex, bool atTrigger, State& next);
+
+  /// The table entry played at `sampleIndex` by a firmware that plays `tableLength` entries and then holds the
+  /// last one (a length of 0 plays entry 0 alone).
+  std::size_t tableIndex(std::int32_t sampleIndex, std::size_t tableLength);
 
   /// Error, proportional term, integral and drive of `next`, whose tables are filled already,
   /// from the previous sample. `elapsedSamples` is the time since `previous` in sample periods.

@@ -25,13 +25,17 @@
 // vector-sum angle of +10 deg the measured vector sum by +10 deg.
 //
 // With the descriptor parameter "setup", a set-up file (BoardSetup) gives registers their
-// power-on values after construction, e.g. the vector-sum channel mask and the detection.
+// power-on values after construction, e.g. the vector-sum channel mask and the detection. The
+// parameters "tableLength", "vmOffsetI" and "vmOffsetQ" (BoardModelParameters) describe the
+// hardware further: how many table entries the firmware plays before it holds the last one (the
+// board's continuous-wave operation between pulses), and the vector modulator's own DC offsets.
 //
 // Threads: every event runs under the base's mutex (client register writes, the module's timer
 // advance, the module's test trigger); so do the state computation and the cavity model, which
 // run inside the events. The board's own register accessors take no lock and raise no event.
 #pragma once
 
+#include "BoardModelParameters.h"
 #include "BoardSetup.h"
 #include "RegulationLoop.h"
 #include "VirtualLabModule.h"
@@ -71,9 +75,10 @@ class SISLDummy : public Corvane::VirtualLab::VirtualLabBackend<SISLDummy> {
   };
   static BackendRegisterer backendRegisterer;
 
-  /// The board of a device descriptor: its register map from the parameter "map" (required) and,
-  /// with the parameter "setup", the register values of a set-up file (BoardSetup) applied at
-  /// the end of construction; both paths relative to the device map's folder.
+  /// The board of a device descriptor: its register map from the parameter "map" (required),
+  /// with the parameter "setup" the register values of a set-up file (BoardSetup) applied at
+  /// the end of construction, both paths relative to the device map's folder, and its model
+  /// parameters (BoardModelParameters).
   static std::shared_ptr<Corvane::DeviceBackend> createInstance(
       const std::string& address, const std::map<std::string, std::string>& parameters);
 
@@ -83,7 +88,8 @@ class SISLDummy : public Corvane::VirtualLab::VirtualLabBackend<SISLDummy> {
   static constexpr std::size_t nSamples = RegulationLoop::nSamples;
   static constexpr std::size_t nInputs = 8;
 
-  explicit SISLDummy(const std::string& mapFileName, const std::optional<BoardSetup>& setup = std::nullopt);
+  explicit SISLDummy(const std::string& mapFileName, const std::optional<BoardSetup>& setup = std::nullopt,
+      const BoardModelParameters& model = {});
   ~SISLDummy() override = default;
   SISLDummy(const SISLDummy&) = delete;
   SISLDummy& operator=(const SISLDummy&) = delete;
@@ -100,6 +106,8 @@ class SISLDummy : public Corvane::VirtualLab::VirtualLabBackend<SISLDummy> {
   Corvane::VirtualLab::StateVariableSet<StateVariables>& getStateVariables() { return stateVariables; }
   /// Attenuation of input 0-7 and of the drive (8), in dB (use under the mutex).
   double getAttenuation(std::size_t index) const { return attenuations.at(index); }
+  /// Table entries the firmware plays before it holds the last one.
+  std::size_t getTableLength() const { return tableLength; }
 
  private:
   VirtualLabModule module;
@@ -140,6 +148,8 @@ class SISLDummy : public Corvane::VirtualLab::VirtualLabBackend<SISLDummy> {
   std::array<double, nInputs + 1> attenuations{};
   std::array<double, nInputs + 1> attenuationFactors{}; ///< 10^(dB/10) of each attenuation
   std::uint8_t channelMask{0};
+  std::size_t tableLength{nSamples};
+  double vmOffsetI{0.0}, vmOffsetQ{0.0};
   Picoseconds pulseLengthPs{9074215385};
   Picoseconds triggerPeriodPs{100000000000};
   Picoseconds lastTriggerTime{0};

@@ -28,6 +28,12 @@ namespace RegulationLoop {
     }
   }
 
+  std::size_t tableIndex(std::int32_t sampleIndex, std::size_t tableLength) {
+    if(tableLength == 0) return 0;
+    const auto index = static_cast<std::size_t>(std::max(sampleIndex, std::int32_t{0}));
+    return std::min(index, tableLength - 1);
+  }
+
   ZeroDriveChecks computeDrive(const State& previous, State& next, double elapsedSamples, const Settings& settings) {
     ZeroDriveChecks checks;
     const bool checking = settings.feedForwardEnabled && next.feedForwardI > 0.0;
@@ -51,8 +57,8 @@ namespace RegulationLoop {
     checks.a = checking && vI == 0.0;
 
     const double outputScale = settings.driveGain / settings.driveAttenuationFactor;
-    vI = (bounded(vI) + settings.dacOffsetI) * outputScale;
-    vQ = (bounded(vQ) + settings.dacOffsetQ) * outputScale;
+    vI = (bounded(vI) + settings.dacOffsetI + settings.vmOffsetI) * outputScale;
+    vQ = (bounded(vQ) + settings.dacOffsetQ + settings.vmOffsetQ) * outputScale;
 
     const double r = settings.outputRotationRe, m = settings.outputRotationIm;
     const double rotatedI = vI * r - vQ * m;

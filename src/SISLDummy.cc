@@ -7,6 +7,7 @@
 #include <Corvane/RegisterMapFile.h>
 #include <Corvane/VirtualLab/SignalSourceException.h>
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 #include <numbers>
@@ -31,7 +32,7 @@ std::shared_ptr<Corvane::DeviceBackend> SISLDummy::createInstance(
   if(const std::string setupFile = descriptor.parameter("setup"); !setupFile.empty()) {
     setup = BoardSetup::load(Corvane::convertPathRelativeToDmapToAbs(setupFile));
   }
-  return std::make_shared<SISLDummy>(mapFile, setup);
+  return std::make_shared<SISLDummy>(mapFile, setup, BoardModelParameters::fromDescriptor(descriptor, nSamples));
 }
 std::atomic<bool> SISLDummy::testsProvideTrigger{false};
 
@@ -45,11 +46,15 @@ namespace {
   constexpr double phaseCountsPerPi = 131072.0;
 } // namespace
 
-SISLDummy::SISLDummy(const std::string& mapFileName, const std::optional<BoardSetup>& setup)
+SISLDummy::SISLDummy(
+    const std::string& mapFileName, const std::optional<BoardSetup>& setup, const BoardModelParameters& model)
 : VirtualLabBackend(mapFileName, "SISLDummy"),
   module(*this, &Corvane::Application::getInstance(), VirtualLabModule::nameInApplication(), "The VirtualLab model"),
   ffTableI(nSamples), ffTableQ(nSamples), ffRotationTableI(nSamples), ffRotationTableQ(nSamples),
   setpointTableI(nSamples), setpointTableQ(nSamples), gainTableI(nSamples), gainTableQ(nSamples) {
+  if(model.tableLength > 0) tableLength = std::min(model.tableLength, nSamples);
+  vmOffsetI = model.vmOffsetI;
+  vmOffsetQ = model.vmOffsetQ;
   addTimer<onTrigger>("trigger");
   addTimer<onStrobe>("strobe");
 
@@ -238,6 +243,8 @@ RegulationLoop::Settings SISLDummy::readSettings() {
   settings.limitQ = regLimitQ.get();
   settings.dacOffsetI = regDacOffset.get(0);
   settings.dacOffsetQ = regDacOffset.get(1);
+  settings.vmOffsetI = vmOffsetI;
+  settings.vmOffsetQ = vmOffsetQ;
   settings.outputRotationRe = regOutputRotationRe;
   settings.outputRotationIm = regOutputRotationIm;
   settings.driveAttenuationFactor = attenuationFactors[driveAttenuator];
@@ -255,7 +262,7 @@ SISLDummy::StateVariables SISLDummy::computeState(Picoseconds t) {
 
   StateVariables state;
   RegulationLoop::advanceIndex(previous.sampleIndex, t == lastTriggerTime, state);
-  const auto n = static_cast<std::size_t>(state.sampleIndex);
+  const std::size_t n = RegulationLoop::tableIndex(state.sampleIndex, tableLength);
   state.feedForwardI = ffTableI[n];
   state.feedForwardQ = ffTableQ[n];
   state.setpointI = setpointTableI[n];

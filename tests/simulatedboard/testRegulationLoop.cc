@@ -51,6 +51,35 @@ TEST(RegulationLoop, BothLoopsOffDriveTheDacOffsetThroughGainAttenuationAndRotat
   EXPECT_EQ(next.proportionalI, 0.0);
 }
 
+TEST(RegulationLoop, TableIndexHoldsTheLastEntryPlayed) {
+  struct Case {
+    std::int32_t sample;
+    std::size_t tableLength, entry;
+  };
+  for(const auto& c : {Case{0, 16384, 0}, Case{16383, 16384, 16383}, Case{2047, 2048, 2047}, Case{2048, 2048, 2047},
+          Case{16383, 2048, 2047}, Case{0, 2048, 0}, Case{700, 1, 0}, Case{700, 0, 0}, Case{-1, 2048, 0}}) {
+    EXPECT_EQ(RegulationLoop::tableIndex(c.sample, c.tableLength), c.entry) << c.sample << " of " << c.tableLength;
+  }
+}
+
+TEST(RegulationLoop, VectorModulatorOffsetsAddToTheDriveAndTheDacOffsetCancelsThem) {
+  struct Case {
+    double dacOffsetI, dacOffsetQ, driveI, driveQ;
+  };
+  // offsets of the vector modulator 300 and -200: leakage with both loops off, cancelled by the opposite DAC offsets
+  for(const auto& c : {Case{0.0, 0.0, 1500.0, -1000.0}, Case{-300.0, 200.0, 0.0, 0.0}, Case{-100.0, 0.0, 1000.0, -1000.0}}) {
+    Settings settings = identityOutput();
+    settings.vmOffsetI = 300.0;
+    settings.vmOffsetQ = -200.0;
+    settings.dacOffsetI = c.dacOffsetI;
+    settings.dacOffsetQ = c.dacOffsetQ;
+    State previous, next;
+    RegulationLoop::computeDrive(previous, next, 1.0, settings);
+    EXPECT_DOUBLE_EQ(next.driveI, c.driveI) << c.dacOffsetI;
+    EXPECT_DOUBLE_EQ(next.driveQ, c.driveQ) << c.dacOffsetQ;
+  }
+}
+
 TEST(RegulationLoop, ProportionalTermIsLimitedByTheLimitsMagnitude) {
   struct Case {
     double setpoint, limit, expected;
