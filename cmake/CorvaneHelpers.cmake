@@ -77,7 +77,11 @@ function(corvane_add_library)
   # Build time: a library compiles as unity batches of up to 8 sources (each header parsed
   # once per batch). Names at file scope in a source must therefore differ between the
   # sources of one library, anonymous namespaces included.
+  # Test sources compile in unity batches, as the libraries do (file-scope names unique within a
+  # program). Inside a batch no test source is the main file, so GCC would take a fixture in an
+  # anonymous namespace, used by the tests of its own source, for one shared between sources.
   set_target_properties(${ARG_NAME} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
+  target_compile_options(${ARG_NAME} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Wno-subobject-linkage>)
 endfunction()
 
 # Installs a shared library into <prefix>/lib; it finds the libraries it links beside itself.
@@ -125,6 +129,8 @@ function(corvane_add_test)
 
   add_executable(${ARG_NAME} ${_sources})
   target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
+  # helpers shared by every test program (tests/support)
+  target_include_directories(${ARG_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   # Build time: every test source parses GoogleTest and GoogleMock once, from the one header
   # precompiled for all test programs, and carries line tables only (file and line in failures and
   # sanitizer reports; full debug information is what made test programs slow to compile).
@@ -133,6 +139,11 @@ function(corvane_add_test)
   _corvane_test_pch_holder()
   target_precompile_headers(${ARG_NAME} REUSE_FROM corvane_test_pch)
   target_compile_options(${ARG_NAME} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-g1 -O0>)
+  # Test sources compile in unity batches, as the libraries do (file-scope names unique within a
+  # program). Inside a batch no test source is the main file, so GCC would take a fixture in an
+  # anonymous namespace, used by the tests of its own source, for one shared between sources.
+  set_target_properties(${ARG_NAME} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
+  target_compile_options(${ARG_NAME} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Wno-subobject-linkage>)
 
   foreach(_data IN LISTS ARG_DATA)
     cmake_path(ABSOLUTE_PATH _data BASE_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} NORMALIZE)

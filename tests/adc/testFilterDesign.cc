@@ -27,7 +27,7 @@ namespace {
   }
 
   constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
-  constexpr double infinity = std::numeric_limits<double>::infinity();
+  constexpr double infiniteFrequency = std::numeric_limits<double>::infinity();
 
 } // namespace
 
@@ -112,7 +112,7 @@ TEST(FilterDesign, FixedSetsIgnoreFrequencyAndBandwidth) {
   };
   for(auto [type, expected] : {Case{0, {0, 0, 1, 0, 0}}, {3, {0, 0, 0, 0, 0}}, {4, {0, 0, 0, 0, 0}},
           {-1, {0, 0, 0, 0, 0}}, {std::numeric_limits<int32_t>::min(), {0, 0, 0, 0, 0}}}) {
-    for(auto [f, bw] : {std::pair{250.0, 25.0}, {0.0, 0.0}, {notANumber, notANumber}, {-5.0, infinity}}) {
+    for(auto [f, bw] : {std::pair{250.0, 25.0}, {0.0, 0.0}, {notANumber, notANumber}, {-5.0, infiniteFrequency}}) {
       const auto design = FilterDesign::design(type, f, bw, 1000.0);
       ASSERT_TRUE(design.coefficients) << "type " << type << ": " << design.refusal;
       EXPECT_EQ(*design.coefficients, expected) << "type " << type;
@@ -133,11 +133,11 @@ TEST(FilterDesign, UnsoundRequestsAreRefused) {
       {"notch at half the sampling rate", 1, 500.0, 25.0, 1000.0, "frequency"},
       {"notch above half the sampling rate", 1, 600.0, 25.0, 1000.0, "frequency"},
       {"notch at NaN", 1, notANumber, 25.0, 1000.0, "frequency"},
-      {"notch at infinity", 1, infinity, 25.0, 1000.0, "frequency"},
+      {"notch at infinity", 1, infiniteFrequency, 25.0, 1000.0, "frequency"},
       {"notch of zero bandwidth", 1, 250.0, 0.0, 1000.0, "bandwidth"},
       {"notch of negative bandwidth", 1, 250.0, -1.0, 1000.0, "bandwidth"},
       {"notch of NaN bandwidth", 1, 250.0, notANumber, 1000.0, "bandwidth"},
-      {"notch of infinite bandwidth", 1, 250.0, infinity, 1000.0, "bandwidth"},
+      {"notch of infinite bandwidth", 1, 250.0, infiniteFrequency, 1000.0, "bandwidth"},
       {"notch so narrow that the arithmetic overflows", 1, 250.0, 1e-320, 1000.0, "not finite"},
       {"low-pass at 0 Hz", 2, 0.0, 25.0, 1000.0, "frequency"},
       {"low-pass at half the sampling rate", 2, 500.0, 25.0, 1000.0, "frequency"},

@@ -5,6 +5,7 @@
 // variables of other modules (sampling scheme, scalings) are fed by the test.
 #pragma once
 
+#include "DummyOf.h"
 #include "AdcBoardRoot.h"
 
 #include <Corvane/Application.h>
@@ -137,10 +138,6 @@ namespace adcboard {
     int runs = 0;
     for(std::string line; std::getline(log, line);) runs += line == boardName;
     return runs;
-  }
-
-  inline std::shared_ptr<Corvane::DummyBackend> dummy(const std::string& alias) {
-    return std::dynamic_pointer_cast<Corvane::DummyBackend>(Corvane::BackendFactory::getInstance().findBackend(alias));
   }
 
   /// Lets the start-up work that waits for the clock finish: the filters' first coefficient

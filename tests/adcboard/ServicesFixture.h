@@ -4,6 +4,7 @@
 // register map and device map the fixture writes into the working directory.
 #pragma once
 
+#include "DummyOf.h"
 #include "BoardForceReinit.h"
 #include "DaqTriggerMux.h"
 #include "FirmwareSEUDetection.h"
@@ -44,10 +45,6 @@ Adc.BoardInit.bootStatus                              1  24      4     0   1    
     }
     config << "</module></configuration>\n";
     return name + ".dmap";
-  }
-
-  inline std::shared_ptr<Corvane::DummyBackend> dummy(const std::string& alias) {
-    return std::dynamic_pointer_cast<Corvane::DummyBackend>(Corvane::BackendFactory::getInstance().findBackend(alias));
   }
 
   struct ServicesApp : Corvane::Application {

@@ -22,7 +22,7 @@ namespace {
         board.getRegister<std::uint32_t>("Adc.timingDividerAdc").at(0)};
   }
 
-  void trigger(TestFacility& test, std::int64_t number) {
+  void pulse(TestFacility& test, std::int64_t number) {
     test.writeScalar<std::int64_t>("/Server/triggerNumber", number);
     test.stepApplication();
   }
@@ -78,7 +78,7 @@ TEST(DaqTriggerMux, ModeSwitchTakesEffectAtTheNextTriggerAndWritesRegistersOnlyO
   auto board = adcboard::dummy("Adc0");
   board->resetWriteCounts();
 
-  for(int i = 1; i <= 3; ++i) trigger(test, i);
+  for(int i = 1; i <= 3; ++i) pulse(test, i);
   EXPECT_EQ(test.updateCount("/AdcBoard0/normalTrigger"), 4u); // the initial trigger and three
   EXPECT_EQ(board->getWriteCount("Adc.WORD_DAQ_MUX1"), 0u);
   EXPECT_EQ(board->getWriteCount("Adc.daqEnableForRawMode"), 0u);

@@ -1,5 +1,6 @@
 // The arithmetic of the automation's steps, without the framework.
 #include "AutomationNumerics.h"
+#include "SpecialValues.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +10,10 @@
 
 namespace {
 
+  using testvalues::nan;
+  using testvalues::inf;
+
   using namespace AutomationNumerics;
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  const double inf = std::numeric_limits<double>::infinity();
 
   TEST(AutomationNumerics, ARampStepsUpToItsTargetAndRefusesStepsThatNeverGetThere) {
     struct Case {

@@ -11,7 +11,7 @@ using namespace automationtest;
 
 namespace {
 
-  constexpr float nan = std::numeric_limits<float>::quiet_NaN();
+  constexpr float nanAmplitude = std::numeric_limits<float>::quiet_NaN();
 
   /// A running detection with feed-forward requested on and handed to the controller.
   struct FeedForwardOn : RunningInterlock {
@@ -40,11 +40,11 @@ namespace {
     const Case cases[] = {
         {true, 1.0, 1.0F, 0, false}, // equal to the threshold
         {true, 1.0, 0.99F, 0, true},
-        {true, 1.0, nan, 0, true}, // a broken measurement never hides an interlock
+        {true, 1.0, nanAmplitude, 0, true}, // a broken measurement never hides an interlock
         {true, std::nan(""), 5.0F, 0, true},
         {true, 1.0, 2.0F, 1, false},
         {false, 1.0, 0.0F, 0, false}, // the amplitude counts only while enabled
-        {false, 1.0, nan, 1, false},
+        {false, 1.0, nanAmplitude, 1, false},
         {false, 1.0, 0.0F, 2, true}, // a latched firmware status counts always
         {false, 1.0, 2.0F, 255, true},
     };

@@ -55,8 +55,8 @@ namespace {
   const std::string setter = "/PhaseSetter/";
   const std::string setPointRotation = "/Controller/SetPoint/performPhaseRotation";
 
-  struct Station {
-    Station() : test(app) {
+  struct PhaseSetterStation {
+    PhaseSetterStation() : test(app) {
       test.runApplication();
       test.writeScalar<double>(setter + "tolerance", 0.1);
       test.writeScalar<double>(setter + "rampingSpeed", 5.0);
@@ -78,7 +78,7 @@ namespace {
   };
 
   TEST(PhaseSetter, ReachesTheTargetInStepsOfTheRampingSpeedThenTurnsIdle) {
-    Station station;
+    PhaseSetterStation station;
     EXPECT_EQ(station.idle(), 1);
     EXPECT_EQ(station.ramping(), 0);
     // at start each receiver got one rotation of 0
@@ -110,7 +110,7 @@ namespace {
   }
 
   TEST(PhaseSetter, TakesTheShortWayAndClampsTheStep) {
-    Station station;
+    PhaseSetterStation station;
     station.write(setter + "targetPhase", -170.0);
     station.write<std::int32_t>(setter + "performAdjustments", 1);
     station.trigger();
@@ -123,7 +123,7 @@ namespace {
   }
 
   TEST(PhaseSetter, TheCrestSelectionsSetTheTargetAndClearEachOther) {
-    Station station;
+    PhaseSetterStation station;
     station.write<std::int32_t>(setter + "selectAntiCrest", 1);
     EXPECT_EQ(station.test.readScalar<double>(setter + "targetPhase"), 180.0);
     EXPECT_EQ(station.test.readScalar<std::int32_t>(setter + "selectOnCrest"), 0);
@@ -144,7 +144,7 @@ namespace {
     };
     for(const auto& c : {Case{nan, 30.0}, Case{-1.0, 30.0}, Case{inf, 30.0}, Case{5.0, nan}, Case{5.0, inf}}) {
       SCOPED_TRACE(std::to_string(c.speed) + " " + std::to_string(c.target));
-      Station station;
+      PhaseSetterStation station;
       station.write(setter + "rampingSpeed", c.speed);
       station.write(setter + "targetPhase", c.target);
       station.write<std::int32_t>(setter + "performAdjustments", 1);

@@ -17,7 +17,7 @@ using std::chrono::microseconds;
 namespace {
 
   const std::string writerPath = feedForwardRotation;
-  const std::string boardTable = registersOf(feedForwardRotation);
+  const std::string rotationBoardTable = registersOf(feedForwardRotation);
   const std::string lockState = "ToControlSystem/Controller/Configuration/tableBufferMode/state";
 
   /// Each value of "newI" is copied, with the latest "newQ", into the table and written to the firmware.
@@ -52,7 +52,7 @@ namespace {
       test.runApplication();
       board = std::dynamic_pointer_cast<RecordingControllerBoard>(
           Corvane::BackendFactory::getInstance().findBackend("Controller"));
-      board->watchTable(boardTable);
+      board->watchTable(rotationBoardTable);
     }
 
     /// Hands a table to the writer and lets it finish (the lock's read-back is polled every 10 us).
@@ -65,8 +65,8 @@ namespace {
 
     /// The firmware reports `current` buffers (the register shared with the select).
     void setCurrent(std::int32_t currentI, std::int32_t currentQ) {
-      board->setRegister<std::int32_t>(boardTable + "/bufferCurrentI", {currentI});
-      board->setRegister<std::int32_t>(boardTable + "/bufferCurrentQ", {currentQ});
+      board->setRegister<std::int32_t>(rotationBoardTable + "/bufferCurrentI", {currentI});
+      board->setRegister<std::int32_t>(rotationBoardTable + "/bufferCurrentQ", {currentQ});
     }
     std::int32_t select(const std::string& which) {
       return test.readScalar<std::int32_t>(writerPath + "/bufferSelect" + which);
@@ -85,20 +85,20 @@ namespace {
     Writer writer;
     writer.write(0.5, -0.25);
     EXPECT_EQ(writer.board->accesses(), fullProtocol);
-    EXPECT_EQ(writer.board->getRegister<double>(boardTable + "/I"), std::vector<double>(pulseLength, 0.5));
-    EXPECT_EQ(writer.board->getRegister<double>(boardTable + "/Q"), std::vector<double>(pulseLength, -0.25));
+    EXPECT_EQ(writer.board->getRegister<double>(rotationBoardTable + "/I"), std::vector<double>(pulseLength, 0.5));
+    EXPECT_EQ(writer.board->getRegister<double>(rotationBoardTable + "/Q"), std::vector<double>(pulseLength, -0.25));
     EXPECT_EQ(writer.board->getRegister<std::int32_t>(lockState).at(0), 1);
 
     // an unchanged current buffer: the select stays as written, but data and lock go to the board again
     writer.setCurrent(2, 2);
-    writer.board->watchTable(boardTable);
+    writer.board->watchTable(rotationBoardTable);
     writer.write(1, 1);
     writer.setCurrent(2, 2);
-    writer.board->watchTable(boardTable);
+    writer.board->watchTable(rotationBoardTable);
     writer.write(2, 2);
     EXPECT_EQ(writer.board->accesses(),
         (std::vector<std::string>{"lock", "write I", "write Q", "read current I", "read current Q", "unlock"}));
-    EXPECT_EQ(writer.board->getRegister<double>(boardTable + "/I"), std::vector<double>(pulseLength, 2));
+    EXPECT_EQ(writer.board->getRegister<double>(rotationBoardTable + "/I"), std::vector<double>(pulseLength, 2));
   }
 
   TEST(BufferedTable, EachSelectIsTheOtherBufferOfItsCurrentOne) {
@@ -152,12 +152,12 @@ namespace {
       std::vector<double> i(pulseLength, 1), q(pulseLength, 1);
       i[c.index] = c.iValue;
       q[c.index] = c.qValue;
-      writer.board->watchTable(boardTable);
+      writer.board->watchTable(rotationBoardTable);
       writer.log.take();
       writer.write(i, q);
       EXPECT_TRUE(writer.board->accesses().empty()) << c.reason;
       EXPECT_EQ(writer.board->getWriteCount(lockState), lockWrites) << c.reason;
-      EXPECT_EQ(writer.board->getRegister<double>(boardTable + "/I"), std::vector<double>(pulseLength, 0.5));
+      EXPECT_EQ(writer.board->getRegister<double>(rotationBoardTable + "/I"), std::vector<double>(pulseLength, 0.5));
       EXPECT_EQ(writer.select("I"), selectI);
       EXPECT_EQ(writer.log.warningsContaining("refused"),
           std::vector<std::string>{"Table " + writerPath + " refused: " + c.reason +

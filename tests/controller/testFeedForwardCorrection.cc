@@ -3,6 +3,7 @@
 // samples that are not finite left out, and the pairing of a generated table's I and Q by version number.
 #include "FeedForwardCorrection.h"
 #include "IQVersionPairing.h"
+#include "SpecialValues.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +15,9 @@
 
 namespace {
 
-  constexpr auto int32Max = std::numeric_limits<std::int32_t>::max();
-  constexpr auto int32Min = std::numeric_limits<std::int32_t>::min();
+  using testvalues::int32Max;
+  using testvalues::int32Min;
+
   const float nanf = std::numeric_limits<float>::quiet_NaN();
   const float inff = std::numeric_limits<float>::infinity();
 

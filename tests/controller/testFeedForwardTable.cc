@@ -4,6 +4,7 @@
 // element that is not finite refused, and the passes that updates of switched-off corrections do not cause.
 #include "FeedForwardTable.h"
 #include "TableWriterStation.h"
+#include "SpecialValues.h"
 
 #include <gtest/gtest.h>
 
@@ -14,14 +15,15 @@ using namespace controllertest;
 
 namespace {
 
+  using testvalues::nan;
+
   const std::string module = "/Controller/FeedForward/";
-  const std::string boardTable = registersOf("/Controller/FeedForward/TableTotal");
-  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::string feedForwardBoardTable = registersOf("/Controller/FeedForward/TableTotal");
   using Words = RecordingControllerBoard::Words;
 
   struct FeedForward : TableWriterStation<FeedForwardTable> {
     FeedForward() : TableWriterStation("feedforward", "Controller/FeedForward", pulseLength) {
-      board->watchTable(boardTable);
+      board->watchTable(feedForwardBoardTable);
     }
 
     /// A new generated table as the table generation writes it: I and Q with one version number.
@@ -58,9 +60,9 @@ namespace {
       settle();
     }
 
-    Words boardI() { return board->getRegister<std::int32_t>(boardTable + "/I"); }
-    Words boardQ() { return board->getRegister<std::int32_t>(boardTable + "/Q"); }
-    std::size_t passes() { return board->getWriteCount(boardTable + "/I"); }
+    Words boardI() { return board->getRegister<std::int32_t>(feedForwardBoardTable + "/I"); }
+    Words boardQ() { return board->getRegister<std::int32_t>(feedForwardBoardTable + "/Q"); }
+    std::size_t passes() { return board->getWriteCount(feedForwardBoardTable + "/I"); }
 
     static std::vector<double> filled(double value) { return std::vector<double>(pulseLength, value); }
   };
@@ -91,7 +93,7 @@ namespace {
     ff.learn(std::vector<float>{2.7F, -2.7F, 0.9F, -0.9F, 2.7F, -2.7F, nanf, 0},
         std::vector<float>{-2.7F, 2.7F, 0, 0, -2.7F, 2.7F, 0, nanf});
     ff.log.take();
-    ff.board->watchTable(boardTable);
+    ff.board->watchTable(feedForwardBoardTable);
     ff.write("Correction/enableUser", true);
     ff.write("Correction/enableLFF", true);
     const Words correctionI{2, -2, 0, 0, 12, 7, 10, 0};
@@ -143,11 +145,11 @@ namespace {
       EXPECT_EQ(ff.boardI(), words(1));
     }
     // a new generated table is a pass whatever the enables; every pass selects the other buffer
-    const auto select = ff.board->getRegister<std::int32_t>(boardTable + "/bufferSelectI").at(0);
+    const auto select = ff.board->getRegister<std::int32_t>(feedForwardBoardTable + "/bufferSelectI").at(0);
     ff.generate(3, 4);
     EXPECT_EQ(ff.boardQ(), words(4));
-    EXPECT_EQ(ff.board->getRegister<std::int32_t>(boardTable + "/bufferSelectI").at(0), 1 - select);
-    EXPECT_EQ(ff.board->getRegister<std::int32_t>(boardTable + "/bufferSelectQ").at(0), 1 - select);
+    EXPECT_EQ(ff.board->getRegister<std::int32_t>(feedForwardBoardTable + "/bufferSelectI").at(0), 1 - select);
+    EXPECT_EQ(ff.board->getRegister<std::int32_t>(feedForwardBoardTable + "/bufferSelectQ").at(0), 1 - select);
   }
 
   TEST(FeedForwardTable, TheBoardOnlyGetsIAndQOfOneGeneration) {
@@ -183,7 +185,7 @@ namespace {
       EXPECT_EQ(ff.boardI(), words(12));
       EXPECT_EQ(ff.boardQ(), words(-2));
       // generations in a row, faster than the writes: each table on the board is one generation's
-      ff.board->watchTable(boardTable);
+      ff.board->watchTable(feedForwardBoardTable);
       for(double generation : {3.0, 4.0, 5.0}) both(generation, -generation);
       ff.settle();
       const auto tables = ff.board->tablesWritten();
@@ -201,14 +203,14 @@ namespace {
   TEST(FeedForwardTable, AGeneratedTableThatIsNotFiniteIsRefusedWithoutABufferSwitch) {
     FeedForward ff;
     ff.generate(1, 2);
-    const auto select = ff.board->getRegister<std::int32_t>(boardTable + "/bufferSelectI").at(0);
+    const auto select = ff.board->getRegister<std::int32_t>(feedForwardBoardTable + "/bufferSelectI").at(0);
     const auto writes = ff.board->getWriteCount();
     auto q = FeedForward::filled(7);
     q[3] = nan;
     ff.log.take();
     ff.generate(FeedForward::filled(7), q);
     EXPECT_EQ(ff.board->getWriteCount(), writes);
-    EXPECT_EQ(ff.board->getRegister<std::int32_t>(boardTable + "/bufferSelectI").at(0), select);
+    EXPECT_EQ(ff.board->getRegister<std::int32_t>(feedForwardBoardTable + "/bufferSelectI").at(0), select);
     EXPECT_EQ(ff.boardQ(), words(2));
     EXPECT_EQ(ff.log.warningsContaining("refused"),
         std::vector<std::string>{

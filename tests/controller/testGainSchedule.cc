@@ -2,6 +2,7 @@
 // truncated on its own, saturating, sums in 64 bits, a product that is not a number below every limit) and the
 // pulsed table with and without a sine or linear ramp.
 #include "GainSchedule.h"
+#include "SpecialValues.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +13,11 @@
 
 namespace {
 
-  constexpr auto int32Max = std::numeric_limits<std::int32_t>::max();
-  constexpr auto int32Min = std::numeric_limits<std::int32_t>::min();
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  const double inf = std::numeric_limits<double>::infinity();
+  using testvalues::nan;
+  using testvalues::inf;
+  using testvalues::int32Max;
+  using testvalues::int32Min;
+
 
   TEST(GainSchedule, TimeTimesSamplingFrequencyIsTruncatedTowardZeroAndSaturates) {
     struct Case {

@@ -3,6 +3,7 @@
 // message, products and fallbacks that stay finite for any sampling frequency, and the consistency checks.
 #include "GainTable.h"
 #include "TableWriterStation.h"
+#include "SpecialValues.h"
 
 #include <gtest/gtest.h>
 
@@ -15,15 +16,16 @@ using namespace controllertest;
 
 namespace {
 
+  using testvalues::nan;
+  using testvalues::inf;
+
   constexpr std::uint32_t samples = 100;
   const std::string gain = "/Controller/FeedBack/Gain/";
   const std::string pulse = "/Controller/PulseShape/";
   const std::string fsPath = "/Configuration/samplingFrequency_for_GainTable";
-  const std::string boardTable = registersOf("/Controller/FeedBack/Gain/Table");
+  const std::string gainBoardTable = registersOf("/Controller/FeedBack/Gain/Table");
   /// One step of the board's gain table (12 fractional bits).
-  constexpr double boardStep = 1.0 / (1 << 12);
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  const double inf = std::numeric_limits<double>::infinity();
+  constexpr double gainStep = 1.0 / (1 << 12);
 
   struct Gain : TableWriterStation<GainTable> {
     explicit Gain(const std::function<void(Corvane::TestFacility&)>& defaults = {})
@@ -50,8 +52,8 @@ namespace {
       settle();
     }
 
-    std::vector<double> boardI() { return board->getRegister<double>(boardTable + "/I"); }
-    std::vector<double> boardQ() { return board->getRegister<double>(boardTable + "/Q"); }
+    std::vector<double> boardI() { return board->getRegister<double>(gainBoardTable + "/I"); }
+    std::vector<double> boardQ() { return board->getRegister<double>(gainBoardTable + "/Q"); }
     std::string error() { return test.readScalar<std::string>("/Controller/GainTable/errorMessage"); }
     /// The rule messages logged since the last call.
     std::vector<std::string> reported() {
@@ -110,7 +112,7 @@ namespace {
     for(std::size_t k = 0; k < samples; ++k) {
       double want = k >= 16 && k < 20 ? 1 : 0;
       if(k >= 12 && k < 16) want = std::sin(std::numbers::pi / 2 * static_cast<double>(k - 12) / 4);
-      EXPECT_NEAR(sine[k], want, boardStep / 2) << k;
+      EXPECT_NEAR(sine[k], want, gainStep / 2) << k;
     }
     EXPECT_EQ(station.error(), "");
   }
@@ -153,13 +155,13 @@ namespace {
     for(const auto& c : cases) {
       SCOPED_TRACE(c.path + " = " + std::to_string(c.value));
       const double before = station.test.readScalar<double>(c.path);
-      const auto writes = station.board->getWriteCount(boardTable + "/I");
+      const auto writes = station.board->getWriteCount(gainBoardTable + "/I");
       station.reported();
       station.set(c.path, c.value);
       EXPECT_TRUE(station.refusedWith(c.message));
       EXPECT_EQ(station.test.readScalar<double>(c.path), before);
       // the pass goes on with the restored value: the same table, written again
-      EXPECT_EQ(station.board->getWriteCount(boardTable + "/I"), writes + 1);
+      EXPECT_EQ(station.board->getWriteCount(gainBoardTable + "/I"), writes + 1);
       EXPECT_EQ(station.boardI(), exampleTable());
     }
     // a ramp inside the pulse, so that only the function value can fail
@@ -170,7 +172,7 @@ namespace {
       EXPECT_EQ(station.test.readScalar<std::int32_t>(gain + "Scheduling/functionSelect"), 0);
     }
     // magnitude 0 is a table of zeros, written with the buffer handshake
-    station.board->watchTable(boardTable);
+    station.board->watchTable(gainBoardTable);
     station.set(gain + "magnitude", 0.0);
     EXPECT_EQ(station.boardI(), std::vector<double>(samples, 0));
     EXPECT_EQ(station.board->accesses(), (std::vector<std::string>{"lock", "write I", "write Q", "read current I",

@@ -13,7 +13,7 @@ using namespace controllertest;
 namespace {
 
   /// One fixed-point step of the board's rotation tables (15 fractional bits).
-  constexpr double boardStep = 1.0 / (1 << 15);
+  constexpr double calibrationStep = 1.0 / (1 << 15);
 
   std::vector<double> filled(double value) { return std::vector<double>(pulseLength, value); }
 
@@ -47,8 +47,8 @@ namespace {
         SCOPED_TRACE(table + " sample " + std::to_string(k));
         EXPECT_NEAR(i[k], cases[k].i, 1e-15);
         EXPECT_NEAR(q[k], cases[k].q, 1e-15);
-        EXPECT_NEAR(boardI[k], cases[k].i, boardStep / 2);
-        EXPECT_NEAR(boardQ[k], cases[k].q, boardStep / 2);
+        EXPECT_NEAR(boardI[k], cases[k].i, calibrationStep / 2);
+        EXPECT_NEAR(boardQ[k], cases[k].q, calibrationStep / 2);
       }
     }
   }

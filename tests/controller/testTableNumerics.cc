@@ -2,6 +2,7 @@
 // conversions, the phase wrap into
 // [-180, 180], and the check of table elements that the firmware may take.
 #include "TableNumerics.h"
+#include "SpecialValues.h"
 
 #include <gtest/gtest.h>
 
@@ -11,12 +12,13 @@
 
 namespace {
 
+  using testvalues::nan;
+  using testvalues::inf;
+  using testvalues::int32Max;
+  using testvalues::int32Min;
+
   using TableNumerics::saturatingRounding;
   using TableNumerics::saturatingTruncation;
-  constexpr double inf = std::numeric_limits<double>::infinity();
-  constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-  constexpr auto int32Min = std::numeric_limits<std::int32_t>::min();
-  constexpr auto int32Max = std::numeric_limits<std::int32_t>::max();
 
   TEST(TableNumerics, ConversionsToIntegersSaturateAndTakeNaNAsZero) {
     struct Case {

@@ -18,8 +18,8 @@ namespace {
     void mainLoop() override {}
   };
 
-  struct App : Application {
-    App() : Application("network") {}
+  struct NetworkApp : Application {
+    NetworkApp() : Application("network") {}
   };
 
   constexpr VariableDirection out{VariableDirection::feeding, false};
@@ -27,8 +27,8 @@ namespace {
   constexpr VariableDirection in{VariableDirection::consuming, false};
   constexpr VariableDirection inWB{VariableDirection::consuming, true};
 
-  std::string connectError(const std::function<void(App&, Holder&, Holder&)>& declare) {
-    App app;
+  std::string connectError(const std::function<void(NetworkApp&, Holder&, Holder&)>& declare) {
+    NetworkApp app;
     Holder a(&app, "A", ""), b(&app, "B", "");
     declare(app, a, b);
     try {
@@ -45,30 +45,30 @@ namespace {
 TEST(Network, ConnectionErrorsNamePathAndParticipants) {
   struct Case {
     std::string name;
-    std::function<void(App&, Holder&, Holder&)> declare;
+    std::function<void(NetworkApp&, Holder&, Holder&)> declare;
     std::string fragment;
   };
   std::vector<Case> cases{
       {"two outputs",
-          [](App&, Holder& a, Holder& b) {
+          [](NetworkApp&, Holder& a, Holder& b) {
             a.ints.emplace_back(&a, "/x", out, "", UpdateMode::push, "");
             b.ints.emplace_back(&b, "/x", out, "", UpdateMode::push, "");
           },
           "more than one feeder"},
       {"string into int",
-          [](App&, Holder& a, Holder& b) {
+          [](NetworkApp&, Holder& a, Holder& b) {
             a.strings.emplace_back(&a, "/x", out, "", UpdateMode::push, "");
             b.ints.emplace_back(&b, "/x", in, "", UpdateMode::push, "");
           },
           "cannot be converted"},
       {"different lengths",
-          [](App&, Holder& a, Holder& b) {
+          [](NetworkApp&, Holder& a, Holder& b) {
             a.arrays.emplace_back(&a, "/x", out, "", 4, UpdateMode::push, "");
             b.arrays.emplace_back(&b, "/x", in, "", 5, UpdateMode::push, "");
           },
           "different numbers of elements"},
       {"write-back onto a plain output",
-          [](App&, Holder& a, Holder& b) {
+          [](NetworkApp&, Holder& a, Holder& b) {
             a.ints.emplace_back(&a, "/x", out, "", UpdateMode::push, "");
             b.ints.emplace_back(&b, "/x", inWB, "", UpdateMode::push, "");
           },
@@ -82,7 +82,7 @@ TEST(Network, ConnectionErrorsNamePathAndParticipants) {
     EXPECT_NE(message.find("/network/B"), std::string::npos) << c.name << ": " << message;
   }
   // the good cases of the same shapes connect
-  EXPECT_EQ(connectError([](App&, Holder& a, Holder& b) {
+  EXPECT_EQ(connectError([](NetworkApp&, Holder& a, Holder& b) {
     a.ints.emplace_back(&a, "/x", outRB, "", UpdateMode::push, "");
     b.ints.emplace_back(&b, "/x", inWB, "", UpdateMode::push, "");
     b.doubles.emplace_back(&b, "/x", in, "", UpdateMode::poll, "");

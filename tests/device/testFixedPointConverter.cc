@@ -1,5 +1,6 @@
 // Edges of the fixed-point conversion: rounding, saturation, sign handling, NaN and infinities.
 #include "Corvane/FixedPointConverter.h"
+#include "SpecialValues.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,8 @@ using Corvane::FixedPointConverter;
 
 namespace {
 
-  constexpr double inf = std::numeric_limits<double>::infinity();
+  using testvalues::inf;
+
 
   struct Format {
     unsigned width;

@@ -14,7 +14,7 @@ using Corvane::RegisterConverter;
 
 namespace {
 
-  constexpr double inf = std::numeric_limits<double>::infinity();
+  constexpr double unboundedValue = std::numeric_limits<double>::infinity();
 
   TEST(SaturationReport, CountsAndLocatesTheElementsBeyondTheRegistersRange) {
     struct Case {
@@ -29,10 +29,10 @@ namespace {
     const Case cases[] = {
         {"values in range, rounded", signed18, {1.5, -2, 1.999992, -2.000007}, 0, 0},
         {"beyond the range on both sides", signed18, {0, 1e9, -3, 1}, 2, 1},
-        {"infinities", signed18, {-inf, inf}, 2, 0},
+        {"infinities", signed18, {-unboundedValue, unboundedValue}, 2, 0},
         {"negative to unsigned", unsigned8, {3, 255, -1}, 1, 2},
         {"unsigned overflow", unsigned8, {255.4, 255.6}, 1, 1},
-        {"float keeps infinities", single, {inf, -inf, 1e38}, 0, 0},
+        {"float keeps infinities", single, {unboundedValue, -unboundedValue, 1e38}, 0, 0},
         {"finite beyond float", single, {1, -1e39}, 1, 1},
     };
     for(const auto& c : cases) {

@@ -9,6 +9,7 @@
 #include <Corvane/DummyBackend.h>
 #include <Corvane/SetDMapFilePath.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -18,6 +19,11 @@
 #include <vector>
 
 namespace deviceapp {
+
+  /// How many of `texts` contain `part`.
+  inline std::size_t countContaining(const std::vector<std::string>& texts, const std::string& part) {
+    return std::count_if(texts.begin(), texts.end(), [&](auto& text) { return text.find(part) != std::string::npos; });
+  }
 
   class WriteRecordingDummy : public Corvane::DummyBackend {
    public:

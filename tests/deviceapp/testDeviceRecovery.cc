@@ -16,6 +16,7 @@
 #include <thread>
 
 using namespace Corvane;
+using deviceapp::countContaining;
 using deviceapp::dummy;
 
 namespace {
@@ -188,10 +189,6 @@ namespace {
     DeviceModule board{this, "Board", "/trigger"};
     GainWriter writer{this, "Writer", ""};
   };
-
-  std::size_t countContaining(const std::vector<std::string>& texts, const std::string& part) {
-    return std::count_if(texts.begin(), texts.end(), [&](auto& text) { return text.find(part) != std::string::npos; });
-  }
 
 } // namespace
 

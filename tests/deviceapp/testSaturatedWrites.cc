@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 using namespace Corvane;
+using deviceapp::countContaining;
 using deviceapp::dummy;
 
 namespace {
@@ -53,10 +54,6 @@ Cal.trim     1  8  4  0  18  16  1  RW
     DeviceModule board{this, "Cal"};
     Calibrator calibrator{this, "Calibrator", ""};
   };
-
-  std::size_t countContaining(const std::vector<std::string>& texts, const std::string& part) {
-    return std::count_if(texts.begin(), texts.end(), [&](auto& text) { return text.find(part) != std::string::npos; });
-  }
 
 } // namespace
 

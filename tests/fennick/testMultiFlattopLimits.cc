@@ -1,5 +1,7 @@
 // Set-point slew limit: a change from one complex set-point to another needs
 // |z_to - z_from| / radius microseconds; no change needs none; anything unusable needs forever.
+#include "SpecialValues.h"
+
 #include <llrf/MultiFlattopLimits.h>
 
 #include <gtest/gtest.h>
@@ -11,8 +13,9 @@
 
 namespace {
 
-  constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-  constexpr double inf = std::numeric_limits<double>::infinity();
+  using testvalues::nan;
+  using testvalues::inf;
+
 
   llrf::MultiFlattopLimits withRadius(double radius) {
     llrf::MultiFlattopLimits limits;

@@ -1,4 +1,6 @@
 // Phase folding into (-180, 180] and sine/cosine in degrees.
+#include "SpecialValues.h"
+
 #include <llrf/Phase.h>
 
 #include <gtest/gtest.h>
@@ -9,8 +11,9 @@
 
 namespace {
 
-  constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-  constexpr double inf = std::numeric_limits<double>::infinity();
+  using testvalues::nan;
+  using testvalues::inf;
+
 
   struct FoldCase {
     double in;

@@ -2,6 +2,8 @@
 // cosine[k] + i sine[k] = S e^(iA) (cos(k step) + i sinSign sin(k step)), degrees: a positive
 // angle turns a signal multiplied by the tables positively, whatever the sine sign; refusal of
 // anything that could put a non-finite value into the tables.
+#include "SpecialValues.h"
+
 #include <llrf/RotationTables.h>
 
 #include <gtest/gtest.h>
@@ -14,8 +16,9 @@
 
 namespace {
 
-  constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-  constexpr double inf = std::numeric_limits<double>::infinity();
+  using testvalues::nan;
+  using testvalues::inf;
+
   constexpr double floatMax = std::numeric_limits<float>::max();
 
   llrf::RotationInputs inputs(double scale, double angle, std::uint32_t size = 1, double step = 0.0,

@@ -13,14 +13,14 @@ using namespace Corvane;
 
 namespace {
 
-  struct Server : ModuleGroup {
+  struct TracerServer : ModuleGroup {
     using ModuleGroup::ModuleGroup;
     InvalidityTracer tracer{this, "InvalidityTracer", "Debug tool to trace invalid data in the server."};
   };
 
   struct TracerApp : Application {
     TracerApp() : Application("tracerTest") {}
-    Server server{this, "Server", "Server information"};
+    TracerServer server{this, "Server", "Server information"};
     ScalarPipe<double> pipe{this, "Pipe", "/Signal/raw", "/Signal/forwarded", "", ""};
     ScalarPipe<double> other{this, "Other", "/Other/raw", "/Other/forwarded", "", ""};
   };

@@ -20,28 +20,28 @@ namespace {
     FromSlave fromSlave{this, "Controller", ""};
   };
 
-  const std::string inputPath = "/Controller/slaveLlrfReady";
-  const std::string outputPath = "/Controller/slaveLlrfReadyStatus";
+  const std::string pipeInput = "/Controller/slaveLlrfReady";
+  const std::string pipeOutput = "/Controller/slaveLlrfReadyStatus";
 
 } // namespace
 
 TEST(ScalarPipe, ForwardsEveryValueUnchanged) {
   PipeApp app;
   TestFacility test(app);
-  test.setScalarDefault<std::int32_t>(inputPath, 2);
+  test.setScalarDefault<std::int32_t>(pipeInput, 2);
   test.runApplication();
-  EXPECT_EQ(test.readScalar<std::int32_t>(outputPath), 2);
-  EXPECT_EQ(test.updateCount(outputPath), 1u);
+  EXPECT_EQ(test.readScalar<std::int32_t>(pipeOutput), 2);
+  EXPECT_EQ(test.updateCount(pipeOutput), 1u);
 
   std::uint64_t writes = 1;
   for(std::int32_t value : {1, 1, 3, 0, -7, 2147483647}) {
     VersionNumber version;
-    test.writeScalar<std::int32_t>(inputPath, value, version);
+    test.writeScalar<std::int32_t>(pipeInput, value, version);
     test.stepApplication();
-    EXPECT_EQ(test.readScalar<std::int32_t>(outputPath), value);
-    EXPECT_EQ(test.getVersion(outputPath), version) << value;
+    EXPECT_EQ(test.readScalar<std::int32_t>(pipeOutput), value);
+    EXPECT_EQ(test.getVersion(pipeOutput), version) << value;
     // a repeated value is forwarded too
-    EXPECT_EQ(test.updateCount(outputPath), ++writes) << value;
+    EXPECT_EQ(test.updateCount(pipeOutput), ++writes) << value;
   }
 }
 
@@ -49,13 +49,13 @@ TEST(ScalarPipe, ForwardsValidity) {
   PipeApp app;
   TestFacility test(app);
   test.runApplication();
-  test.variable(inputPath).set(std::vector<std::int32_t>{1}, {}, DataValidity::faulty);
+  test.variable(pipeInput).set(std::vector<std::int32_t>{1}, {}, DataValidity::faulty);
   test.stepApplication();
-  EXPECT_EQ(test.readScalar<std::int32_t>(outputPath), 1);
-  EXPECT_EQ(test.getValidity(outputPath), DataValidity::faulty);
-  test.writeScalar<std::int32_t>(inputPath, 0);
+  EXPECT_EQ(test.readScalar<std::int32_t>(pipeOutput), 1);
+  EXPECT_EQ(test.getValidity(pipeOutput), DataValidity::faulty);
+  test.writeScalar<std::int32_t>(pipeInput, 0);
   test.stepApplication();
-  EXPECT_EQ(test.getValidity(outputPath), DataValidity::ok);
+  EXPECT_EQ(test.getValidity(pipeOutput), DataValidity::ok);
 }
 
 TEST(ScalarPipe, TagsAndMetadata) {

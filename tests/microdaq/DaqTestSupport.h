@@ -19,6 +19,12 @@
 
 namespace daqtest {
 
+  /// The recorder's status and its message, as the control system sees them.
+  inline std::int32_t status(Corvane::TestFacility& test) { return test.readScalar<std::int32_t>("/MicroDAQ/status"); }
+  inline std::string statusMessage(Corvane::TestFacility& test) {
+    return test.readScalar<std::string>("/MicroDAQ/status_message");
+  }
+
   namespace fs = std::filesystem;
 
   /// Below the working directory, the recorder's default directory root.

@@ -12,9 +12,6 @@ using namespace daqtest;
 
 namespace {
 
-  std::int32_t status(TestFacility& test) { return test.readScalar<std::int32_t>("/MicroDAQ/status"); }
-  std::string statusMessage(TestFacility& test) { return test.readScalar<std::string>("/MicroDAQ/status_message"); }
-
   /// A name that exists nowhere yet, for directories that must not be created.
   std::string freshName(const std::string& what) {
     return "microdaq-" + what + "-" + std::to_string(VersionNumber{}.value());

@@ -13,9 +13,6 @@ using namespace daqtest;
 
 namespace {
 
-  std::int32_t status(TestFacility& test) { return test.readScalar<std::int32_t>("/MicroDAQ/status"); }
-  std::string statusMessage(TestFacility& test) { return test.readScalar<std::string>("/MicroDAQ/status_message"); }
-
   /// Every "*.h5" file in the directory opens and each of its triggers holds every variable.
   void expectCompleteFiles(const fs::path& directory) {
     for(auto& entry : fs::directory_iterator(directory)) {

@@ -17,8 +17,8 @@ namespace {
     void mainLoop() override {}
   };
 
-  struct App : Application {
-    App() : Application("modelstructure") {}
+  struct StructureApp : Application {
+    StructureApp() : Application("modelstructure") {}
   };
 
   constexpr VariableDirection out{VariableDirection::feeding, false};
@@ -40,7 +40,7 @@ namespace {
 
   /// Variables spread over /a and below, from two modules, with tags on a module and a group.
   struct Tree {
-    App app;
+    StructureApp app;
     Holder first{&app, "a", "", {"T"}};
     Holder second{&app, "Second", ""};
     Holder off{&app, "Off", ""};
@@ -99,7 +99,7 @@ TEST(ModelStructure, FiltersSeeInheritedAndMergedTags) {
 }
 
 TEST(ModelStructure, LiveDuringConstructionAndAfterChanges) {
-  App app;
+  StructureApp app;
   Holder h(&app, "H", "");
   auto directory = Model::directoryOf(h);
   EXPECT_TRUE(directory.getProcessVariables().empty());
@@ -117,7 +117,7 @@ TEST(ModelStructure, LiveDuringConstructionAndAfterChanges) {
 }
 
 TEST(ModelStructure, AgreesWithTheConnectedNetwork) {
-  App app;
+  StructureApp app;
   Holder a(&app, "A", "", {"ta"}), b(&app, "B", ""), c(&app, "C", "");
   a.ints.emplace_back(&a, "/v/fed", out, "", UpdateMode::push, "", std::unordered_set<std::string>{"own"});
   b.ints.emplace_back(&b, "/v/fed", in, "V", UpdateMode::push, "reader's", std::unordered_set<std::string>{"reader"});

@@ -41,8 +41,8 @@ namespace {
         {"Configuration/instanceType", {"int32", "1"}}, {"Configuration/pulseLength", {"uint32", "1000"}}};
   }
 
-  struct SchemeApp : Application {
-    explicit SchemeApp(const std::string& configFile) : Application("startUpCheck"), config(this, ".", configFile) {}
+  struct StartUpApp : Application {
+    explicit StartUpApp(const std::string& configFile) : Application("startUpCheck"), config(this, ".", configFile) {}
     ConfigReader config;
     WindowLengthSetter setter{
         this, "WindowLengthSetter", "Configure DAQ/CTABLE window length through firmware decimation factors"};
@@ -50,7 +50,7 @@ namespace {
 
   void runStation(const Clock& clock) {
     TempConfig config(keys(clock));
-    SchemeApp app(config.file());
+    StartUpApp app(config.file());
     TestFacility test(app);
     test.runApplication();
   }
@@ -65,15 +65,15 @@ namespace {
     return out;
   }
 
-  struct Case {
+  struct StartUpCase {
     std::string name;
     Clock clock;
     std::vector<std::string> lines; // between the title and the closing frame
   };
 
-  const double notANumber = std::numeric_limits<double>::quiet_NaN();
+  const double nanFrequency = std::numeric_limits<double>::quiet_NaN();
 
-  const std::vector<Case> outOfRange{
+  const std::vector<StartUpCase> outOfRange{
       {"length 0", {0, 100., 1300.}, {" iQdetectionLength must be non-zero"}},
       {"length 1001", {1001, 100., 1300.}, {" iQdetectionLength out of range."}},
       {"clock 0.5", {4, 0.5, 1300.}, {" clockFrequency = 0.5 MHz seems not to be valid."}},
@@ -88,10 +88,10 @@ namespace {
           {" iQdetectionLength out of range.", " clockFrequency = 0.123457 MHz seems not to be valid."}},
       // a clock that is not a number would make every derived frequency NaN (the configuration
       // file refuses such values already; the check does not rely on it)
-      {"clock NaN", {4, notANumber, 1300.}, {" clockFrequency = nan MHz seems not to be valid."}},
+      {"clock NaN", {4, nanFrequency, 1300.}, {" clockFrequency = nan MHz seems not to be valid."}},
       {"clock infinite", {4, std::numeric_limits<double>::infinity(), 1300.},
           {" clockFrequency = inf MHz seems not to be valid."}},
-      {"RF NaN", {4, 100., notANumber}, {" rfFrequency = nan MHz seems not to be valid."}},
+      {"RF NaN", {4, 100., nanFrequency}, {" rfFrequency = nan MHz seems not to be valid."}},
   };
 
   std::vector<std::string> framed(const std::vector<std::string>& lines) {
@@ -128,7 +128,7 @@ TEST(StartUpCheck, BoundaryValuesStart) {
         clock.rfFrequency)
                     .empty());
     TempConfig config(keys(clock));
-    SchemeApp app(config.file());
+    StartUpApp app(config.file());
     TestFacility test(app);
     test.runApplication();
     EXPECT_DOUBLE_EQ(test.readScalar<double>("/Configuration/samplingFrequency"),

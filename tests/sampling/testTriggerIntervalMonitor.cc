@@ -53,7 +53,7 @@ namespace {
     std::optional<double> interval{}; // after the event, when the event writes one
   };
 
-  struct Case {
+  struct IntervalCase {
     std::string name;
     std::int32_t limitSeconds;
     std::vector<Event> events;
@@ -66,7 +66,7 @@ namespace {
   constexpr Kind T = Kind::trigger;
   constexpr Kind K = Kind::tick;
 
-  void play(TestFacility& test, const Case& c) {
+  void play(TestFacility& test, const IntervalCase& c) {
     std::int64_t now = 0;
     std::int64_t triggers = 0, ticks = 0;
     for(auto& e : c.events) {
@@ -91,7 +91,7 @@ TEST(TriggerIntervalMonitor, StatusAndInterval) {
     steady.push_back({t, T, 0, 100.});
     if(t % s == 0) steady.push_back({t + 1, K, 0});
   }
-  std::vector<Case> cases{
+  std::vector<IntervalCase> cases{
       {"no trigger at all", 1, {{1 * s, K, 1}, {5 * s, K, 1}, {60 * s, K, 1}}, 1, 0},
       {"first trigger counts from the start", 1, {{250 * ms, T, 0, 250.}}, 2, 1},
       {"steady triggers", 1, steady, 2, 30},

@@ -20,7 +20,7 @@ using sampling::TempConfig;
 namespace {
 
   const std::string decimationPath = "/Configuration/samplingDecimation";
-  const std::string frequencyPath = "/Configuration/samplingFrequency";
+  const std::string windowFrequencyPath = "/Configuration/samplingFrequency";
   const std::string gainTableCopyPath = "/Configuration/samplingFrequency_for_GainTable";
   const std::string timePath = "/Configuration/samplingTime";
   const std::string windowPath = "/Configuration/windowLength";
@@ -28,14 +28,14 @@ namespace {
   const std::string dividerTablesPath = "/SamplingScheme/timingDividerTables";
   const std::string feedForwardPath = "/Controller/FeedForward/enable";
   const std::string feedBackPath = "/Controller/FeedBack/enable";
-  const std::string cwModePath = "/Controller/PulseShape/cwMode";
+  const std::string windowCwModePath = "/Controller/PulseShape/cwMode";
 
   const std::string zeroMessage = "Sampling decimation factor must not be zero.";
   const std::string rfOnMessage = "Sampling decimation factor cannot be changed with RF on in pulsed mode.";
   const std::string overflowMessage =
       "Sampling decimation factor times IQ detection length must not exceed 4294967295.";
 
-  std::string text(double value) {
+  std::string windowText(double value) {
     std::ostringstream out;
     out.precision(17);
     out << value;
@@ -53,15 +53,15 @@ namespace {
     Keys keys() const {
       return {{"Configuration/samplingDecimation", {"uint32", std::to_string(decimation)}},
           {"Configuration/IQdetectionLength", {"uint32", std::to_string(iqDetectionLength)}},
-          {"Configuration/clockFrequency", {"double", text(clockFrequency)}},
-          {"Configuration/rfFrequency", {"double", text(rfFrequency)}},
+          {"Configuration/clockFrequency", {"double", windowText(clockFrequency)}},
+          {"Configuration/rfFrequency", {"double", windowText(rfFrequency)}},
           {"Configuration/instanceType", {"int32", std::to_string(instanceType)}},
           {"Configuration/pulseLength", {"uint32", std::to_string(pulseLength)}}};
     }
   };
 
-  struct SchemeApp : Application {
-    explicit SchemeApp(const std::string& configFile) : Application("samplingScheme"), config(this, ".", configFile) {}
+  struct WindowApp : Application {
+    explicit WindowApp(const std::string& configFile) : Application("samplingScheme"), config(this, ".", configFile) {}
     ConfigReader config;
     WindowLengthSetter setter{
         this, "WindowLengthSetter", "Configure DAQ/CTABLE window length through firmware decimation factors"};
@@ -75,13 +75,13 @@ namespace {
   };
 
   void setRfDefaults(TestFacility& test, const RfState& rf) {
-    test.setScalarDefault<std::int32_t>(cwModePath, rf.cwMode);
+    test.setScalarDefault<std::int32_t>(windowCwModePath, rf.cwMode);
     test.setScalarDefault<Boolean>(feedForwardPath, rf.feedForward);
     test.setScalarDefault<Boolean>(feedBackPath, rf.feedBack);
   }
 
   void setRf(TestFacility& test, const RfState& rf) {
-    test.writeScalar<std::int32_t>(cwModePath, rf.cwMode);
+    test.writeScalar<std::int32_t>(windowCwModePath, rf.cwMode);
     test.writeScalar<Boolean>(feedForwardPath, rf.feedForward);
     test.writeScalar<Boolean>(feedBackPath, rf.feedBack);
     test.stepApplication();
@@ -92,14 +92,14 @@ namespace {
     const std::uint64_t clocks = std::uint64_t{decimation} * station.iqDetectionLength;
     const double frequency = station.clockFrequency / static_cast<double>(clocks);
     EXPECT_EQ(test.readScalar<std::uint32_t>(decimationPath), decimation) << name;
-    EXPECT_DOUBLE_EQ(test.readScalar<double>(frequencyPath), frequency) << name;
+    EXPECT_DOUBLE_EQ(test.readScalar<double>(windowFrequencyPath), frequency) << name;
     EXPECT_EQ(test.readScalar<std::uint32_t>(dividerControllerPath), clocks - 1) << name;
     EXPECT_EQ(test.readScalar<std::uint32_t>(dividerTablesPath), clocks - 1) << name;
     EXPECT_DOUBLE_EQ(test.readScalar<double>(timePath), 1.0 / frequency) << name;
     EXPECT_DOUBLE_EQ(test.readScalar<double>(windowPath),
         static_cast<double>(station.pulseLength) * static_cast<double>(clocks) / station.clockFrequency / 1000.0)
         << name;
-    EXPECT_EQ(test.readScalar<double>(gainTableCopyPath), test.readScalar<double>(frequencyPath)) << name;
+    EXPECT_EQ(test.readScalar<double>(gainTableCopyPath), test.readScalar<double>(windowFrequencyPath)) << name;
   }
 
 } // namespace
@@ -129,7 +129,7 @@ TEST(WindowLengthSetter, StartUpValues) {
   for(auto& c : cases) {
     LogCapture log("WindowLengthSetter");
     TempConfig config(c.station.keys());
-    SchemeApp app(config.file());
+    WindowApp app(config.file());
     TestFacility test(app);
     setRfDefaults(test, c.rf);
     test.runApplication();
@@ -164,7 +164,7 @@ TEST(WindowLengthSetter, DecimationChangesFollowTheRules) {
   for(auto& c : cases) {
     LogCapture log("WindowLengthSetter");
     TempConfig config(station.keys());
-    SchemeApp app(config.file());
+    WindowApp app(config.file());
     TestFacility test(app);
     setRfDefaults(test, {0, false, false});
     test.runApplication();
@@ -185,7 +185,7 @@ TEST(WindowLengthSetter, RejectedChangeReturnsToTheLastAcceptedValue) {
   const Station station;
   LogCapture log("WindowLengthSetter");
   TempConfig config(station.keys());
-  SchemeApp app(config.file());
+  WindowApp app(config.file());
   TestFacility test(app);
   setRfDefaults(test, {0, false, false});
   test.runApplication();
@@ -210,12 +210,12 @@ TEST(WindowLengthSetter, RejectedChangeReturnsToTheLastAcceptedValue) {
 TEST(WindowLengthSetter, RfStateAloneWritesNothing) {
   const Station station;
   TempConfig config(station.keys());
-  SchemeApp app(config.file());
+  WindowApp app(config.file());
   TestFacility test(app);
   setRfDefaults(test, {0, false, false});
   test.runApplication();
   const std::vector<std::string> outputs{
-      frequencyPath, gainTableCopyPath, timePath, windowPath, dividerControllerPath, dividerTablesPath};
+      windowFrequencyPath, gainTableCopyPath, timePath, windowPath, dividerControllerPath, dividerTablesPath};
   std::vector<std::uint64_t> counts;
   for(auto& path : outputs) counts.push_back(test.updateCount(path));
   EXPECT_EQ(counts, std::vector<std::uint64_t>(outputs.size(), 1)) << "written once at start";
@@ -235,7 +235,7 @@ TEST(WindowLengthSetter, GainTableCopyExistsOnlyWhereAGainTableRuns) {
     Station station;
     station.instanceType = c.instanceType;
     TempConfig config(station.keys());
-    SchemeApp app(config.file());
+    WindowApp app(config.file());
     TestFacility test(app);
     setRfDefaults(test, {0, false, false});
     test.runApplication();
@@ -244,7 +244,7 @@ TEST(WindowLengthSetter, GainTableCopyExistsOnlyWhereAGainTableRuns) {
       EXPECT_EQ(test.readScalar<double>(gainTableCopyPath), 10.0);
       EXPECT_EQ(test.variable(gainTableCopyPath).unit(), "MHz");
     }
-    EXPECT_EQ(test.readScalar<double>(frequencyPath), 10.0);
+    EXPECT_EQ(test.readScalar<double>(windowFrequencyPath), 10.0);
   }
 }
 
@@ -253,38 +253,38 @@ TEST(WindowLengthSetter, WrittenBackCopyDoesNotWakeTheScheme) {
   // differs from the frequency, and the scheme must not answer with a write of its own.
   const Station station;
   TempConfig config(station.keys());
-  SchemeApp app(config.file());
+  WindowApp app(config.file());
   TestFacility test(app);
   setRfDefaults(test, {0, false, false});
   test.runApplication();
   test.writeScalar<double>(gainTableCopyPath, 1.0);
   test.stepApplication();
   EXPECT_EQ(test.readScalar<double>(gainTableCopyPath), 1.0);
-  EXPECT_EQ(test.readScalar<double>(frequencyPath), 10.0);
-  EXPECT_EQ(test.updateCount(frequencyPath), 1u);
+  EXPECT_EQ(test.readScalar<double>(windowFrequencyPath), 10.0);
+  EXPECT_EQ(test.updateCount(windowFrequencyPath), 1u);
   // the next decimation change publishes the new frequency to both
   test.writeScalar<std::uint32_t>(decimationPath, 6);
   test.stepApplication();
-  EXPECT_EQ(test.readScalar<double>(frequencyPath), 5.0);
+  EXPECT_EQ(test.readScalar<double>(windowFrequencyPath), 5.0);
   EXPECT_EQ(test.readScalar<double>(gainTableCopyPath), 5.0);
 }
 
 TEST(WindowLengthSetter, VariableMetadata) {
   const Station station;
   TempConfig config(station.keys());
-  SchemeApp app(config.file());
+  WindowApp app(config.file());
   TestFacility test(app);
   test.runApplication();
   struct Case {
     std::string path, unit;
     bool daq;
   };
-  for(auto& c : {Case{decimationPath, "", true}, Case{frequencyPath, "MHz", false}, Case{timePath, "us", false},
+  for(auto& c : {Case{decimationPath, "", true}, Case{windowFrequencyPath, "MHz", false}, Case{timePath, "us", false},
           Case{windowPath, "ms", false}, Case{dividerControllerPath, "", false}, Case{dividerTablesPath, "", false}}) {
     EXPECT_EQ(test.variable(c.path).unit(), c.unit) << c.path;
     EXPECT_EQ(test.variable(c.path).tags().count("DAQ"), c.daq ? 1u : 0u) << c.path;
   }
-  EXPECT_EQ(test.variable(frequencyPath).description(),
+  EXPECT_EQ(test.variable(windowFrequencyPath).description(),
       "IQ sampling frequency as used for the ADC and controller channels as well as the controller tables");
   EXPECT_EQ(test.variable(timePath).description(), "Inverse of samplingFrequency");
   EXPECT_EQ(test.variable(windowPath).description(), "Window length of ADC/controller data and tables");
@@ -292,6 +292,6 @@ TEST(WindowLengthSetter, VariableMetadata) {
   EXPECT_EQ(test.variable(dividerTablesPath).description(), "Frequency divider used for control tables");
   // operators write the decimation; the frequency takes writes back too
   EXPECT_TRUE(test.variable(decimationPath).isWritable());
-  EXPECT_TRUE(test.variable(frequencyPath).isWritable());
+  EXPECT_TRUE(test.variable(windowFrequencyPath).isWritable());
   EXPECT_FALSE(test.variable(windowPath).isWritable());
 }

@@ -14,7 +14,7 @@ using simulatedboard::BoardTest;
 
 namespace {
 
-  constexpr std::int64_t triggerPeriod = 100'000'000'000;
+  constexpr std::int64_t boardTriggerPeriod = 100'000'000'000;
 
   double mean(const std::vector<double>& values, std::size_t from, std::size_t to) {
     return std::accumulate(values.begin() + static_cast<std::ptrdiff_t>(from),
@@ -41,7 +41,7 @@ TEST(SimulatedBoard, RightAfterConstructionHoldsVersionClockAndOneState) {
   EXPECT_EQ(board->getStateVariables().size(), 1U);
   EXPECT_EQ(board->getStateVariables().getLatestState().sampleIndex, 0);
   EXPECT_TRUE(board->getStateVariables().getLatestState().active);
-  EXPECT_EQ(board->timers().getRemaining("trigger"), triggerPeriod);
+  EXPECT_EQ(board->timers().getRemaining("trigger"), boardTriggerPeriod);
   for(std::size_t i = 0; i < 9; ++i) EXPECT_EQ(board->getAttenuation(i), 0.0);
 }
 
@@ -65,7 +65,7 @@ TEST(SimulatedBoard, TestTriggerAdvancesTheTriggerNumberAndFillsTheDaqBuffers) {
   {
     auto board = t.board();
     std::lock_guard lock(board->mutex());
-    EXPECT_EQ(board->timers().getCurrentTime(), 3 * triggerPeriod);
+    EXPECT_EQ(board->timers().getCurrentTime(), 3 * boardTriggerPeriod);
   }
   // pulse 2 is complete in the buffers (its sample 0 overwritten by pulse 3's, the same values)
   const auto driveI = t.daq("APP.DAQ0_BUF0", 12), driveQ = t.daq("APP.DAQ0_BUF0", 13);

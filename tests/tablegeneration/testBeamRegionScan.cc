@@ -2,6 +2,7 @@
 // slew-rate check of the per-bunch tables, against values worked out here.
 #include "PerBunchStation.h"
 #include "TableGeneration/BeamRegionScan.h"
+#include "SpecialValues.h"
 
 #include <gtest/gtest.h>
 
@@ -13,13 +14,14 @@
 
 namespace {
 
+  using testvalues::nan;
+
   using TableGeneration::checkSlewRate;
   using TableGeneration::scanBeamRegions;
   using tablegenerationtest::neededTime;
   using Flags = std::vector<Corvane::Boolean>;
   constexpr bool T = true;
   constexpr bool F = false;
-  constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
   TEST(BeamRegionScan, SplitsThePatternIntoRegions) {
     struct Case {

@@ -4,6 +4,7 @@
 // limit against the tables in force, the unchanged pattern, and the view the
 // flat-top computations read.
 #include "PerBunchStation.h"
+#include "SpecialValues.h"
 
 #include <Corvane/StatusOutput.h>
 
@@ -15,11 +16,12 @@
 
 namespace {
 
+  using testvalues::nan;
+  using testvalues::inf;
+
   using namespace tablegenerationtest;
   namespace pb = tablegenerationtest::perbunch;
   using Corvane::StatusOutput;
-  constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-  constexpr double inf = std::numeric_limits<double>::infinity();
 
   /// One beam region over bunches 1 to 3 at 0.5 G.U. and 10 degrees.
   const BunchTables oneRegion =

@@ -5,6 +5,7 @@
 // the amplitude rules refused), phase rotations, and non-finite inputs refused
 // and written back.
 #include "TableGenerationStation.h"
+#include "SpecialValues.h"
 
 #include <gtest/gtest.h>
 
@@ -17,9 +18,10 @@
 
 namespace {
 
+  using testvalues::nan;
+  using testvalues::inf;
+
   using namespace tablegenerationtest;
-  constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-  constexpr double inf = std::numeric_limits<double>::infinity();
 
   /// 30 samples at 1 MHz: delay 10, filling 5, flat-top 4 (samples 15 to 18),
   /// amplitude 1, flat-top ratio 2.

@@ -4,6 +4,8 @@
 // [-180, 180], and non-finite intermediate results, which are reported and
 // repaired.
 #include "TableGeneration/PhaseRule.h"
+#include "ConsistencyReports.h"
+#include "SpecialValues.h"
 
 #include <gtest/gtest.h>
 
@@ -13,16 +15,12 @@
 
 namespace {
 
-  using namespace TableGeneration;
-  constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-  constexpr double inf = std::numeric_limits<double>::infinity();
+  using testvalues::nan;
+  using testvalues::inf;
 
-  struct Reports {
-    std::vector<int> lines;
-    ConsistencyReport callback() {
-      return [this](const char*, int line) { lines.push_back(line); };
-    }
-  };
+  using namespace TableGeneration;
+
+  using tablegenerationtest::Reports;
 
   /// Flat-top from 20 to 40 (exclusive), nothing else switched on.
   PhaseRuleInputs plain() {

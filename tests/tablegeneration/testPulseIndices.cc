@@ -2,6 +2,8 @@
 // indices for a table of cases, the consistency checks that repair an index,
 // and times far beyond any pulse, which saturate instead of overflowing.
 #include "TableGeneration/PulseIndices.h"
+#include "ConsistencyReports.h"
+#include "SpecialValues.h"
 
 #include <gtest/gtest.h>
 
@@ -10,16 +12,12 @@
 
 namespace {
 
-  using namespace TableGeneration;
-  constexpr double inf = std::numeric_limits<double>::infinity();
-  constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+  using testvalues::nan;
+  using testvalues::inf;
 
-  struct Reports {
-    std::vector<int> lines;
-    ConsistencyReport callback() {
-      return [this](const char*, int line) { lines.push_back(line); };
-    }
-  };
+  using namespace TableGeneration;
+
+  using tablegenerationtest::Reports;
 
   PulseTiming example() {
     PulseTiming t;

@@ -4,6 +4,8 @@
 // amplitude, the flat-top slope, and the per-bunch flat-top with its
 // transitions, bounds and reports.
 #include "TableGeneration/SetPointAmplitude.h"
+#include "ConsistencyReports.h"
+#include "SpecialValues.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +16,9 @@
 
 namespace {
 
+  using testvalues::nan;
+
   using namespace TableGeneration;
-  constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
   TEST(SetPointAmplitude, ChargingCurveFollowsTheCavitysExponential) {
     const double w = fieldDecayPerSample(1300, 9, 3e5, 0.5);
@@ -82,12 +85,7 @@ namespace {
     PerBunchFlattop view() const { return {true, 2, amplitude, phase, 2, 3, startIndexBeam, startIndexTransition}; }
   };
 
-  struct Reports {
-    std::vector<int> lines;
-    ConsistencyReport callback() {
-      return [this](const char*, int line) { lines.push_back(line); };
-    }
-  };
+  using tablegenerationtest::Reports;
 
   TEST(SetPointAmplitude, PerBunchFlatTopJoinsTheRegionsByHalfSines) {
     PerBunch pb;

@@ -4,6 +4,7 @@
 // batch that changes no value), and the
 // phase of both tables through the module's own inputs.
 #include "TableGenerationStation.h"
+#include "SpecialValues.h"
 
 #include <Corvane/WakeUpBatch.h>
 
@@ -16,8 +17,9 @@
 
 namespace {
 
+  using testvalues::inf;
+
   using namespace tablegenerationtest;
-  constexpr double inf = std::numeric_limits<double>::infinity();
 
   /// Queues every write before the module wakes, then lets it run once.
   void writeTogether(Station& station, const std::vector<std::pair<std::string, double>>& writes) {
