@@ -23,6 +23,7 @@ SIM = None
 
 CONTROLLER = "/Controller"
 SET_POINT = 5.0  # MV/m, the shipped start value
+PULSE_LENGTH = 2048  # samples per pulse
 
 
 def mean(values):
@@ -246,6 +247,16 @@ class OutputVectorCorrection(SimulatedStationTest):
         self.assertNotEqual(self.station.value(self.OVC + "/Status/algorithmStatus"), 1)  # no FAULT
 
     def test_scaling_takes_out_a_drive_twenty_percent_too_low_within_30_pulses(self):
+        self.take_out_a_drive_twenty_percent_too_low()
+
+    def test_a_slave_share_written_over_the_control_system_leaves_the_correction_working(self):
+        # the share carries versions of its own, never those of the station's traces: the master adds the
+        # latest one to its forward vector sum and goes on correcting
+        for component in ("I", "Q"):
+            self.station.put("/ForwardVectorSum/FromSlave/" + component, [0.0] * PULSE_LENGTH)
+        self.take_out_a_drive_twenty_percent_too_low()
+
+    def take_out_a_drive_twenty_percent_too_low(self):
         self.feed_forward_on()
         window = self.place_windows()
         manual = CONTROLLER + "/Output/Calibration/Manual/scale"
