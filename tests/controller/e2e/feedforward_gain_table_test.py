@@ -10,32 +10,15 @@ Usage: feedforward_gain_table_test.py <path to tessarel_server> <path to config/
 import sys
 import unittest
 
-from simstation import SimulatedStation, wait_until
+from simstation import StationTest, wait_until
 
-SERVER = None
-SIM = None
 BOARD = "ToControlSystem.Controller."
 FF = "/Controller/FeedForward"
 GAIN = "/Controller/FeedBack/Gain"
 
 
-def scalar(value):
-    return value[0] if isinstance(value, list) else value
-
-
-class FeedForwardAndGainTablesEndToEnd(unittest.TestCase):
-    def setUp(self):
-        self.station = SimulatedStation(SERVER, SIM, "fftables")
-        self.board = self.station.board
-        self.server = self.station.start()
-
-    def tearDown(self):
-        status = self.server.stop()
-        self.station.remove()
-        self.assertEqual(status, 0)
-
-    def value(self, path):
-        return scalar(self.server.value(path))
+class FeedForwardAndGainTablesEndToEnd(StationTest):
+    prefix = "fftables"
 
     def step(self, table):
         """One step of a fixed-point table register."""
@@ -48,7 +31,7 @@ class FeedForwardAndGainTablesEndToEnd(unittest.TestCase):
             board_i, board_q = self.board.read(BOARD + table + ".I"), self.board.read(BOARD + table + ".Q")
             return (all(abs(b - e) <= half_step for b, e in zip(board_i, i))
                     and all(abs(b - e) <= half_step for b, e in zip(board_q, q)))
-        wait_until(arrived, 20, what)
+        wait_until(arrived, 60, what)
 
     def expect_clean_log(self):
         output = self.server.output()
@@ -59,8 +42,8 @@ class FeedForwardAndGainTablesEndToEnd(unittest.TestCase):
 
     def test_a_user_correction_reaches_the_feed_forward_table_registers(self):
         n = self.board.registers[BOARD + "FeedForward.TableTotal.I"][0]
-        # the table went to the board at start
-        wait_until(lambda: self.board.read(BOARD + "FeedForward.TableTotal.bufferSelectI") == [1], 20,
+        # the table went to the board at start, through a switch of the firmware's buffers
+        wait_until(lambda: min(self.board.switches_taken_over(BOARD + "FeedForward.TableTotal") or (0,)) >= 1, 60,
                    "the first feed-forward table")
         self.server.put(FF + "/Correction/I", [5] * n)
         self.server.put(FF + "/Correction/Q", [-3] * n)
@@ -115,5 +98,5 @@ class FeedForwardAndGainTablesEndToEnd(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    SERVER, SIM = sys.argv[1], sys.argv[2]
+    StationTest.server_program, StationTest.sim = sys.argv[1], sys.argv[2]
     unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -49,14 +49,15 @@ def edit_file(directory, file_name, old, new):
 
 
 class ServerRun:
-    """One run of the server program in a station directory, logging to server.log there, reached over HTTP."""
+    """One run of the server program in a station directory (with further command-line `arguments`), logging to
+    server.log there, reached over HTTP."""
 
-    def __init__(self, program, directory):
+    def __init__(self, program, directory, arguments=()):
         self.log_path = os.path.join(directory, "server.log")
         self.log = open(self.log_path, "a")
         self.logged_before = os.path.getsize(self.log_path)
-        self.process = subprocess.Popen([program, "--listen", "127.0.0.1:0"], cwd=directory, stdout=self.log,
-                                        stderr=subprocess.STDOUT)
+        self.process = subprocess.Popen([program, "--listen", "127.0.0.1:0", *arguments], cwd=directory,
+                                        stdout=self.log, stderr=subprocess.STDOUT)
         self.base = wait_until(self._listening, 60, "the server to listen").group(1)
 
     def _listening(self):
