@@ -38,11 +38,12 @@ class WorkersEndToEnd(unittest.TestCase):
             amplitude, trigger = "/AdcBoard0/Channel0/amplitude", "/Server/triggerNumber"
             for pulse in range(3):
                 before = run.get(amplitude)["version"]
-                pulses_before = run.value(trigger)
+                # a trigger number not yet published counts as none
+                pulses_before = run.value(trigger) or 0
                 # a new pulse, and a new output of the ADC channel (the output of the pulse counted before may
                 # still arrive after the count: both are waited for)
-                wait_until(lambda: run.value(trigger) > pulses_before and run.get(amplitude)["version"] != before,
-                           60, f"the ADC channel's output of pulse {pulse}")
+                wait_until(lambda: (run.value(trigger) or 0) > pulses_before
+                           and run.get(amplitude)["version"] != before, 60, f"the ADC channel's output of pulse {pulse}")
         finally:
             status = run.stop()
         self.assertEqual(status, 0, run.output())
