@@ -15,7 +15,7 @@ const net = require('net');
 const { launchBrowser, run, startServer, stopServer, TraceCard } = require('./page_harness.cjs');
 
 const server = path.resolve(process.argv[2]);
-const timeout = 15000;
+const timeout = 60000; // ms for each wait: a loaded machine starts Chromium slowly
 
 function freePort() {
   return new Promise((resolve, reject) => {
@@ -29,7 +29,7 @@ function freePort() {
 }
 
 async function waitForServer(base, child) {
-  const deadline = Date.now() + 20000;
+  const deadline = Date.now() + 60000;
   while (Date.now() < deadline) {
     if (child.exitCode !== null) throw new Error(`server ended early with status ${child.exitCode}`);
     try {
@@ -37,7 +37,7 @@ async function waitForServer(base, child) {
     } catch { /* not listening yet */ }
     await new Promise((r) => setTimeout(r, 50));
   }
-  throw new Error('server did not answer within 20 s');
+  throw new Error('server did not answer within 60 s');
 }
 
 run(async ({ check }) => {
