@@ -33,8 +33,11 @@ class RotationTableEndToEnd(StationTest):
             switches.append(taken_over)
             return (taken_over is not None and all(now > before for now, before in zip(taken_over, switches_before))
                     and all(abs(v - i) <= step / 2 for v in board_i) and all(abs(v - q) <= step / 2 for v in board_q))
-        wait_until(arrived, 60, f"I {i} and Q {q} on the board in buffers switched to after {switches_before} "
-                   f"switches (last seen {switches[-1:]})")
+        try:
+            wait_until(arrived, 60, f"I {i} and Q {q} on the board in buffers switched to after {switches_before} "
+                       "switches")
+        except AssertionError as timeout:
+            self.fail(f"{timeout}; switches taken over last seen: {switches[-1]}")
         return switches[-1]
 
     def test_operator_tables_reach_the_board_and_unusable_scales_are_refused(self):

@@ -106,6 +106,14 @@ def decode_array_update(message):
     return header, list(struct.unpack_from(f"<{header['nElements']}{kind}", message, start))
 
 
+async def _receive(ws, deadline, what):
+    """The next message of `ws`; an AssertionError (as from wait_until) once `deadline` has passed."""
+    try:
+        return await asyncio.wait_for(ws.recv(), max(0.0, deadline - time.monotonic()))
+    except asyncio.TimeoutError:
+        raise AssertionError(f"timed out waiting for {what}") from None
+
+
 class Station:
     """A copy of config/sim in a scratch directory and the server running on it."""
 
@@ -155,10 +163,7 @@ class Station:
             deadline = time.monotonic() + timeout
             first = {path: True for path in paths}
             while any(len(v) < count for v in received.values()):
-                left = deadline - time.monotonic()
-                if left <= 0:
-                    raise AssertionError(f"timed out waiting for {count} updates of {paths}")
-                message = await asyncio.wait_for(ws.recv(), left)
+                message = await _receive(ws, deadline, f"{count} updates of {paths}")
                 if not isinstance(message, bytes):
                     continue
                 header, values = decode_array_update(message)
@@ -183,10 +188,7 @@ class Station:
             deadline = time.monotonic() + timeout
             first = set(paths)
             while True:
-                left = deadline - time.monotonic()
-                if left <= 0:
-                    raise AssertionError(f"timed out after {timeout} s watching {paths}")
-                message = await asyncio.wait_for(ws.recv(), left)
+                message = await _receive(ws, deadline, f"the awaited update of {paths}")
                 if not isinstance(message, bytes):
                     continue
                 header, values = decode_array_update(message)
