@@ -48,7 +48,7 @@ class FeedForwardAndGainTablesEndToEnd(StationTest):
         self.server.put(FF + "/Correction/I", [5] * n)
         self.server.put(FF + "/Correction/Q", [-3] * n)
         self.server.put(FF + "/Correction/enableUser", True)
-        wait_until(lambda: self.server.value(FF + "/Correction/Total/I") == [5] * n, 20, "the applied correction")
+        wait_until(lambda: self.server.value(FF + "/Correction/Total/I") == [5] * n, 60, "the applied correction")
         generated_i, generated_q = self.server.value(FF + "/Table/I"), self.server.value(FF + "/Table/Q")
         largest = (1 << (self.board.registers[BOARD + "FeedForward.TableTotal.I"][2] - 1)) - 1
 
@@ -66,7 +66,7 @@ class FeedForwardAndGainTablesEndToEnd(StationTest):
     def test_gain_parameters_reach_the_gain_table_registers(self):
         n = self.board.registers[BOARD + "FeedBack.Gain.Table.I"][0]
         # computed once the modules run, which may be after the server listens
-        fs = wait_until(lambda: self.value("/Configuration/samplingFrequency_for_GainTable"), 20,
+        fs = wait_until(lambda: self.value("/Configuration/samplingFrequency_for_GainTable"), 60,
                         "the gain table's sampling frequency")
         self.assertGreater(fs, 0)
         delay, filling, flattop = 10.0, 20.0, 30.0
@@ -91,8 +91,8 @@ class FeedForwardAndGainTablesEndToEnd(StationTest):
         # a negative magnitude is refused with its message, the magnitude returns and the board keeps its table
         self.server.put(GAIN + "/magnitude", -1.0)
         wait_until(lambda: self.value("/Controller/GainTable/errorMessage") == "Gain magnitude must not be negative.",
-                   20, "the refusal")
-        wait_until(lambda: self.value(GAIN + "/magnitude") == 2.0, 20, "the magnitude back at 2")
+                   60, "the refusal")
+        wait_until(lambda: self.value(GAIN + "/magnitude") == 2.0, 60, "the magnitude back at 2")
         self.wait_for_board("FeedBack.Gain.Table", ramp, ramp, "the unchanged gain on the board")
         self.expect_clean_log()
 

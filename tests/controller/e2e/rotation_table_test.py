@@ -63,7 +63,7 @@ class RotationTableEndToEnd(StationTest):
         scale[5] = 1e39
         self.server.put(TABLE + "/scale", scale)
         refusal = f"Table {TABLE} refused: scale[5] is 1e+39; the firmware keeps the last table"
-        wait_until(lambda: refusal in self.server.output(), 20, "the refusal in the log")
+        wait_until(lambda: refusal in self.server.output(), 60, "the refusal in the log")
         self.station.after_take_overs()
         self.assertEqual(self.board.switches_taken_over(REGISTERS), switches)
         self.assertTrue(all(abs(v) < 1e-4 for v in self.board.read(REGISTERS + ".I")))

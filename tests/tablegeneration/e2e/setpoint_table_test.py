@@ -25,11 +25,11 @@ class SetPointTableEndToEnd(StationTest):
     prefix = "setpoint"
 
     def test_set_point_amplitude_reaches_the_board_table(self):
-        wait_until(lambda: self.server.value("/Configuration/samplingFrequency"), 20, "the sampling frequency")
+        wait_until(lambda: self.server.value("/Configuration/samplingFrequency"), 60, "the sampling frequency")
         self.server.put("/Controller/PulseShape/delay", 10.0)
         self.server.put("/Controller/PulseShape/fillingDuration", 5.0)
         self.server.put("/Controller/PulseShape/flattopDuration", 100.0)
-        wait_until(lambda: (self.server.value("/Controller/PulseShape/Indices/decayStart") or 0) > 100, 20,
+        wait_until(lambda: (self.server.value("/Controller/PulseShape/Indices/decayStart") or 0) > 100, 60,
                    "the pulse shape")
         flattop = self.server.value("/Controller/PulseShape/Indices/flattopStart") + 2
         digits_per_unit = (self.server.value("/Configuration/bitScaling")
@@ -64,14 +64,14 @@ class SetPointTableEndToEnd(StationTest):
         # a power gives the amplitude of its square root (power scaling 1, the fallback of the unset 0)
         self.server.put(SET_POINT + "/power", 4.0)
         wait_until(lambda: switched_to(2.0, switches), 60, "power 4 as amplitude 2 on the board")
-        wait_until(lambda: self.server.value(SET_POINT + "/amplitude") == 2.0, 20, "the derived amplitude")
+        wait_until(lambda: self.server.value(SET_POINT + "/amplitude") == 2.0, 60, "the derived amplitude")
 
         # a negative amplitude is refused with the reason and written back; the board keeps its table
         table = self.board.read(REGISTERS + ".I")
         self.server.put(SET_POINT + "/amplitude", -1.0)
         wait_until(lambda: self.server.value("/Controller/errorMessage") == "Setpoint amplitude must not be negative.",
-                   20, "the refusal of the negative amplitude")
-        wait_until(lambda: self.server.value(SET_POINT + "/amplitude") == 2.0, 20, "the amplitude written back")
+                   60, "the refusal of the negative amplitude")
+        wait_until(lambda: self.server.value(SET_POINT + "/amplitude") == 2.0, 60, "the amplitude written back")
         self.assertEqual(self.board.read(REGISTERS + ".I"), table)
         output = self.server.output()
         self.assertNotIn("Timeout acquiring", output)
