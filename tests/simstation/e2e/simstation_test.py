@@ -41,7 +41,7 @@ class SimulatedStationTest(unittest.TestCase):
         self.prepare(self.station)
         self.station.start()
         # the board's first pulses come while the boards initialise
-        wait_until(lambda: (self.station.trigger() or 0) >= 10, 60, "the first pulses")
+        wait_until(lambda: (self.station.trigger() or 0) >= 10, 120, "the first pulses")
 
     def tearDown(self):
         status = self.station.stop()
@@ -79,7 +79,7 @@ class PulsingStation(SimulatedStationTest):
             if count != last_loss["count"]:
                 last_loss.update(count=count, at=now)
             return now - last_loss["at"] >= 20
-        wait_until(settled, 120, "20 pulses in a row without lost data")
+        wait_until(settled, 180, "20 pulses in a row without lost data")
         log_before = len(self.station.output())
         start_trigger, start_time = self.station.trigger(), time.monotonic()
         lost_before = self.station.value(lost)
@@ -91,12 +91,12 @@ class PulsingStation(SimulatedStationTest):
         rate = (seen[-1] - start_trigger) / elapsed
         # one pulse per 100 ms of simulated time: the simulation runs at wall-clock speed or slower (about 8 to 10
         # pulses a second in an optimised build, about one under the address sanitizer, whose board computes the
-        # 16384 samples of a pulse some ten times slower)
+        # 16384 samples of a pulse some ten times slower, and down to a third of that on a loaded machine): how
+        # much slower is the machine's matter, that the station keeps pulsing is the station's
         self.assertLessEqual(rate, 10.5)
-        self.assertGreaterEqual(rate, 0.5)
-        every_five = seen[::5]
-        self.assertTrue(all(b > a for a, b in zip(every_five, every_five[1:])),
-                        f"the counter rises every five seconds: {seen}")
+        every_fifteen = seen[::15]
+        self.assertTrue(all(b > a for a, b in zip(every_fifteen, every_fifteen[1:])),
+                        f"the counter rises every fifteen seconds: {seen}")
         self.assertEqual(self.station.value("/Devices/Controller/status"), 0)
         self.assertEqual(self.station.value("/TriggerIntervalMonitor/triggerStatus"), 0)
         log = self.station.output()[log_before:]
