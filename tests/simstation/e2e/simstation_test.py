@@ -98,7 +98,10 @@ class PulsingStation(SimulatedStationTest):
         self.assertTrue(all(b > a for a, b in zip(every_fifteen, every_fifteen[1:])),
                         f"the counter rises every fifteen seconds: {seen}")
         self.assertEqual(self.station.value("/Devices/Controller/status"), 0)
-        self.assertEqual(self.station.value("/TriggerIntervalMonitor/triggerStatus"), 0)
+        # the monitor's FAULT after 2 s without a trigger is right for a board slowed down that far (a sanitizer on
+        # a loaded machine); with the next trigger it is OK again
+        wait_until(lambda: self.station.value("/TriggerIntervalMonitor/triggerStatus") == 0, 60,
+                   "the trigger interval monitor's OK")
         log = self.station.output()[log_before:]
         self.assertNotIn("data transfers lost", log)
         self.assertNotIn("MultiClientFirmwareMutex", log)
