@@ -39,32 +39,32 @@ class ControllerModulesEndToEnd(StationTest):
 
     def test_both_controllers_are_off_after_every_start(self):
         for controller in ("FeedForward", "FeedBack"):
-            wait_until(lambda: self.board.read(BOARD + controller + ".enable_actual") == [0], 20,
+            wait_until(lambda: self.board.read(BOARD + controller + ".enable_actual") == [0], 60,
                        f"{controller} off on the board")
             self.assertFalse(self.value(f"/Controller/{controller}/enable"))
         for controller in ("FeedForward", "FeedBack"):
             self.server.put(f"/Controller/{controller}/enable", True)
-            wait_until(lambda: self.board.read(BOARD + controller + ".enable_actual") == [1], 20,
+            wait_until(lambda: self.board.read(BOARD + controller + ".enable_actual") == [1], 60,
                        f"{controller} on on the board")
         # the requests are persisted settings: the next start restores them on and turns them off again
         self.restart()
         for controller in ("FeedForward", "FeedBack"):
-            wait_until(lambda: self.board.read(BOARD + controller + ".enable_actual") == [0], 20,
+            wait_until(lambda: self.board.read(BOARD + controller + ".enable_actual") == [0], 60,
                        f"{controller} off on the board after the restart")
-            wait_until(lambda: self.value(f"/Controller/{controller}/enable") is False, 20,
+            wait_until(lambda: self.value(f"/Controller/{controller}/enable") is False, 60,
                        f"{controller} request off after the restart")
 
     def test_an_applied_set_reaches_the_board_and_an_unusable_one_is_refused_whole(self):
-        wait_until(lambda: self.board.read(BOARD + "FeedBack.MimoCoefficients.valid") == [1], 20, "a valid set")
+        wait_until(lambda: self.board.read(BOARD + "FeedBack.MimoCoefficients.valid") == [1], 60, "a valid set")
         good = [0.1 * (k + 1) for k in range(len(COEFFICIENTS))]
         for (name, _, _), value in zip(COEFFICIENTS, good):
             self.server.put(f"{MIMO}/{name}", value)
         # edited inputs do not reach the board before "apply"
         self.assertEqual(self.board_coefficients(MIMO), [0.0] * len(COEFFICIENTS))
         self.server.put(f"{MIMO}/apply", 0)
-        wait_until(lambda: self.actual(MIMO) == good, 20, "the applied set in Actual")
+        wait_until(lambda: self.actual(MIMO) == good, 60, "the applied set in Actual")
         as_float = [struct_float(v) for v in good]
-        wait_until(lambda: self.board_coefficients(MIMO) == as_float, 20, "the applied set on the board")
+        wait_until(lambda: self.board_coefficients(MIMO) == as_float, 60, "the applied set on the board")
         self.assertEqual(self.board.read(BOARD + "FeedBack.MimoCoefficients.valid"), [1])
         # the Smith predictor's set is another set
         self.assertEqual(self.board_coefficients("/Controller/FeedBack/SmithCoefficients"), [0.0] * len(COEFFICIENTS))
@@ -73,7 +73,7 @@ class ControllerModulesEndToEnd(StationTest):
         self.server.put(f"{MIMO}/A11_1", 7.0)
         self.server.put(f"{MIMO}/apply", 1)
         refusal = "apply refused, B21_1 is 1e+39; the last applied coefficients stay in the board"
-        wait_until(lambda: refusal in self.server.output(), 20, "the refusal in the log")
+        wait_until(lambda: refusal in self.server.output(), 60, "the refusal in the log")
         self.assertEqual(self.actual(MIMO), good)
         self.assertEqual(self.board_coefficients(MIMO), as_float)
         self.assertEqual(self.board.read(BOARD + "FeedBack.MimoCoefficients.valid"), [1])
@@ -82,7 +82,7 @@ class ControllerModulesEndToEnd(StationTest):
         # the next start loads the last applied set again, not the refused inputs
         self.board.write(BOARD + "FeedBack.MimoCoefficients.A11", [0.0, 0.0])
         self.restart()
-        wait_until(lambda: self.board_coefficients(MIMO) == as_float, 20, "the restored set on the board")
+        wait_until(lambda: self.board_coefficients(MIMO) == as_float, 60, "the restored set on the board")
         self.assertEqual(self.actual(MIMO), good)
 
     def test_daq_channels_publish_amplitude_and_phase_and_the_error_monitor_compares_them(self):
@@ -100,21 +100,21 @@ class ControllerModulesEndToEnd(StationTest):
             def arrived():
                 trace = self.server.value(path)
                 return trace is not None and len(trace) == n and all(abs(v - expected) < tolerance for v in trace)
-            wait_until(arrived, 20, f"{path} at {expected}")
+            wait_until(arrived, 60, f"{path} at {expected}")
         trace_is("/Controller/SetPoint/DAQ/amplitude", 5000 / scaling, 1e-6 * 5000 / scaling)
         trace_is("/Controller/SetPoint/DAQ/phase", math.degrees(math.atan2(4000, 3000)), 1e-3)
         trace_is("/Controller/Output/Total/DAQ/phase", math.degrees(math.atan2(3000, -4000)), 1e-3)
         def sampled_amplitude_arrived():
             amplitude = self.value("/Controller/VectorSum/DAQ/Samples/amplitude")
             return amplitude is not None and abs(amplitude - 4500 / scaling) < 1e-5 * 4500 / scaling
-        wait_until(sampled_amplitude_arrived, 20, "the vector sum's sampled amplitude")
+        wait_until(sampled_amplitude_arrived, 60, "the vector sum's sampled amplitude")
         # the monitor grades pulses after the first (whose samples are its initial values): pulse until it has
 
         def graded():
             self.pulse()
             error = self.value("/Controller/AmplitudePhaseError/amplitude")
             return error is not None and abs(error - 10.0) < 1e-3
-        wait_until(graded, 20, "an amplitude error of 10 %")
+        wait_until(graded, 60, "an amplitude error of 10 %")
         self.assertAlmostEqual(self.value("/Controller/AmplitudePhaseError/phase"), 0.0, places=3)
         # a channel without amplitude and phase still gives the raw samples
         self.assertEqual(self.value("/Controller/FeedForward/DAQ/Samples/I"), 0.0)

@@ -10,32 +10,15 @@ Usage: feedforward_gain_table_test.py <path to tessarel_server> <path to config/
 import sys
 import unittest
 
-from simstation import SimulatedStation, wait_until
+from simstation import StationTest, wait_until
 
-SERVER = None
-SIM = None
 BOARD = "ToControlSystem.Controller."
 FF = "/Controller/FeedForward"
 GAIN = "/Controller/FeedBack/Gain"
 
 
-def scalar(value):
-    return value[0] if isinstance(value, list) else value
-
-
-class FeedForwardAndGainTablesEndToEnd(unittest.TestCase):
-    def setUp(self):
-        self.station = SimulatedStation(SERVER, SIM, "fftables")
-        self.board = self.station.board
-        self.server = self.station.start()
-
-    def tearDown(self):
-        status = self.server.stop()
-        self.station.remove()
-        self.assertEqual(status, 0)
-
-    def value(self, path):
-        return scalar(self.server.value(path))
+class FeedForwardAndGainTablesEndToEnd(StationTest):
+    prefix = "fftables"
 
     def step(self, table):
         """One step of a fixed-point table register."""
@@ -48,7 +31,7 @@ class FeedForwardAndGainTablesEndToEnd(unittest.TestCase):
             board_i, board_q = self.board.read(BOARD + table + ".I"), self.board.read(BOARD + table + ".Q")
             return (all(abs(b - e) <= half_step for b, e in zip(board_i, i))
                     and all(abs(b - e) <= half_step for b, e in zip(board_q, q)))
-        wait_until(arrived, 20, what)
+        wait_until(arrived, 60, what)
 
     def expect_clean_log(self):
         output = self.server.output()
@@ -59,13 +42,13 @@ class FeedForwardAndGainTablesEndToEnd(unittest.TestCase):
 
     def test_a_user_correction_reaches_the_feed_forward_table_registers(self):
         n = self.board.registers[BOARD + "FeedForward.TableTotal.I"][0]
-        # the table went to the board at start
-        wait_until(lambda: self.board.read(BOARD + "FeedForward.TableTotal.bufferSelectI") == [1], 20,
+        # the table went to the board at start, through a switch of the firmware's buffers
+        wait_until(lambda: min(self.board.switches_taken_over(BOARD + "FeedForward.TableTotal") or (0,)) >= 1, 60,
                    "the first feed-forward table")
         self.server.put(FF + "/Correction/I", [5] * n)
         self.server.put(FF + "/Correction/Q", [-3] * n)
         self.server.put(FF + "/Correction/enableUser", True)
-        wait_until(lambda: self.server.value(FF + "/Correction/Total/I") == [5] * n, 20, "the applied correction")
+        wait_until(lambda: self.server.value(FF + "/Correction/Total/I") == [5] * n, 60, "the applied correction")
         generated_i, generated_q = self.server.value(FF + "/Table/I"), self.server.value(FF + "/Table/Q")
         largest = (1 << (self.board.registers[BOARD + "FeedForward.TableTotal.I"][2] - 1)) - 1
 
@@ -83,7 +66,7 @@ class FeedForwardAndGainTablesEndToEnd(unittest.TestCase):
     def test_gain_parameters_reach_the_gain_table_registers(self):
         n = self.board.registers[BOARD + "FeedBack.Gain.Table.I"][0]
         # computed once the modules run, which may be after the server listens
-        fs = wait_until(lambda: self.value("/Configuration/samplingFrequency_for_GainTable"), 20,
+        fs = wait_until(lambda: self.value("/Configuration/samplingFrequency_for_GainTable"), 60,
                         "the gain table's sampling frequency")
         self.assertGreater(fs, 0)
         delay, filling, flattop = 10.0, 20.0, 30.0
@@ -108,12 +91,12 @@ class FeedForwardAndGainTablesEndToEnd(unittest.TestCase):
         # a negative magnitude is refused with its message, the magnitude returns and the board keeps its table
         self.server.put(GAIN + "/magnitude", -1.0)
         wait_until(lambda: self.value("/Controller/GainTable/errorMessage") == "Gain magnitude must not be negative.",
-                   20, "the refusal")
-        wait_until(lambda: self.value(GAIN + "/magnitude") == 2.0, 20, "the magnitude back at 2")
+                   60, "the refusal")
+        wait_until(lambda: self.value(GAIN + "/magnitude") == 2.0, 60, "the magnitude back at 2")
         self.wait_for_board("FeedBack.Gain.Table", ramp, ramp, "the unchanged gain on the board")
         self.expect_clean_log()
 
 
 if __name__ == "__main__":
-    SERVER, SIM = sys.argv[1], sys.argv[2]
+    StationTest.server_program, StationTest.sim = sys.argv[1], sys.argv[2]
     unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -12,47 +12,44 @@ import unittest
 
 import requests
 
-from simstation import SimulatedStation, wait_until
+from simstation import StationTest, wait_until
 
-SERVER = None
-SIM = None
 TABLE = "/Controller/FeedForward/RotationTable"
-REGISTERS = "ToControlSystem.Controller.FeedForward.RotationTable."
+REGISTERS = "ToControlSystem.Controller.FeedForward.RotationTable"
 
 
-class RotationTableEndToEnd(unittest.TestCase):
-    def setUp(self):
-        self.station = SimulatedStation(SERVER, SIM, "rotation")
-        self.board = self.station.board
-        self.pulse_length = self.board.registers[REGISTERS + "I"][0]
-        self.server = self.station.start()
+class RotationTableEndToEnd(StationTest):
+    prefix = "rotation"
 
-    def tearDown(self):
-        status = self.server.stop()
-        self.station.remove()
-        self.assertEqual(status, 0)
-
-    def select(self):
-        return self.board.read(REGISTERS + "bufferSelectI")[0], self.board.read(REGISTERS + "bufferSelectQ")[0]
-
-    def wait_for_table(self, i, q, select):
-        step = 1.0 / (1 << self.board.registers[REGISTERS + "I"][3])
+    def wait_for_table(self, i, q, switches_before):
+        """Waits until the board holds I `i` and Q `q` everywhere in buffers the firmware switched to after
+        `switches_before` (I, Q) switches, and gives the switches then."""
+        step = 1.0 / (1 << self.board.registers[REGISTERS + ".I"][3])
+        switches = []
 
         def arrived():
-            board_i, board_q = self.board.read(REGISTERS + "I"), self.board.read(REGISTERS + "Q")
-            return (self.select() == (select, select) and all(abs(v - i) <= step / 2 for v in board_i)
-                    and all(abs(v - q) <= step / 2 for v in board_q))
-        wait_until(arrived, 20, f"I {i}, Q {q} and buffer {select} on the board")
+            taken_over = self.board.switches_taken_over(REGISTERS)
+            board_i, board_q = self.board.read(REGISTERS + ".I"), self.board.read(REGISTERS + ".Q")
+            switches.append(taken_over)
+            return (taken_over is not None and all(now > before for now, before in zip(taken_over, switches_before))
+                    and all(abs(v - i) <= step / 2 for v in board_i) and all(abs(v - q) <= step / 2 for v in board_q))
+        try:
+            wait_until(arrived, 60, f"I {i} and Q {q} on the board in buffers switched to after {switches_before} "
+                       "switches")
+        except AssertionError as timeout:
+            self.fail(f"{timeout}; switches taken over last seen: {switches[-1]}")
+        return switches[-1]
 
     def test_operator_tables_reach_the_board_and_unusable_scales_are_refused(self):
-        n = self.pulse_length
-        # the first table went to the board at start and selected buffer 1 (the firmware used 0)
-        self.wait_for_table(0, 0, 1)
+        n = self.board.registers[REGISTERS + ".I"][0]
+        # the first table went to the board at start through a switch of the firmware's buffers
+        switches = self.wait_for_table(0, 0, (0, 0))
 
+        # every accepted table reaches the firmware by a switch to the buffer it did not use
         self.server.put(TABLE + "/scale", [2.0] * n)
-        self.wait_for_table(2, 0, 0)
+        switches = self.wait_for_table(2, 0, switches)
         self.server.put(TABLE + "/rotation", [90.0] * n)
-        self.wait_for_table(0, 2, 1)
+        switches = self.wait_for_table(0, 2, switches)
         self.assertEqual(self.server.value(TABLE + "/Q"), [2.0] * n)
         self.assertTrue(all(abs(v) < 1e-15 for v in self.server.value(TABLE + "/I")))
 
@@ -66,17 +63,20 @@ class RotationTableEndToEnd(unittest.TestCase):
         scale[5] = 1e39
         self.server.put(TABLE + "/scale", scale)
         refusal = f"Table {TABLE} refused: scale[5] is 1e+39; the firmware keeps the last table"
-        wait_until(lambda: refusal in self.server.output(), 20, "the refusal in the log")
+        wait_until(lambda: refusal in self.server.output(), 60, "the refusal in the log")
+        self.station.after_take_overs()
+        self.assertEqual(self.board.switches_taken_over(REGISTERS), switches)
+        self.assertTrue(all(abs(v) < 1e-4 for v in self.board.read(REGISTERS + ".I")))
+        self.assertTrue(all(abs(v - 2.0) < 1e-4 for v in self.board.read(REGISTERS + ".Q")))
         self.assertEqual(self.server.output().count(refusal), 1)
-        self.wait_for_table(0, 2, 1)
         self.assertEqual(self.server.value(TABLE + "/Q"), [2.0] * n)
         self.assertNotIn("module failed", self.server.output())
 
         # the next good table goes to the other buffer
         self.server.put(TABLE + "/scale", [-1.0] * n)
-        self.wait_for_table(0, -1, 0)
+        self.wait_for_table(0, -1, switches)
 
 
 if __name__ == "__main__":
-    SERVER, SIM = sys.argv[1], sys.argv[2]
+    StationTest.server_program, StationTest.sim = sys.argv[1], sys.argv[2]
     unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -13,7 +13,7 @@ import threading
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "simstation", "e2e"))
-from station import ServerRun, copy_station, edit_file, wait_until  # noqa: E402,F401 (wait_until: for the tests)
+from station import ServerRun, copy_station, edit_file, wait_until  # noqa: E402
 
 SEGMENT_HEADER = 128  # bytes before the register space in the shared-memory segment
 
@@ -46,6 +46,7 @@ class SharedBoard:
                                         signed == "1", int(bit) if bit else None)
         absolute = os.path.normpath(os.path.abspath(map_path))
         self.segment = f"/dev/shm/corvane-{os.getuid()}-{instance}-{fnv1a(absolute):016x}"
+        self.switches = [0] * 32  # the firmware's take-overs of a new buffer, per bit of the buffer selects
 
     def read(self, name):
         n, address, width, frac, _, bit = self.registers[name]
@@ -77,8 +78,26 @@ class SharedBoard:
 
     def take_over_tables(self):
         """What the board's firmware does at a trigger: the tables whose buffer select changed are taken over,
-        and the read-back of the buffer in use follows the select."""
-        self.write("CTABLES.BIT_CTL_TABLES_BUF_ACTUAL", [int(v) for v in self.read("CTABLES.BIT_CTL_TABLES_BUF")])
+        and the read-back of the buffer in use follows the select. Every take-over is counted per select bit."""
+        select = int(self.read("CTABLES.BIT_CTL_TABLES_BUF")[0]) & 0xffffffff
+        in_use = int(self.read("CTABLES.BIT_CTL_TABLES_BUF_ACTUAL")[0]) & 0xffffffff
+        if select == in_use:
+            return
+        self.write("CTABLES.BIT_CTL_TABLES_BUF_ACTUAL", [select - (1 << 32) if select >> 31 else select])
+        for bit in range(32):
+            if (select ^ in_use) >> bit & 1:
+                self.switches[bit] += 1
+
+    def switches_taken_over(self, table):
+        """How often the firmware took over a new buffer of `table` (the registers' prefix up to the table's name)
+        for I and for Q, once it uses the buffers now selected; None while a selected buffer waits for the take-over.
+        A table written while the last one still waits replaces that one in the same buffer (the server writes
+        into the buffer the firmware does not use): one switch may stand for several tables."""
+        selected = [self.read(f"{table}.bufferSelect{part}")[0] for part in "IQ"]
+        current = [self.read(f"{table}.bufferCurrent{part}")[0] for part in "IQ"]
+        if selected != current:
+            return None
+        return tuple(self.switches[self.registers[f"{table}.bufferSelect{part}"][5]] for part in "IQ")
 
 
 class SimulatedStation:
@@ -102,6 +121,7 @@ class SimulatedStation:
             os.remove(settings)
         self.board = SharedBoard(instance, os.path.join(self.directory, "controller.map"))
         self.firmware = None
+        self.firmware_passes = 0
         self.stopping = threading.Event()
 
     def start(self):
@@ -113,9 +133,16 @@ class SimulatedStation:
                 while not self.stopping.wait(0.02):
                     if os.path.exists(self.board.segment):
                         self.board.take_over_tables()
+                        self.firmware_passes += 1
             self.firmware = threading.Thread(target=take_over, daemon=True)
             self.firmware.start()
         return server
+
+    def after_take_overs(self):
+        """Returns once the firmware looked at the buffer selects twice more: every table the server selected
+        before the call is taken over by then."""
+        passes = self.firmware_passes
+        wait_until(lambda: self.firmware_passes >= passes + 2, 20, "two take-overs of the firmware")
 
     def edit(self, file_name, old, new):
         """Replaces `old` by `new` in one of the copy's files; `old` must be there."""

@@ -12,20 +12,10 @@ const path = require('path');
 const fs = require('fs');
 const os = require('os');
 const net = require('net');
-const { spawn } = require('child_process');
-
-const webDir = path.resolve(__dirname, '../../../platform/controlsystem/web');
-const { chromium } = require(path.join(webDir, 'node_modules', 'playwright-core'));
+const { launchBrowser, run, startServer, stopServer, TraceCard } = require('./page_harness.cjs');
 
 const server = path.resolve(process.argv[2]);
-const timeout = 15000;
-let passed = 0;
-
-function check(condition, what) {
-  if (!condition) throw new Error(`failed: ${what}`);
-  passed += 1;
-  console.log(`ok - ${what}`);
-}
+const timeout = 60000; // ms for each wait: a loaded machine starts Chromium slowly
 
 function freePort() {
   return new Promise((resolve, reject) => {
@@ -39,7 +29,7 @@ function freePort() {
 }
 
 async function waitForServer(base, child) {
-  const deadline = Date.now() + 20000;
+  const deadline = Date.now() + 60000;
   while (Date.now() < deadline) {
     if (child.exitCode !== null) throw new Error(`server ended early with status ${child.exitCode}`);
     try {
@@ -47,29 +37,21 @@ async function waitForServer(base, child) {
     } catch { /* not listening yet */ }
     await new Promise((r) => setTimeout(r, 50));
   }
-  throw new Error('server did not answer within 20 s');
+  throw new Error('server did not answer within 60 s');
 }
 
-async function main() {
+run(async ({ check }) => {
   const workdir = fs.mkdtempSync(path.join(os.tmpdir(), 'cs-page-'));
   fs.writeFileSync(path.join(workdir, 'cstest_base_config.xml'),
     '<configuration><module name="Settings"><variable name="offset" type="double" value="0.5"/></module></configuration>');
   const port = await freePort();
   const base = `http://127.0.0.1:${port}`;
-  const log = fs.openSync(path.join(workdir, 'server.log'), 'a');
   // a short wait for subscriptions, so that the page sees its empty connection closed
-  const child = spawn(server, ['--listen', `127.0.0.1:${port}`, '--unsubscribed-timeout', '3'],
-    { cwd: workdir, stdio: ['ignore', log, log] });
+  const { child } = startServer(server, ['--listen', `127.0.0.1:${port}`, '--unsubscribed-timeout', '3'], workdir);
   let context;
   try {
     await waitForServer(base, child);
-    context = await chromium.launchPersistentContext(path.join(workdir, 'profile'), {
-      executablePath: '/usr/bin/chromium',
-      headless: true,
-      args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
-        '--disable-component-update', '--disable-sync'],
-      viewport: { width: 1400, height: 900 },
-    });
+    context = await launchBrowser(workdir);
     const page = context.pages()[0] || await context.newPage();
     const pageErrors = [];
     page.on('pageerror', (error) => pageErrors.push(String(error)));
@@ -110,14 +92,15 @@ async function main() {
     // an array is plotted with the plotting library
     await page.fill('#search', 'trace');
     await page.click('#tree a[data-path="/Signal/trace"]');
-    await page.waitForSelector('.card[data-path="/Signal/trace"] .plot[data-points="16384"] canvas', { timeout });
+    const trace = new TraceCard(page, '/Signal/trace', timeout);
+    await trace.plotted(16384);
     check(true, 'the 16384-element trace is plotted');
     const legend = await page.locator('.card[data-path="/Signal/trace"] .u-legend').textContent();
     check(legend.includes('/Signal/trace [V]'), `the plot names the unit of its values: "${legend}"`);
-    const firstStamp = await page.locator('.card[data-path="/Signal/trace"] .stamp').textContent();
-    await page.waitForFunction((before) =>
-      document.querySelector('.card[data-path="/Signal/trace"] .stamp').textContent !== before, firstStamp, { timeout });
-    check(true, 'the plot follows new values');
+    // the sine moves from one update to the next
+    const first = await trace.shown();
+    const next = await trace.newerThan(first.stamp, (values) => values.some((v, i) => v !== first.values[i]));
+    check(next.values.length === 16384, 'the plot follows new values');
 
     // write a setting and see the application react
     await gain.locator('input[name=value]').fill('12');
@@ -157,20 +140,8 @@ async function main() {
     check(pageErrors.length === 0, `no script errors on the page ${pageErrors.join('; ')}`);
   } finally {
     if (context) await context.close();
-    child.kill('SIGTERM');
-    await new Promise((resolve) => {
-      const timer = setTimeout(() => { child.kill('SIGKILL'); resolve(); }, 10000);
-      child.on('exit', () => { clearTimeout(timer); resolve(); });
-      if (child.exitCode !== null) { clearTimeout(timer); resolve(); }
-    });
+    await stopServer(child, 10000);
     fs.rmSync(workdir, { recursive: true, force: true });
   }
   if (child.exitCode !== 0) throw new Error(`server exit status ${child.exitCode} after SIGTERM`);
-  console.log(`${passed} passed, 0 failed`);
-}
-
-main().catch((error) => {
-  console.error(error);
-  console.log(`${passed} passed, 1 failed`);
-  process.exit(1);
 });

@@ -49,14 +49,15 @@ def edit_file(directory, file_name, old, new):
 
 
 class ServerRun:
-    """One run of the server program in a station directory, logging to server.log there, reached over HTTP."""
+    """One run of the server program in a station directory (with further command-line `arguments`), logging to
+    server.log there, reached over HTTP."""
 
-    def __init__(self, program, directory):
+    def __init__(self, program, directory, arguments=()):
         self.log_path = os.path.join(directory, "server.log")
         self.log = open(self.log_path, "a")
         self.logged_before = os.path.getsize(self.log_path)
-        self.process = subprocess.Popen([program, "--listen", "127.0.0.1:0"], cwd=directory, stdout=self.log,
-                                        stderr=subprocess.STDOUT)
+        self.process = subprocess.Popen([program, "--listen", "127.0.0.1:0", *arguments], cwd=directory,
+                                        stdout=self.log, stderr=subprocess.STDOUT)
         self.base = wait_until(self._listening, 60, "the server to listen").group(1)
 
     def _listening(self):
@@ -103,6 +104,14 @@ def decode_array_update(message):
     start += (-start) % 8
     kind = {"float": "f", "double": "d", "int32": "i", "uint32": "I", "int16": "h"}[header["dataType"]]
     return header, list(struct.unpack_from(f"<{header['nElements']}{kind}", message, start))
+
+
+async def _receive(ws, deadline, what):
+    """The next message of `ws`; an AssertionError (as from wait_until) once `deadline` has passed."""
+    try:
+        return await asyncio.wait_for(ws.recv(), max(0.0, deadline - time.monotonic()))
+    except asyncio.TimeoutError:
+        raise AssertionError(f"timed out waiting for {what}") from None
 
 
 class Station:
@@ -154,10 +163,7 @@ class Station:
             deadline = time.monotonic() + timeout
             first = {path: True for path in paths}
             while any(len(v) < count for v in received.values()):
-                left = deadline - time.monotonic()
-                if left <= 0:
-                    raise AssertionError(f"timed out waiting for {count} updates of {paths}")
-                message = await asyncio.wait_for(ws.recv(), left)
+                message = await _receive(ws, deadline, f"{count} updates of {paths}")
                 if not isinstance(message, bytes):
                     continue
                 header, values = decode_array_update(message)
@@ -182,10 +188,7 @@ class Station:
             deadline = time.monotonic() + timeout
             first = set(paths)
             while True:
-                left = deadline - time.monotonic()
-                if left <= 0:
-                    raise AssertionError(f"timed out after {timeout} s watching {paths}")
-                message = await asyncio.wait_for(ws.recv(), left)
+                message = await _receive(ws, deadline, f"the awaited update of {paths}")
                 if not isinstance(message, bytes):
                     continue
                 header, values = decode_array_update(message)

@@ -37,29 +37,29 @@ class PulseShapeEndToEnd(unittest.TestCase):
                      for name in ("fillingStart", "flattopStart", "decayStart"))
 
     def test_pulse_timings_move_the_indices_and_a_refused_timing_is_written_back(self):
-        fs = wait_until(lambda: self.server.value("/Configuration/samplingFrequency"), 20,
+        fs = wait_until(lambda: self.server.value("/Configuration/samplingFrequency"), 60,
                                 "the sampling frequency")
         self.server.put(SHAPE + "/delay", 10.0)
         self.server.put(SHAPE + "/fillingDuration", 5.5)
         self.server.put(SHAPE + "/flattopDuration", 3.2)
         expected = (math.floor(fs * 10.0), math.floor((10.0 + 5.5) * fs), math.ceil((10.0 + 5.5 + 3.2) * fs))
-        wait_until(lambda: self.indices() == expected, 20, f"indices {expected}")
+        wait_until(lambda: self.indices() == expected, 60, f"indices {expected}")
 
         # a pulse longer than the tables is refused: the operator sees the last accepted value and the reason
         # (the start-up's fallback for the flat-top left another message there)
         length = 2048  # config/sim's pulseLength
         self.server.put(SHAPE + "/fillingDuration", length / fs)
         wait_until(lambda: self.server.value("/Controller/errorMessage")
-                           == "Pulse shape parameters violate maximum pulse length.", 20, "the refusal of the long pulse")
-        wait_until(lambda: self.server.value(SHAPE + "/fillingDuration") == 5.5, 20,
+                           == "Pulse shape parameters violate maximum pulse length.", 60, "the refusal of the long pulse")
+        wait_until(lambda: self.server.value(SHAPE + "/fillingDuration") == 5.5, 60,
                            "the filling written back")
         self.assertEqual(self.indices(), expected)
 
         # a negative flat-top is refused as well
         self.server.put(SHAPE + "/flattopDuration", -1.0)
         wait_until(lambda: self.server.value("/Controller/errorMessage") == "Flattop duration must be positive.",
-                           20, "the refusal on the error message")
-        wait_until(lambda: self.server.value(SHAPE + "/flattopDuration") == 3.2, 20,
+                           60, "the refusal on the error message")
+        wait_until(lambda: self.server.value(SHAPE + "/flattopDuration") == 3.2, 60,
                            "the flat-top written back")
         self.assertEqual(self.indices(), expected)
         self.assertNotIn("module failed", self.server.output())
