@@ -6,9 +6,10 @@
 //
 // It prints the highest sustained trigger rate with no lost data (no push-queue overflow, the
 // DataLossCounter unchanged, every output of every pulse arrived), the latency from trigger to
-// the last channel output and to the vector sum (median, 99th percentile), CPU time per pulse
-// and peak memory, and beside them the memory-bandwidth bound: the time to read the pulse's
-// input arrays and write its output arrays once.
+// the last channel output and to the vector sum (median, 99th percentile), CPU time per pulse,
+// minor page faults per pulse (fresh memory touched on the hot path: none in a steady pulse
+// train) and peak memory, and beside them the memory-bandwidth bound: the time to read the
+// pulse's input arrays and write its output arrays once.
 //
 //   bench_station [--boards N] [--channels N] [--pulse-length N] [--cores N] [--seconds S]
 //                 [--dir PATH]
@@ -174,16 +175,16 @@ namespace {
   }
 
   void printRun(const char* label, const RunResult& r) {
-    std::printf("%-22s %8.1f %8.1f %6zu/%-6zu %6llu %5llu %8.2f %8.2f %8.2f %8.2f %9.2f %8.1f\n", label, r.rate,
+    std::printf("%-22s %8.1f %8.1f %6zu/%-6zu %6llu %5llu %8.2f %8.2f %8.2f %8.2f %9.2f %8.1f %9.1f\n", label, r.rate,
         r.achievedRate, r.complete, r.triggers, (unsigned long long)r.lostTransfers,
         (unsigned long long)r.triggersWithLoss, r.channelLatency.median, r.channelLatency.p99,
         r.vectorSumLatency.median, r.vectorSumLatency.p99, 1e3 * r.cpuSecondsPerPulse,
-        double(r.bytesCopiedPerPulse) / 1e6);
+        double(r.bytesCopiedPerPulse) / 1e6, r.minorFaultsPerPulse);
   }
 
   void printHeader() {
-    std::printf("%-22s %8s %8s %13s %6s %5s %8s %8s %8s %8s %9s %8s\n", "run", "rate/Hz", "sent/Hz", "complete",
-        "lost", "DLC", "ch med", "ch p99", "vs med", "vs p99", "cpu ms/p", "MB copy");
+    std::printf("%-22s %8s %8s %13s %6s %5s %8s %8s %8s %8s %9s %8s %9s\n", "run", "rate/Hz", "sent/Hz", "complete",
+        "lost", "DLC", "ch med", "ch p99", "vs med", "vs p99", "cpu ms/p", "MB copy", "minflt/p");
   }
 
 } // namespace
@@ -310,6 +311,8 @@ int main(int argc, char** argv) {
         best.vectorSumLatency.p99);
     std::printf("  CPU time per pulse: %.2f ms (%.2f ms at 10 Hz)\n", 1e3 * best.cpuSecondsPerPulse,
         1e3 * facility.cpuSecondsPerPulse);
+    std::printf("  minor page faults per pulse: %.1f (%.1f at 10 Hz)\n", best.minorFaultsPerPulse,
+        facility.minorFaultsPerPulse);
     std::printf("  memory: peak resident %.0f MB, now %.0f MB; array bytes copied by the transport %.1f MB per pulse\n",
         residentMegabytes("VmHWM:"), residentMegabytes("VmRSS:"), double(best.bytesCopiedPerPulse) / 1e6);
     std::printf("Memory-bandwidth bound: read %.1f MB (DAQ arrays) and write %.1f MB (the rest of the published data) once: %.2f ms "
