@@ -60,39 +60,18 @@ namespace Corvane {
   bool Module::isDisabled() const { return _node && _node->isDisabled(); }
 
   void Module::readAll(bool includeReturnChannels) {
-    std::vector<AccessorNode*> pushed, polled;
+    std::vector<AccessorNode*> polled;
     forEachAccessor(_node.get(), [&](AccessorNode* a) {
       if(a->isFeeding()) {
-        if(includeReturnChannels && a->direction.withReturn && a->channel) pushed.push_back(a);
+        if(includeReturnChannels && a->direction.withReturn) a->read();
       }
       else if(a->mode == UpdateMode::push) {
-        if(a->channel) pushed.push_back(a);
+        a->read();
       }
       else {
         polled.push_back(a);
       }
     });
-    const auto oneInbox = [&] {
-      for(auto* a : pushed)
-        if(&a->channel->inbox() != &pushed.front()->channel->inbox()) return false;
-      return true;
-    };
-    if(!pushed.empty() && !oneInbox()) {
-      for(auto* a : pushed) a->read();
-    }
-    else if(!pushed.empty()) {
-      // One wait until every push input holds a value, then each takes its oldest in order: the
-      // same values as reading them one after the other, but the task wakes once per pass of its
-      // writers instead of once per input.
-      auto& inbox = pushed.front()->channel->inbox();
-      std::unique_lock lock(inbox.mutex);
-      std::size_t arrived = 0; // queues only grow while the task waits
-      inbox.wait(lock, [&] {
-        while(arrived < pushed.size() && pushed[arrived]->channel->size() > 0) ++arrived;
-        return arrived == pushed.size();
-      });
-      for(auto* a : pushed) a->takeLocked();
-    }
     for(auto* a : polled) a->readLatest();
   }
 
