@@ -1,5 +1,5 @@
-// Workers that fill the processors the process may use stay one per processor, worker k on the
-// k-th of them; with processors to spare the workers are left to the system.
+// Asked to, workers that fill the processors the process may use stay one per processor, worker k
+// on the k-th of them; with processors to spare, or not asked to, the workers are left to the system.
 #include <Corvane/detail/Executor.h>
 #include <Corvane/detail/TaskCondition.h>
 #include <gtest/gtest.h>
@@ -59,9 +59,10 @@ namespace workerplacementtest {
 
   /// Runs one task in each of `groups` execution groups on at most `workers` workers; returns the
   /// processors each task was allowed to run on.
-  std::vector<std::set<int>> processorsOfTasks(std::size_t workers, std::size_t groups) {
+  std::vector<std::set<int>> processorsOfTasks(std::size_t workers, std::size_t groups, bool pin) {
     Executor::Settings settings;
     settings.workers = workers;
+    settings.pinWorkers = pin;
     Executor executor(settings, [](const std::string&, std::chrono::milliseconds) {});
     std::mutex mutex;
     std::vector<std::set<int>> seen(groups);
@@ -82,25 +83,26 @@ namespace workerplacementtest {
 
 using namespace workerplacementtest;
 
-TEST(WorkerPlacement, WorkersFillingTheProcessorsStayOnePerProcessorOthersAreLeftToTheSystem) {
+TEST(WorkerPlacement, WorkersAskedToAndFillingTheProcessorsStayOnePerProcessorOthersAreLeftToTheSystem) {
   if(!Corvane::detail::cooperativeTasks) GTEST_SKIP() << "every task has its own thread in sanitizer builds";
   struct Case {
     std::size_t processors, workers, groups;
-    bool pinned;
+    bool asked, pinned;
   };
   for(const auto& c : {
-          Case{2, 2, 4, true},  // group k on worker k mod 2, on processor k mod 2
-          Case{2, 3, 3, true},  // the third worker shares the first processor
-          Case{1, 2, 2, true},
-          Case{2, 1, 3, false}, // a processor to spare
-          Case{2, 4, 1, false}, // one group makes one worker only
+          Case{2, 2, 4, true, true},   // group k on worker k mod 2, on processor k mod 2
+          Case{2, 3, 3, true, true},   // the third worker shares the first processor
+          Case{1, 2, 2, true, true},
+          Case{2, 1, 3, true, false},  // a processor to spare
+          Case{2, 4, 1, true, false},  // one group makes one worker only
+          Case{2, 2, 4, false, false}, // not asked to
       }) {
     SCOPED_TRACE(std::to_string(c.processors) + " processors, " + std::to_string(c.workers) + " workers, " +
-        std::to_string(c.groups) + " groups");
+        std::to_string(c.groups) + " groups" + (c.asked ? ", asked to pin" : ""));
     ProcessorRestriction restriction(c.processors);
     if(restriction.chosen().size() < c.processors) GTEST_SKIP() << "fewer processors than the case needs";
     const std::set<int> all(restriction.chosen().begin(), restriction.chosen().end());
-    const auto seen = processorsOfTasks(c.workers, c.groups);
+    const auto seen = processorsOfTasks(c.workers, c.groups, c.asked);
     for(std::size_t k = 0; k < c.groups; ++k) {
       SCOPED_TRACE("task " + std::to_string(k));
       if(c.pinned) {

@@ -196,7 +196,7 @@ namespace Corvane {
       };
       if(!_scheduler->inTestMode()) {
         // in real time, say which inputs keep the module waiting
-        if(!inbox.waitFor(lock, allArrived, std::chrono::seconds(5)) && !_scheduler->isShuttingDown()) {
+        if(!inbox.cv.wait_for(lock, std::chrono::seconds(5), [&] { return allArrived() || _scheduler->isShuttingDown(); })) {
           std::ostringstream missing;
           for(auto* input : inputs)
             if(input->channel->size() == 0) missing << "\n  " << input->path();

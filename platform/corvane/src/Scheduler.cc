@@ -38,20 +38,6 @@ namespace Corvane::detail {
     if(scheduler->isShuttingDown()) throw ThreadInterrupted{};
   }
 
-  bool Inbox::waitFor(std::unique_lock<std::mutex>& lock, const std::function<bool()>& pred,
-      std::chrono::steady_clock::duration realTimeout) {
-    const auto deadline = std::chrono::steady_clock::now() + realTimeout;
-    const auto previous = state;
-    waitPredicate = &pred;
-    state = State::waiting;
-    scheduler->touchAndNotify();
-    const bool met = cv.wait_until(lock, deadline, [&] { return pred() || scheduler->isShuttingDown(); });
-    waitPredicate = nullptr;
-    state = previous;
-    scheduler->touch();
-    return met && !scheduler->isShuttingDown();
-  }
-
   void Inbox::sleepUntil(SteadyClock::time_point deadline) {
     std::unique_lock lock(mutex);
     if(scheduler->inTestMode()) {

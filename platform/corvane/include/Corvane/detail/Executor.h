@@ -39,8 +39,9 @@ namespace Corvane::detail {
       /// When there are at least as many workers as processors the process may use, keeps worker
       /// k on the k-th of them (modulo their number). Tasks of different workers wake each other
       /// through Boost.Fiber's spin locks: two workers that share a processor, or one moved away
-      /// while it holds such a lock, make the other spin for the rest of its time slice.
-      bool pinWorkers{true};
+      /// while it holds such a lock, make the other spin for the rest of its time slice. Off by
+      /// default: the table writers' firmware handshake stalls more often with it.
+      bool pinWorkers{false};
     };
 
     struct Task {

@@ -38,11 +38,6 @@ namespace Corvane::detail {
     /// Blocks until pred() holds (checked under the mutex). Throws ThreadInterrupted at shutdown.
     void wait(std::unique_lock<std::mutex>& lock, const std::function<bool()>& pred);
 
-    /// wait() bounded by `realTimeout` of the real steady clock: returns false when it passed
-    /// before pred() held or the application began to shut down (then nothing is thrown).
-    bool waitFor(std::unique_lock<std::mutex>& lock, const std::function<bool()>& pred,
-        std::chrono::steady_clock::duration realTimeout);
-
     /// Waits until `deadline` of the application clock, interruptible by shutdown.
     void sleepUntil(SteadyClock::time_point deadline);
 
@@ -56,11 +51,9 @@ namespace Corvane::detail {
     /// True when this thread is not doing anything the test facility must wait for.
     bool isIdle();
 
-    /// Whether a delivery must wake the thread: only while it waits in wait() or waitFor() for a
-    /// condition that now holds. A thread that is not waiting checks its condition under the
-    /// mutex before it waits, so it finds the value without a wake-up (which would cost both
-    /// workers a lock of the condition variable). Caller holds the mutex.
-    bool wakesFor() const { return state == State::waiting && (!waitPredicate || (*waitPredicate)()); }
+    /// Whether a delivery must wake the thread: false only while it waits in wait() for a
+    /// condition that is still false. Caller holds the mutex.
+    bool wakesFor() const { return state != State::waiting || !waitPredicate || (*waitPredicate)(); }
 
     void setState(State newState);
 
