@@ -49,6 +49,12 @@ namespace stationbench {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
   }
 
+  std::uint64_t processMinorFaults() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return std::uint64_t(usage.ru_minflt);
+  }
+
   struct PulseDriver::Watch {
     Corvane::ControlSystemVariable* variable{nullptr};
     bool isVectorSum{false};
@@ -151,6 +157,7 @@ namespace stationbench {
     const auto lossBefore = lossCount();
     const auto copiedBefore = Corvane::detail::bytesCopied().load();
     const double cpuBefore = processCpuSeconds();
+    const auto faultsBefore = processMinorFaults();
     const std::size_t first = _sent;
     const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1. / rate));
 
@@ -179,6 +186,7 @@ namespace stationbench {
 
     result.triggers = pulses;
     result.cpuSecondsPerPulse = (processCpuSeconds() - cpuBefore) / double(pulses);
+    result.minorFaultsPerPulse = double(processMinorFaults() - faultsBefore) / double(pulses);
     result.lostTransfers = _app.scheduler().lostTransfers.load() - lostBefore;
     result.bytesCopiedPerPulse = (Corvane::detail::bytesCopied().load() - copiedBefore) / pulses;
     // the counter publishes on the next trigger: give it a moment

@@ -33,6 +33,7 @@ namespace stationbench {
     Percentiles channelLatency;  ///< trigger to the last channel output of the pulse
     Percentiles vectorSumLatency; ///< trigger to the vector sum of the pulse
     double cpuSecondsPerPulse{0.};
+    double minorFaultsPerPulse{0.}; ///< page faults served without I/O (fresh memory touched), per pulse
     double wallSeconds{0.};
     std::uint64_t bytesCopiedPerPulse{0}; ///< array bytes the transport copied
     bool sustained() const { return complete == triggers && lostTransfers == 0 && triggersWithLoss == 0; }
@@ -40,6 +41,8 @@ namespace stationbench {
 
   /// User and system CPU time of the process so far.
   double processCpuSeconds();
+  /// Minor page faults of the process so far.
+  std::uint64_t processMinorFaults();
 
   class PulseDriver {
    public:

@@ -6,14 +6,16 @@
 //
 // It prints the highest sustained trigger rate with no lost data (no push-queue overflow, the
 // DataLossCounter unchanged, every output of every pulse arrived), the latency from trigger to
-// the last channel output and to the vector sum (median, 99th percentile), CPU time per pulse
-// and peak memory, and beside them the memory-bandwidth bound: the time to read the pulse's
-// input arrays and write its output arrays once.
+// the last channel output and to the vector sum (median, 99th percentile), CPU time per pulse,
+// minor page faults per pulse (fresh memory touched on the hot path: none in a steady pulse
+// train) and peak memory, and beside them the memory-bandwidth bound: the time to read the
+// pulse's input arrays and write its output arrays once.
 //
 //   bench_station [--boards N] [--channels N] [--pulse-length N] [--cores N] [--seconds S]
-//                 [--dir PATH]
+//                 [--rate HZ] [--dir PATH]
 // --cores restricts the process to the first N processors it may use (default 2); --seconds is
-// the length of each rate step (default 2).
+// the length of each rate step (default 2); --rate runs one step at that rate instead of the
+// search for the highest one (for profiles and for comparing builds at equal load).
 #include "MemoryBound.h"
 #include "OptionList.h"
 #include "PulseDriver.h"
@@ -47,6 +49,7 @@ namespace {
     StationShape shape;
     int cores{2};
     double secondsPerStep{2.};
+    double fixedRate{0.}; // 0: search the highest sustained rate
     std::string directory{"station-bench-run"};
   };
 
@@ -58,6 +61,7 @@ namespace {
         .add("--pulse-length", options.shape.pulseLength)
         .add("--cores", options.cores)
         .add("--seconds", options.secondsPerStep)
+        .add("--rate", options.fixedRate)
         .add("--dir", options.directory)
         .parse(argc, argv);
     return options;
@@ -174,16 +178,16 @@ namespace {
   }
 
   void printRun(const char* label, const RunResult& r) {
-    std::printf("%-22s %8.1f %8.1f %6zu/%-6zu %6llu %5llu %8.2f %8.2f %8.2f %8.2f %9.2f %8.1f\n", label, r.rate,
+    std::printf("%-22s %8.1f %8.1f %6zu/%-6zu %6llu %5llu %8.2f %8.2f %8.2f %8.2f %9.2f %8.1f %9.1f\n", label, r.rate,
         r.achievedRate, r.complete, r.triggers, (unsigned long long)r.lostTransfers,
         (unsigned long long)r.triggersWithLoss, r.channelLatency.median, r.channelLatency.p99,
         r.vectorSumLatency.median, r.vectorSumLatency.p99, 1e3 * r.cpuSecondsPerPulse,
-        double(r.bytesCopiedPerPulse) / 1e6);
+        double(r.bytesCopiedPerPulse) / 1e6, r.minorFaultsPerPulse);
   }
 
   void printHeader() {
-    std::printf("%-22s %8s %8s %13s %6s %5s %8s %8s %8s %8s %9s %8s\n", "run", "rate/Hz", "sent/Hz", "complete",
-        "lost", "DLC", "ch med", "ch p99", "vs med", "vs p99", "cpu ms/p", "MB copy");
+    std::printf("%-22s %8s %8s %13s %6s %5s %8s %8s %8s %8s %9s %8s %9s\n", "run", "rate/Hz", "sent/Hz", "complete",
+        "lost", "DLC", "ch med", "ch p99", "vs med", "vs p99", "cpu ms/p", "MB copy", "minflt/p");
   }
 
 } // namespace
@@ -271,8 +275,15 @@ int main(int argc, char** argv) {
     RunResult best = facility;
     std::uint64_t bytesPerPulse = facilityBytes;
     double good = facility.sustained() ? 10. : 0., bad = facility.sustained() ? 0. : 10.;
+    if(options.fixedRate > 0.) {
+      auto [result, bytes] = step(options.fixedRate);
+      best = result;
+      bytesPerPulse = bytes;
+      good = result.sustained() ? options.fixedRate : 0.;
+      bad = result.sustained() ? 0. : options.fixedRate;
+    }
     for(double rate : {25., 50., 100., 150., 200., 300., 400., 600., 800., 1200., 1600.}) {
-      if(bad > 0.) break;
+      if(bad > 0. || options.fixedRate > 0.) break;
       auto [result, bytes] = step(rate);
       if(!result.sustained()) {
         bad = rate;
@@ -282,7 +293,7 @@ int main(int argc, char** argv) {
       best = result;
       bytesPerPulse = bytes;
     }
-    for(int k = 0; k < 4 && bad > 0. && good > 0.; ++k) {
+    for(int k = 0; k < 4 && bad > 0. && good > 0. && options.fixedRate == 0.; ++k) {
       double rate = std::round((good + bad) / 2.);
       auto [result, bytes] = step(rate);
       if(result.sustained()) {
@@ -299,17 +310,24 @@ int main(int argc, char** argv) {
     const std::uint64_t bytesWritten = bytesPerPulse > bytesRead ? bytesPerPulse - bytesRead : bytesPerPulse;
     auto bound = measureMemoryBound(bytesRead, bytesWritten, shape.pulseLength);
 
-    std::printf("\nHighest sustained trigger rate with no lost data: %.0f Hz%s\n", good,
-        bad > 0. ? "" : " (the highest rate tried)");
+    if(options.fixedRate > 0.) {
+      std::printf("\nOne run at %.0f Hz: %s\n", options.fixedRate, good > 0. ? "no data lost" : "data lost");
+    }
+    else {
+      std::printf("\nHighest sustained trigger rate with no lost data: %.0f Hz%s\n", good,
+          bad > 0. ? "" : " (the highest rate tried)");
+    }
     std::printf("  (%s; figures below at that rate)\n",
         good > 0. ? "every output of every pulse arrived, no queue overflow, DataLossCounter unchanged"
-                  : "data was lost even at 10 Hz");
+                  : options.fixedRate > 0. ? "data was lost" : "data was lost even at 10 Hz");
     std::printf("  latency trigger -> last channel output: median %.2f ms, p99 %.2f ms\n", best.channelLatency.median,
         best.channelLatency.p99);
     std::printf("  latency trigger -> vector sum:          median %.2f ms, p99 %.2f ms\n", best.vectorSumLatency.median,
         best.vectorSumLatency.p99);
     std::printf("  CPU time per pulse: %.2f ms (%.2f ms at 10 Hz)\n", 1e3 * best.cpuSecondsPerPulse,
         1e3 * facility.cpuSecondsPerPulse);
+    std::printf("  minor page faults per pulse: %.1f (%.1f at 10 Hz)\n", best.minorFaultsPerPulse,
+        facility.minorFaultsPerPulse);
     std::printf("  memory: peak resident %.0f MB, now %.0f MB; array bytes copied by the transport %.1f MB per pulse\n",
         residentMegabytes("VmHWM:"), residentMegabytes("VmRSS:"), double(best.bytesCopiedPerPulse) / 1e6);
     std::printf("Memory-bandwidth bound: read %.1f MB (DAQ arrays) and write %.1f MB (the rest of the published data) once: %.2f ms "

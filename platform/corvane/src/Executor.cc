@@ -24,6 +24,23 @@ namespace Corvane::detail {
     pthread_setname_np(pthread_self(), name.substr(name.size() > 15 ? name.size() - 15 : 0).c_str());
   }
 
+  namespace {
+    /// Keeps the calling thread on the `index`-th (modulo their count) of the processors in `allowed`.
+    void pinCallingThread(const cpu_set_t& allowed, std::size_t index) {
+      const auto count = std::size_t(CPU_COUNT(&allowed));
+      if(count == 0) return;
+      std::size_t seen = 0;
+      for(int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+        if(!CPU_ISSET(cpu, &allowed) || seen++ != index % count) continue;
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(cpu, &one);
+        pthread_setaffinity_np(pthread_self(), sizeof(one), &one);
+        return;
+      }
+    }
+  } // namespace
+
   std::size_t Executor::defaultWorkers() {
     // the processors this process may run on (a process restricted to some cores gets as many)
     cpu_set_t allowed;
@@ -57,6 +74,10 @@ namespace Corvane::detail {
       }
       found->second->tasks.push_back(std::move(task));
     }
+    if(_settings.pinWorkers && sched_getaffinity(0, sizeof(_processors), &_processors) == 0) {
+      // with processors to spare the system spreads the workers better than a fixed choice would
+      _pinned = _workers.size() >= std::size_t(CPU_COUNT(&_processors));
+    }
     for(auto& worker : _workers) {
       worker.thread = std::thread([this, &worker] { runWorker(worker); });
     }
@@ -76,6 +97,7 @@ namespace Corvane::detail {
       ++number;
     }
     pthread_setname_np(pthread_self(), ("worker " + std::to_string(number)).c_str());
+    if(_pinned) pinCallingThread(_processors, number);
     boost::fibers::use_scheduling_algorithm<TaskAlgorithm>(worker.status);
     std::vector<boost::fibers::fiber> fibers;
     fibers.reserve(worker.tasks.size());

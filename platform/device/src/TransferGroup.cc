@@ -70,27 +70,33 @@ namespace Corvane {
     }
   }
 
+  void TransferGroup::stage(const Block& block, std::span<const std::int32_t> words) {
+    for(auto* element : block.elements) {
+      auto offset = (element->byteAddress() - block.begin) / 4;
+      element->decodeStaged(words.subspan(offset, element->byteSize() / 4));
+    }
+  }
+
   void TransferGroup::read() {
     if(_needsRebuild) rebuild();
-    if(!_blocks.empty()) {
-      auto buffered = std::span<Block>(_blocks).first(_blocks.size() - 1);
-      for(auto& block : buffered) readIntoBuffer(block);
-      // every other transfer has succeeded, so the last block's registers may change while it
-      // is being read
-      auto& last = _blocks.back();
-      bool decoded = false;
+    for(auto& block : _blocks) {
       try {
-        decoded = last.backend->readInPlace(last.bar, last.begin, last.end - last.begin,
-            [&last](std::span<const std::int32_t> words) { decode(last, words); });
+        block.readInPlace = block.backend->readInPlace(block.bar, block.begin, block.end - block.begin,
+            [&block](std::span<const std::int32_t> words) { stage(block, words); });
       }
       catch(...) {
-        rethrowReadError(last);
+        rethrowReadError(block);
       }
-      if(!decoded) {
-        readIntoBuffer(last);
-        decode(last, last.buffer);
+      if(!block.readInPlace) readIntoBuffer(block);
+    }
+    // every transfer has succeeded: the registers take their new values together
+    for(const auto& block : _blocks) {
+      if(block.readInPlace) {
+        for(auto* element : block.elements) element->commitStaged();
       }
-      for(const auto& block : buffered) decode(block, block.buffer);
+      else {
+        decode(block, block.buffer);
+      }
     }
     // registers without data (no words to transfer) still take their value
     for(const auto& element : _elements) {

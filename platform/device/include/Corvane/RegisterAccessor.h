@@ -43,6 +43,13 @@ namespace Corvane {
       _converter.toCooked<T>(raw, std::span<T>(_value));
     }
 
+    void decodeStaged(std::span<const std::int32_t> raw) override {
+      if(_staged.size() != _raw.size()) _staged.resize(_raw.size());
+      _converter.toCooked<T>(raw, std::span<T>(_staged));
+    }
+
+    void commitStaged() override { _value.swap(_staged); }
+
     void encode() override {
       if(_value.size() != _raw.size()) {
         throw Corvane::logic_error("device \"" + getDeviceName() + "\": register " + getRegisterInfo().path +
@@ -66,6 +73,7 @@ namespace Corvane {
     }
 
     std::vector<T> _value;
+    std::vector<T> _staged; // the next value of a group read, allocated at the first one
   };
 
 } // namespace Corvane

@@ -69,6 +69,11 @@ namespace Corvane {
     void decode() { decodeFrom(_raw); } ///< _raw -> user values
     /// Words of this register (as many as it has) -> user values.
     virtual void decodeFrom(std::span<const std::int32_t> raw) = 0;
+    /// Words -> a second value buffer of the element, which becomes the user values (by exchange,
+    /// without a copy) at commitStaged(): a group read decodes straight from the device's memory
+    /// and still changes no register's value before every one of its transfers succeeded.
+    virtual void decodeStaged(std::span<const std::int32_t> raw) = 0;
+    virtual void commitStaged() = 0;
     virtual void encode() = 0; ///< user values -> _raw
 
     /// Records the saturation of a conversion for a write; `describe` gives the first saturated

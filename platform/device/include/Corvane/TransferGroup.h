@@ -3,10 +3,11 @@
 // A device module reads all registers of one trigger this way, so overlapping registers
 // (a 2-D area and a channel aliasing it) show the same moment of the board.
 //
-// If any backend read fails, no register of the group changes its value: the blocks are
-// read in order, all but the last into buffers of the group; the last one is decoded straight
-// from the device's memory when the backend can read it in place (for most groups it is the
-// only block, so there is no copy at all), and the buffered ones only after it succeeded.
+// If any backend read fails, no register of the group changes its value: a block that the
+// backend can read in place is decoded straight from the device's memory into a staged buffer
+// of each of its registers (no copy of the words), any other block is copied into a buffer of
+// the group; only when every block was read do the registers take their new values (staged
+// buffers by exchange, buffered words decoded).
 #pragma once
 
 #include "Corvane/TransferElement.h"
@@ -37,11 +38,13 @@ namespace Corvane {
       std::uint64_t end;
       std::vector<TransferElement*> elements;
       std::vector<std::int32_t> buffer; // sized at its first copy: unused while read in place
+      bool readInPlace{false};          // of the last read: its registers hold staged values
     };
 
     void rebuild();
     static void readIntoBuffer(Block& block);
     static void decode(const Block& block, std::span<const std::int32_t> words);
+    static void stage(const Block& block, std::span<const std::int32_t> words);
     [[noreturn]] static void rethrowReadError(const Block& block);
 
     std::vector<std::shared_ptr<TransferElement>> _elements;

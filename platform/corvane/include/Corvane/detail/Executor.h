@@ -15,6 +15,8 @@
 
 #include "Corvane/detail/WorkerStatus.h"
 
+#include <sched.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -34,6 +36,12 @@ namespace Corvane::detail {
       std::size_t workers{0}; // 0: as many as the process has processors
       std::chrono::milliseconds yieldLimit{2000};
       std::size_t stackBytes{2 * 1024 * 1024};
+      /// When there are at least as many workers as processors the process may use, keeps worker
+      /// k on the k-th of them (modulo their number). Tasks of different workers wake each other
+      /// through Boost.Fiber's spin locks: two workers that share a processor, or one moved away
+      /// while it holds such a lock, make the other spin for the rest of its time slice. Off by
+      /// default: the table writers' firmware handshake stalls more often with it.
+      bool pinWorkers{false};
     };
 
     struct Task {
@@ -80,6 +88,8 @@ namespace Corvane::detail {
     Settings _settings;
     StallReport _stallReport;
     std::list<Worker> _workers; // stable addresses: the threads refer to their worker
+    cpu_set_t _processors{};    // the processors the process may use at start()
+    bool _pinned{false};        // workers kept one per processor (see pinWorkers)
     std::list<Task> _ownThreadTasks;
     std::vector<std::thread> _ownThreads;
     std::thread _watchdog;
