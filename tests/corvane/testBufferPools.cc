@@ -15,30 +15,30 @@ using namespace Corvane;
 // named, not anonymous: the test files of this executable are compiled together
 namespace bufferpooltest {
 
-  constexpr std::size_t length = 64;
+  constexpr std::size_t poolLength = 64;
 
-  std::vector<float> wave(int go) {
-    std::vector<float> values(length);
-    for(std::size_t k = 0; k < length; ++k) values[k] = float(go * 1000) + float(k);
+  std::vector<float> poolWave(int go) {
+    std::vector<float> values(poolLength);
+    for(std::size_t k = 0; k < poolLength; ++k) values[k] = float(go * 1000) + float(k);
     return values;
   }
 
   /// The pulse whose wave `values` is, or 0 when it is none (a buffer never written).
   int generationOf(const std::vector<float>& values) {
-    if(values.size() != length) return 0;
+    if(values.size() != poolLength) return 0;
     const int go = int(values[0]) / 1000;
-    return go > 0 && values == wave(go) ? go : 0;
+    return go > 0 && values == poolWave(go) ? go : 0;
   }
 
-  /// Writes wave(go) destructively on every "/go" and publishes what the write handed back.
+  /// Writes poolWave(go) destructively on every "/go" and publishes what the write handed back.
   struct Producer : ApplicationModule {
     using ApplicationModule::ApplicationModule;
     ScalarPushInput<int> go{this, "/go", "", ""};
-    ArrayOutput<float> out{this, "/wave", "", length, ""};
-    ArrayOutput<float> returned{this, "/returned", "", length, ""};
+    ArrayOutput<float> out{this, "/wave", "", poolLength, ""};
+    ArrayOutput<float> returned{this, "/returned", "", poolLength, ""};
     void mainLoop() override {
       while(true) {
-        auto values = wave(go);
+        auto values = poolWave(go);
         std::copy(values.begin(), values.end(), out.begin());
         out.writeDestructively();
         returned = out.value();
@@ -51,8 +51,8 @@ namespace bufferpooltest {
   /// Copies every pushed wave.
   struct PushUser : ApplicationModule {
     using ApplicationModule::ApplicationModule;
-    ArrayPushInput<float> in{this, "/wave", "", length, ""};
-    ArrayOutput<float> seen{this, "/pushed", "", length, ""};
+    ArrayPushInput<float> in{this, "/wave", "", poolLength, ""};
+    ArrayOutput<float> seen{this, "/pushed", "", poolLength, ""};
     void mainLoop() override {
       while(true) {
         seen = in.value();
@@ -66,9 +66,9 @@ namespace bufferpooltest {
   struct PollUser : ApplicationModule {
     using ApplicationModule::ApplicationModule;
     ScalarPushInput<int> tick{this, "/tick", "", ""};
-    ArrayPollInput<float> in{this, "/wave", "", length, ""};
-    ArrayOutput<float> heldBefore{this, "/heldBefore", "", length, ""};
-    ArrayOutput<float> polled{this, "/polled", "", length, ""};
+    ArrayPollInput<float> in{this, "/wave", "", poolLength, ""};
+    ArrayOutput<float> heldBefore{this, "/heldBefore", "", poolLength, ""};
+    ArrayOutput<float> polled{this, "/polled", "", poolLength, ""};
     void mainLoop() override {
       while(true) {
         tick.read();
@@ -83,8 +83,8 @@ namespace bufferpooltest {
 
   enum class Readers { controlSystemOnly, pushCopying, pushSharing, pollCopying, pollSharing };
 
-  struct App : Application {
-    explicit App(Readers readers) : Application("bufferpools") {
+  struct PoolApp : Application {
+    explicit PoolApp(Readers readers) : Application("bufferpools") {
       const bool shares = readers == Readers::pushSharing || readers == Readers::pollSharing;
       if(readers == Readers::pushCopying || readers == Readers::pushSharing) {
         pushUser.emplace(this, "PushUser", "");
@@ -132,7 +132,7 @@ TEST_P(BufferPools, AWriteGetsBackABufferOfAnEarlierValueAndHeldValuesStayUnchan
   const auto readers = GetParam();
   const bool polls = readers == Readers::pollCopying || readers == Readers::pollSharing;
   const bool pushes = readers == Readers::pushCopying || readers == Readers::pushSharing;
-  App app(readers);
+  PoolApp app(readers);
   TestFacility test(app);
   test.setScalarDefault<int>("/go", 1);
   if(polls) test.setScalarDefault<int>("/tick", 0);
@@ -141,14 +141,14 @@ TEST_P(BufferPools, AWriteGetsBackABufferOfAnEarlierValueAndHeldValuesStayUnchan
   // a client of the control system keeps the first value throughout
   auto held = test.variable("/wave").latest<float>();
   ASSERT_TRUE(held);
-  ASSERT_EQ(held->data, wave(1));
+  ASSERT_EQ(held->data, poolWave(1));
   int polledAt = 1;
   for(int go = 2; go <= 40; ++go) {
     test.writeScalar<int>("/go", go);
     test.stepApplication();
-    ASSERT_EQ(test.readArray<float>("/wave"), wave(go));
+    ASSERT_EQ(test.readArray<float>("/wave"), poolWave(go));
     if(pushes) {
-      ASSERT_EQ(test.readArray<float>("/pushed"), wave(go));
+      ASSERT_EQ(test.readArray<float>("/pushed"), poolWave(go));
     }
     if(go > warmUp) {
       const int back = generationOf(test.readArray<float>("/returned"));
@@ -159,19 +159,19 @@ TEST_P(BufferPools, AWriteGetsBackABufferOfAnEarlierValueAndHeldValuesStayUnchan
       test.writeScalar<int>("/tick", go);
       test.stepApplication();
       // the poll input's value stayed what it read, however often the variable was written since
-      EXPECT_EQ(test.readArray<float>("/heldBefore"), wave(polledAt)) << "pulse " << go;
-      EXPECT_EQ(test.readArray<float>("/polled"), wave(go)) << "pulse " << go;
+      EXPECT_EQ(test.readArray<float>("/heldBefore"), poolWave(polledAt)) << "pulse " << go;
+      EXPECT_EQ(test.readArray<float>("/polled"), poolWave(go)) << "pulse " << go;
       polledAt = go;
     }
   }
-  EXPECT_EQ(held->data, wave(1));
+  EXPECT_EQ(held->data, poolWave(1));
 }
 
 TEST(BufferPoolsAtShutdown, AValueHeldByAClientOutlivesTheApplicationAndIsFreedWhenLetGo) {
   std::shared_ptr<const ControlSystemValue<float>> held;
   std::weak_ptr<const ControlSystemValue<float>> watch;
   {
-    App app(Readers::pushSharing);
+    PoolApp app(Readers::pushSharing);
     TestFacility test(app);
     test.setScalarDefault<int>("/go", 1);
     test.runApplication();
@@ -184,7 +184,7 @@ TEST(BufferPoolsAtShutdown, AValueHeldByAClientOutlivesTheApplicationAndIsFreedW
     ASSERT_GT(generationOf(test.readArray<float>("/returned")), 0);
   } // shut down and destroyed: the pools go with it, but for the value the client holds
   ASSERT_TRUE(held);
-  EXPECT_EQ(held->data, wave(5));
+  EXPECT_EQ(held->data, poolWave(5));
   held.reset();
   EXPECT_TRUE(watch.expired());
 }

@@ -67,8 +67,8 @@ namespace {
     }
   };
 
-  struct App : Application {
-    explicit App(bool readersShare) : Application("snapshots") {
+  struct SnapshotApp : Application {
+    explicit SnapshotApp(bool readersShare) : Application("snapshots") {
       if(readersShare) {
         pollUser.in.shareReceivedValues();
         pushUser.in.shareReceivedValues();
@@ -87,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(Readers, SharedSnapshots, testing::Values(false, true),
     [](const testing::TestParamInfo<bool>& info) { return info.param ? "SharingReceivedValues" : "Copying"; });
 
 TEST_P(SharedSnapshots, EveryReaderSeesItsValueAndHeldSnapshotsStayUnchanged) {
-  App app(GetParam());
+  SnapshotApp app(GetParam());
   TestFacility test(app);
   test.setScalarDefault<int>("/go", 1);
   test.setScalarDefault<int>("/tick", 0);

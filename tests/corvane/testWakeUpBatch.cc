@@ -15,7 +15,7 @@ using Kind = detail::ReceiveChannel::Kind;
 
 namespace {
 
-  struct Reader {
+  struct BatchReader {
     detail::Scheduler scheduler;
     std::shared_ptr<detail::Inbox> inbox = scheduler.makeInbox("reader");
     detail::TypedChannel<int> a{Kind::pushQueue, 3, inbox, DataType::int32, 1};
@@ -58,15 +58,15 @@ namespace {
 } // namespace
 
 TEST(WakeUpBatch, ReaderOfTwoValuesWakesOnceWhenTheOutermostBatchEnds) {
-  Reader reader;
+  BatchReader reader;
   auto done = reader.start();
   reader.waitUntilBlocked();
   {
     WakeUpBatch outer;
-    Reader::deliver(reader.a, 1);
+    BatchReader::deliver(reader.a, 1);
     {
       WakeUpBatch inner;
-      Reader::deliver(reader.b, 2);
+      BatchReader::deliver(reader.b, 2);
     }
     // the value is queued, the reader still sleeps (it would have taken a by now if woken)
     EXPECT_EQ(done.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
@@ -79,12 +79,12 @@ TEST(WakeUpBatch, ReaderOfTwoValuesWakesOnceWhenTheOutermostBatchEnds) {
 }
 
 TEST(WakeUpBatch, WithoutBatchADeliveryWakesAtOnce) {
-  Reader reader;
+  BatchReader reader;
   auto done = reader.start();
   reader.waitUntilBlocked();
-  Reader::deliver(reader.a, 1);
+  BatchReader::deliver(reader.a, 1);
   for(int i = 0; i < 10000 && !reader.hasA; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   EXPECT_TRUE(reader.hasA);
-  Reader::deliver(reader.b, 2);
+  BatchReader::deliver(reader.b, 2);
   ASSERT_EQ(done.wait_for(std::chrono::seconds(10)), std::future_status::ready);
 }

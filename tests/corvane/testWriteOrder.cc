@@ -16,7 +16,7 @@ namespace {
 
   /// Keeps the operator setting "/setting" at or below `limit`, writing the correction back; "/accepted"
   /// is the value the module holds.
-  struct Limiter : ApplicationModule {
+  struct OrderLimiter : ApplicationModule {
     using ApplicationModule::ApplicationModule;
     ScalarPushInputWB<int> setting{this, "/setting", "", "operator setting"};
     ScalarOutput<int> accepted{this, "/accepted", "", "setting as the module holds it"};
@@ -71,7 +71,7 @@ namespace {
 
   struct RacingApp : Application {
     RacingApp() : Application("writeorder") {}
-    Limiter limiter{this, "Limiter", ""};
+    OrderLimiter limiter{this, "Limiter", ""};
     Follower follower{this, "Follower", ""};
     Observer observer{this, "Observer", ""};
   };

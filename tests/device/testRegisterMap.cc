@@ -14,7 +14,7 @@ using Corvane::RegisterMap;
 
 namespace {
 
-  RegisterMap parse(const std::string& text) {
+  RegisterMap parseMap(const std::string& text) {
     std::istringstream stream(text);
     return RegisterMap::parse(stream, "board.map");
   }
@@ -32,7 +32,7 @@ Scaled                      1      0x10    4   0   8   -2   0
 )";
 
   TEST(RegisterMap, ParsesEveryField) {
-    auto map = parse(boardMap);
+    auto map = parseMap(boardMap);
     using A = RegisterInfo::Access;
     using E = RegisterInfo::Encoding;
     struct Expected {
@@ -81,7 +81,7 @@ Scaled                      1      0x10    4   0   8   -2   0
   }
 
   TEST(RegisterMap, LooksUpEverySpellingOfAPath) {
-    auto map = parse(boardMap);
+    auto map = parseMap(boardMap);
     for(const char* spelling : {"Controller.Status.controllerStatus", "/Controller/Status/controllerStatus",
             "Controller/Status.controllerStatus", ".Controller.Status.controllerStatus"}) {
       SCOPED_TRACE(spelling);
@@ -102,7 +102,7 @@ Scaled                      1      0x10    4   0   8   -2   0
   }
 
   TEST(RegisterMap, ListsSubTreesByWholeComponents) {
-    auto map = parse("Adc.a 1 0 4 0\nAdc.b.c 1 4 4 0\nAdc2.d 1 8 4 0\nAdcX 1 12 4 0\n");
+    auto map = parseMap("Adc.a 1 0 4 0\nAdc.b.c 1 4 4 0\nAdc2.d 1 8 4 0\nAdcX 1 12 4 0\n");
     auto paths = [&](const std::string& directory) {
       std::vector<std::string> result;
       for(const auto* info : map.registersBelow(directory)) result.push_back(info->path);
@@ -117,7 +117,7 @@ Scaled                      1      0x10    4   0   8   -2   0
   }
 
   TEST(RegisterMap, BarSizesCoverTheLastRegisterOfEachBar) {
-    auto map = parse(boardMap);
+    auto map = parseMap(boardMap);
     auto sizes = map.barSizes();
     EXPECT_EQ(sizes.at(0), 0x14u);
     EXPECT_EQ(sizes.at(2), 0x140u);
@@ -155,7 +155,7 @@ Scaled                      1      0x10    4   0   8   -2   0
     for(const auto& c : cases) {
       SCOPED_TRACE(c.line);
       try {
-        parse(std::string("# header\n\nGood 1 0 4 0\n") + c.line + "\n");
+        parseMap(std::string("# header\n\nGood 1 0 4 0\n") + c.line + "\n");
         ADD_FAILURE() << "accepted";
       }
       catch(const Corvane::logic_error& e) {
@@ -168,7 +168,7 @@ Scaled                      1      0x10    4   0   8   -2   0
 
   TEST(RegisterMap, DuplicateNamesAreErrorsWhateverTheSpelling) {
     try {
-      parse("A.B 1 0 4 0\n# comment\n/A/B 1 4 4 0\n");
+      parseMap("A.B 1 0 4 0\n# comment\n/A/B 1 4 4 0\n");
       ADD_FAILURE() << "accepted";
     }
     catch(const Corvane::logic_error& e) {
@@ -182,7 +182,7 @@ Scaled                      1      0x10    4   0   8   -2   0
     for(const char* text : {"A.B 1 0 4 0\nA 1 4 4 0\n", "A 1 4 4 0\nA.B.C 1 0 4 0\n"}) {
       SCOPED_TRACE(text);
       try {
-        parse(text);
+        parseMap(text);
         ADD_FAILURE() << "accepted";
       }
       catch(const Corvane::logic_error& e) {
@@ -190,7 +190,7 @@ Scaled                      1      0x10    4   0   8   -2   0
         EXPECT_NE(message.find("lies below the register /A (line"), std::string::npos) << message;
       }
     }
-    EXPECT_NO_THROW(parse("A.B 1 0 4 0\nAB 1 4 4 0\nA.C 1 8 4 0\n"));
+    EXPECT_NO_THROW(parseMap("A.B 1 0 4 0\nAB 1 4 4 0\nA.C 1 8 4 0\n"));
   }
 
   TEST(RegisterMap, LoadNamesAMissingFile) {
@@ -234,7 +234,7 @@ Scaled                      1      0x10    4   0   8   -2   0
 
 #ifdef CORVANE_DEVICE_HAS_FRAMEWORK_TYPES
   TEST(RegisterMap, NaturalTypeHoldsEveryValue) {
-    auto map = parse(boardMap);
+    auto map = parseMap(boardMap);
     using Corvane::DataType;
     EXPECT_EQ(map.getRegister("BSP.WORD_VERSION").naturalType(), DataType::int32);
     EXPECT_EQ(map.getRegister("Controller.Status.controllerStatus").naturalType(), DataType::uint32);
@@ -242,7 +242,7 @@ Scaled                      1      0x10    4   0   8   -2   0
     EXPECT_EQ(map.getRegister("KXF5QN2.WORD_ATT_VAL").naturalType(), DataType::float32);
     EXPECT_EQ(map.getRegister("Timing.trigger").naturalType(), DataType::nodata);
     EXPECT_EQ(map.getRegister("Scaled").naturalType(), DataType::uint32); // 8 bits scaled by 4
-    EXPECT_EQ(parse("W 1 0 4 0 32 -1 0").getRegister("W").naturalType(), DataType::uint64);
+    EXPECT_EQ(parseMap("W 1 0 4 0 32 -1 0").getRegister("W").naturalType(), DataType::uint64);
   }
 #endif
 
