@@ -80,6 +80,22 @@ namespace controllertest {
     ControllerRoot controller{this, "Controller", "Controller configuration"};
   };
 
+  /// Lets the table writers finish under the firmware lock, whose read-back is polled every 10 us: advances the
+  /// time in steps of 10 us until the board has seen no write for 20 steps in a row. A fixed number of steps is
+  /// not enough where the writers run on threads of their own (sanitizer builds): who takes the lock first, and
+  /// so when the last writer is done, varies there.
+  inline void settleBoard(Corvane::TestFacility& test, const RecordingControllerBoard& board) {
+    constexpr int quietSteps = 20;
+    constexpr int maximumSteps = 5000;
+    auto writes = board.getWriteCount();
+    for(int step = 0, quiet = 0; quiet < quietSteps && step < maximumSteps; ++step) {
+      test.advanceTime(std::chrono::microseconds(10));
+      const auto now = board.getWriteCount();
+      quiet = now == writes ? quiet + 1 : 0;
+      writes = now;
+    }
+  }
+
   /// A running controller tree on the recording board, settled after its first table writes.
   struct Station {
     explicit Station(std::int32_t instanceType = 1, std::int32_t enableAutomation = 0)
@@ -91,10 +107,7 @@ namespace controllertest {
       settle();
     }
 
-    /// Lets the table writers finish under the firmware lock, whose read-back is polled every 10 us.
-    void settle() {
-      for(int i = 0; i < 20; ++i) test.advanceTime(std::chrono::microseconds(10));
-    }
+    void settle() { settleBoard(test, *board); }
 
     bool has(const std::string& path) { return app.getControlSystem().has(path); }
 

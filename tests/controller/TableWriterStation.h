@@ -37,10 +37,7 @@ namespace controllertest {
       settle();
     }
 
-    /// Lets the writer finish under the firmware lock, whose read-back is polled every 10 us.
-    void settle() {
-      for(int i = 0; i < 10; ++i) test.advanceTime(std::chrono::microseconds(10));
-    }
+    void settle() { settleBoard(test, *board); }
 
     Corvane::LogCapture log;
     TableWriterApp<Writer> app;
