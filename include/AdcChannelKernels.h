@@ -42,6 +42,7 @@ namespace AdcChannelKernels {
     float phaseStandardDeviation{0.F};
   };
 
+  /// avx2 stands for AVX2 with FMA (every AVX2 processor has both).
   enum class Implementation { portable, avx2 };
 
   /// The fastest implementation this processor runs.

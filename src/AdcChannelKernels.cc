@@ -235,7 +235,8 @@ namespace AdcChannelKernels {
         return true;
       case Implementation::avx2:
 #ifdef ADC_CHANNEL_KERNELS_X86
-        return __builtin_cpu_supports("avx2") != 0;
+        // the controller channels' phase also needs the fused multiply-add that comes with every AVX2 processor
+        return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("fma") != 0;
 #else
         return false;
 #endif
