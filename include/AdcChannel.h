@@ -23,7 +23,6 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
-#include <vector>
 
 class AdcChannel : public Corvane::ModuleGroup {
  public:
@@ -139,9 +138,10 @@ class AdcChannel : public Corvane::ModuleGroup {
     /// Publishes the power arrays when they were computed this pass, else once at the first pass.
     void writePower(bool computed);
 
-    // The last computed power. Published with a destructive write of a copy, so that the sample at the
-    // sampling position and the power average always read computed values.
-    std::vector<float> _power;
+    // The power is computed straight into the output's buffer, which the destructive write may exchange. In a
+    // pass without power the samples' power keeps its last computed value and the statistics give the
+    // average of the last computed power (0 before the first), as the published power array still shows it.
+    float _powerAverage{0.F};
     std::uint32_t _lastErrorCount{0};
     bool _errorCountKnown{false};
     std::size_t _holdOffLength{0};

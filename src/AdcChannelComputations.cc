@@ -6,7 +6,6 @@
 #include <Corvane/ConfigReader.h>
 #include <Corvane/WakeUpBatch.h>
 
-#include <algorithm>
 #include <span>
 
 AdcChannel::ChannelComputations::ChannelComputations(Corvane::ModuleGroup* owner, const std::string& name,
@@ -20,8 +19,7 @@ AdcChannel::ChannelComputations::ChannelComputations(Corvane::ModuleGroup* owner
   phase(this, "phase", "deg", pulseLength, "Phase over time", {"DAQ"}),
   power(this, "power", "P.U.", pulseLength, "Computed power over time", {"DAQ"}),
   samplePoints(this, "Samples", "", {}),
-  configuration(this, "/Configuration", ""),
-  _power(pulseLength, 0.F) {
+  configuration(this, "/Configuration", "") {
   // the raw arrays are only read: share them with the control system instead of copying them
   amplitudeUncalibrated.shareReceivedValues();
   phaseUncalibrated.shareReceivedValues();
@@ -51,8 +49,9 @@ void AdcChannel::ChannelComputations::mainLoop() {
     parameters.flattopBeginIndex = configuration.flattopBeginIndex;
     const auto results = AdcChannelKernels::computeSignals(std::span<const std::int32_t>(amplitudeUncalibrated.value()),
         std::span<const std::int32_t>(phaseUncalibrated.value()), parameters,
-        std::span<float>(amplitude.data(), amplitude.size()), std::span<float>(phase.data(), phase.size()), _power,
-        statisticsEnabled);
+        std::span<float>(amplitude.data(), amplitude.size()), std::span<float>(phase.data(), phase.size()),
+        std::span<float>(power.data(), power.size()), statisticsEnabled);
+    const bool powerComputed = results.peaks.has_value();
 
     // readers of several outputs (the vector sum takes amplitude and phase) wake once per pass
     {
@@ -63,16 +62,19 @@ void AdcChannel::ChannelComputations::mainLoop() {
         _peaksPublished = true;
       }
 
-      samplePoints.update(pulseLength, [this](const GlobalSamplePoints<Samples>::Position& position, Samples& sample) {
-        sample.amplitude = amplitude[position.sampleIndex];
-        sample.phase = phase[position.sampleIndex];
-        sample.power = _power[position.sampleIndex];
-      });
+      // a sample's power keeps the value of the last computed power, 0 before the first
+      samplePoints.update(
+          pulseLength, [this, powerComputed](const GlobalSamplePoints<Samples>::Position& position, Samples& sample) {
+            sample.amplitude = amplitude[position.sampleIndex];
+            sample.phase = phase[position.sampleIndex];
+            if(powerComputed) sample.power = power[position.sampleIndex];
+          });
 
       if(results.statistics) {
+        if(powerComputed) _powerAverage = results.statistics->powerAverage;
         statistics.amplitudeAverage = results.statistics->amplitudeAverage;
         statistics.phaseAverage = results.statistics->phaseAverage;
-        statistics.powerAverage = results.statistics->powerAverage;
+        statistics.powerAverage = _powerAverage;
         statistics.amplitudeStandardDeviation = results.statistics->amplitudeStandardDeviation;
         statistics.phaseStandardDeviation = results.statistics->phaseStandardDeviation;
         statistics.writeAll();
@@ -80,7 +82,7 @@ void AdcChannel::ChannelComputations::mainLoop() {
 
       amplitude.writeDestructively();
       phase.writeDestructively();
-      writePower(results.peaks.has_value());
+      writePower(powerComputed);
     }
 
     readAll();
@@ -112,7 +114,7 @@ void AdcChannel::ChannelComputations::updateHoldOff() {
 
 void AdcChannel::ChannelComputations::writePower(bool computed) {
   if(computed || !_powerPublished) {
-    std::copy(_power.begin(), _power.end(), power.begin());
+    // the buffer still holds its first content, zeros, unless the power was computed into it
     if(computed) {
       power.writeDestructively();
     }

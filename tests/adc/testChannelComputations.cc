@@ -1,6 +1,6 @@
 // One ADC channel inside a board application with a dummy board: a full pulse against values worked out
 // here, the data-fault hold-off after changes of the board's DAQ error counter, shifts of the sampling
-// position, statistics on and off, and the power outputs while the power scaling is not usable.
+// position, statistics on and off, and the power outputs and samples while the power scaling is not usable.
 #include "AdcBoardFixture.h"
 
 #include <Corvane/TestFacility.h>
@@ -282,6 +282,24 @@ TEST(AdcChannelComputations, PowerWithoutUsableScalingKeepsTheLastComputedPower)
   EXPECT_EQ(channel.scalar("Samples/power"), expectedPower(10));
   EXPECT_EQ(channel.scalar("Statistics/powerAverage"), averageOfRamp);
   EXPECT_EQ(channel.array("amplitude")[10], 1.25F);
+}
+
+TEST(AdcChannelComputations, SampleKeepsItsLastComputedPowerWhenItMovesWhileThereIsNoPower) {
+  // The power is computed into the published array, which the destructive write may exchange, so a pass
+  // without power has no power trace to take a new sample from: the sample keeps the value it last had.
+  RunningBoard channel;
+  channel.setRaw(rampAmplitude(), rampPhase());
+  channel.start();
+  EXPECT_EQ(channel.scalar("Samples/power"), expectedPower(10));
+  channel.test.writeScalar<double>(channel0 + "powerScaling", 0.0);
+  channel.test.writeScalar<std::uint32_t>("/Configuration/SamplingPosition/index", 20);
+  channel.pulse();
+  channel.pulse();
+  EXPECT_EQ(channel.scalar("Samples/amplitude"), expectedAmplitude(20));
+  EXPECT_EQ(channel.scalar("Samples/power"), expectedPower(10));
+  channel.test.writeScalar<double>(channel0 + "powerScaling", 2.0);
+  channel.pulse();
+  EXPECT_EQ(channel.scalar("Samples/power"), expectedPower(20));
 }
 
 TEST(AdcChannelComputations, FlattopStartBeyondThePulse) {
