@@ -133,19 +133,27 @@ class FeedForward(SimulatedStationTest):
         begin, end = self.flattop()
         self.settled_trace(CONTROLLER + "/VectorSum/DAQ/amplitude")
         self.station.put(CONTROLLER + "/SetPoint/amplitude", 4.0)
+        written = self.station.trigger()
         # the set-point trace is the table the board runs with; the field follows the feed-forward
         paths = [CONTROLLER + "/SetPoint/DAQ/amplitude", CONTROLLER + "/VectorSum/DAQ/amplitude"]
         flattops = {path: [] for path in paths}
+        arrived = []  # the trigger number read when the board's set-point trace first showed the change
 
         def take(header, values):
             flattops[header["path"]].append(mean(values[begin:end]))
             on_board = any(abs(s - 4.0) < 0.01 for s in flattops[paths[0]])
+            if on_board and not arrived:
+                arrived.append(self.station.trigger())
             return on_board and header["path"] == paths[1] and abs(flattops[paths[1]][-1] - 4.0) < 0.05 * 4.0
         try:
             self.station.watch(paths, take, self.trace_timeout)
         except AssertionError as timeout:
             self.fail(f"{timeout}; set points on the board {flattops[paths[0]][-10:]}, "
                       f"flat-top fields {flattops[paths[1]][-10:]}")
+        # the regenerated table goes to the board before its next trigger: the pulse after the write runs with it
+        # (two seen here; a loaded machine may add one for the trace's way to this test and one for the write's)
+        self.assertLessEqual(arrived[0] - written, 4, f"set point written at trigger {written}, on the board at "
+                             f"{arrived[0]}")
         # and the field stays there
         field = mean(self.settled_trace(CONTROLLER + "/VectorSum/DAQ/amplitude")[begin:end])
         self.assertLess(abs(field - 4.0), 0.05 * 4.0, f"flat-top fields {flattops[paths[1]][-10:]}, {field}")
@@ -223,9 +231,13 @@ class Feedback(SimulatedStationTest):
         self.station.put(CONTROLLER + "/FeedBack/enable", True)
         wait_until(lambda: self.station.value(CONTROLLER + "/FeedBack/enable_actual") is True, 20,
                    "the board's feedback enable")
+        enabled = self.station.trigger()
         # the pulses that left before the feedback's enable still show the open loop's error
         closed_loop = self.steady_end_error(begin, end, lambda error: abs(error) < 0.5 * abs(open_loop),
                                             "the feedback's smaller error")
+        # the loop acts within the pulse: two steady pulses come within a few after the enable
+        steady = self.station.trigger()
+        self.assertLessEqual(steady - enabled, 8, f"feedback enabled at trigger {enabled}, steady at {steady}")
         loop_gain = 2.0 * self.gain
         self.assertLess(abs(open_loop / closed_loop - (1.0 + loop_gain)), 0.1 * (1.0 + loop_gain),
                         f"open loop {open_loop}, closed loop {closed_loop}")
