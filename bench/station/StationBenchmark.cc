@@ -246,10 +246,12 @@ int main(int argc, char** argv) {
     std::printf("Controller DAQ channel outputs watched (partial vector sums included): %zu\n", controllerOutputs);
     if(outputs.empty()) std::printf("!!! the application has no ADC channel outputs: only the trigger path is timed\n");
 
-    // the application's own load without pulses (periodic tasks, polling)
+    // the application's own load without pulses (periodic tasks, polling), once the work the settings above
+    // caused (table regenerations, their writes) is over
+    std::this_thread::sleep_for(std::chrono::seconds(3));
     const double idleBefore = processCpuSeconds();
-    std::this_thread::sleep_for(std::chrono::seconds(2));
-    const double idlePercent = 100. * (processCpuSeconds() - idleBefore) / 2.;
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const double idlePercent = 100. * (processCpuSeconds() - idleBefore) / 3.;
     std::printf("CPU load without triggers: %.1f %% of one core\n", idlePercent);
 
     PulseDriver driver(app, outputs, 1000000);
