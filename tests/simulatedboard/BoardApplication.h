@@ -9,6 +9,7 @@
 #include <Corvane/Application.h>
 #include <Corvane/BackendFactory.h>
 #include <Corvane/DeviceModule.h>
+#include <Corvane/Exception.h>
 #include <Corvane/SetDMapFilePath.h>
 #include <Corvane/TestFacility.h>
 
@@ -30,8 +31,8 @@ namespace simulatedboard {
   /// The board "CtrlBoard" read on the trigger; further devices of the map each below a group
   /// named after their alias.
   struct BoardApplication : Corvane::Application {
-    explicit BoardApplication(const std::string& deviceMapLines = boardDeviceMap,
-        const std::vector<std::string>& furtherAliases = {})
+    explicit BoardApplication(
+        const std::string& deviceMapLines = boardDeviceMap, const std::vector<std::string>& furtherAliases = {})
     : Application("simulatedboard") {
       dmap = std::make_unique<Corvane::SetDMapFilePath>(writeDeviceMap("simulatedboard", deviceMapLines));
       board = Corvane::DeviceModule(this, "CtrlBoard", "/Server/triggerNumber");
@@ -45,6 +46,18 @@ namespace simulatedboard {
     std::list<Corvane::ModuleGroup> groups;
     std::list<Corvane::DeviceModule> further;
   };
+
+  /// The message with which building a board application on `deviceMapLines` is refused; a board that
+  /// is built gives a fixed text saying so (not the map's lines, which may hold the expected words).
+  inline std::string refusalOf(const std::string& deviceMapLines) {
+    try {
+      BoardApplication app(deviceMapLines);
+    }
+    catch(const Corvane::logic_error& e) {
+      return e.what();
+    }
+    return "(no refusal: the board was built)";
+  }
 
   /// Runs a board application with the tests' trigger and reaches into the board.
   struct BoardTest {
