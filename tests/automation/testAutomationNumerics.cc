@@ -1,6 +1,6 @@
 // The arithmetic of the automation's steps, without the framework.
 #include "AutomationNumerics.h"
-#include "SpecialValues.h"
+#include "EdgeValues.h"
 
 #include <gtest/gtest.h>
 

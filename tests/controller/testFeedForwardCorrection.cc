@@ -3,7 +3,7 @@
 // samples that are not finite left out, and the pairing of a generated table's I and Q by version number.
 #include "FeedForwardCorrection.h"
 #include "IQVersionPairing.h"
-#include "SpecialValues.h"
+#include "EdgeValues.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // element that is not finite refused, and the passes that updates of switched-off corrections do not cause.
 #include "FeedForwardTable.h"
 #include "TableWriterStation.h"
-#include "SpecialValues.h"
+#include "EdgeValues.h"
 
 #include <gtest/gtest.h>
 

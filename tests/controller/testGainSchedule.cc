@@ -2,7 +2,7 @@
 // truncated on its own, saturating, sums in 64 bits, a product that is not a number below every limit) and the
 // pulsed table with and without a sine or linear ramp.
 #include "GainSchedule.h"
-#include "SpecialValues.h"
+#include "EdgeValues.h"
 
 #include <gtest/gtest.h>
 

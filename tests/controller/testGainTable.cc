@@ -3,7 +3,7 @@
 // message, products and fallbacks that stay finite for any sampling frequency, and the consistency checks.
 #include "GainTable.h"
 #include "TableWriterStation.h"
-#include "SpecialValues.h"
+#include "EdgeValues.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // conversions, the phase wrap into
 // [-180, 180], and the check of table elements that the firmware may take.
 #include "TableNumerics.h"
-#include "SpecialValues.h"
+#include "EdgeValues.h"
 
 #include <gtest/gtest.h>
 

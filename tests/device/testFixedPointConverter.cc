@@ -1,6 +1,6 @@
 // Edges of the fixed-point conversion: rounding, saturation, sign handling, NaN and infinities.
 #include "Corvane/FixedPointConverter.h"
-#include "SpecialValues.h"
+#include "EdgeValues.h"
 
 #include <gtest/gtest.h>
 

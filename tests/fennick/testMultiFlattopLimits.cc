@@ -1,6 +1,6 @@
 // Set-point slew limit: a change from one complex set-point to another needs
 // |z_to - z_from| / radius microseconds; no change needs none; anything unusable needs forever.
-#include "SpecialValues.h"
+#include "EdgeValues.h"
 
 #include <llrf/MultiFlattopLimits.h>
 

@@ -1,5 +1,5 @@
 // Phase folding into (-180, 180] and sine/cosine in degrees.
-#include "SpecialValues.h"
+#include "EdgeValues.h"
 
 #include <llrf/Phase.h>
 

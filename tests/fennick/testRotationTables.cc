@@ -2,7 +2,7 @@
 // cosine[k] + i sine[k] = S e^(iA) (cos(k step) + i sinSign sin(k step)), degrees: a positive
 // angle turns a signal multiplied by the tables positively, whatever the sine sign; refusal of
 // anything that could put a non-finite value into the tables.
-#include "SpecialValues.h"
+#include "EdgeValues.h"
 
 #include <llrf/RotationTables.h>
 

@@ -2,7 +2,7 @@
 // slew-rate check of the per-bunch tables, against values worked out here.
 #include "PerBunchStation.h"
 #include "TableGeneration/BeamRegionScan.h"
-#include "SpecialValues.h"
+#include "EdgeValues.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // limit against the tables in force, the unchanged pattern, and the view the
 // flat-top computations read.
 #include "PerBunchStation.h"
-#include "SpecialValues.h"
+#include "EdgeValues.h"
 
 #include <Corvane/StatusOutput.h>
 

@@ -5,7 +5,7 @@
 // the amplitude rules refused), phase rotations, and non-finite inputs refused
 // and written back.
 #include "TableGenerationStation.h"
-#include "SpecialValues.h"
+#include "EdgeValues.h"
 
 #include <gtest/gtest.h>
 

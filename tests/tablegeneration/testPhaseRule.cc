@@ -5,7 +5,7 @@
 // repaired.
 #include "TableGeneration/PhaseRule.h"
 #include "ConsistencyReports.h"
-#include "SpecialValues.h"
+#include "EdgeValues.h"
 
 #include <gtest/gtest.h>
 

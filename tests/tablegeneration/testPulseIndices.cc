@@ -3,7 +3,7 @@
 // and times far beyond any pulse, which saturate instead of overflowing.
 #include "TableGeneration/PulseIndices.h"
 #include "ConsistencyReports.h"
-#include "SpecialValues.h"
+#include "EdgeValues.h"
 
 #include <gtest/gtest.h>
 

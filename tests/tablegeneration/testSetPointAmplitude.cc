@@ -5,7 +5,7 @@
 // transitions, bounds and reports.
 #include "TableGeneration/SetPointAmplitude.h"
 #include "ConsistencyReports.h"
-#include "SpecialValues.h"
+#include "EdgeValues.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // batch that changes no value), and the
 // phase of both tables through the module's own inputs.
 #include "TableGenerationStation.h"
-#include "SpecialValues.h"
+#include "EdgeValues.h"
 
 #include <Corvane/WakeUpBatch.h>
 
