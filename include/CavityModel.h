@@ -64,4 +64,13 @@ class CavityModel {
   double _fH{0.0};
   double _omegaH{0.0};
   double _impedance{0.0};
+
+  /// The factor of the latest step and what it was computed from.
+  struct StepFactor {
+    double seconds{-1.0};
+    double omegaH{0.0};
+    double omegaDetuning{0.0};
+    CavityStep::Factor factor;
+  };
+  StepFactor _stepFactor;
 };

@@ -17,11 +17,24 @@ namespace CavityStep {
     double q{0.0};
   };
 
+  /// The factor g = (1 - e^-x) / x of a step, x = (omegaH - i omegaDetuning) * seconds (1 for
+  /// x = 0). It depends on the step's length and the cavity's rates alone, so a caller stepping
+  /// at a fixed rate computes it once.
+  struct Factor {
+    double re{1.0};
+    double im{0.0};
+  };
+  Factor factor(double omegaH, double omegaDetuning, double seconds);
+
   /// The change of the field over `seconds` (>= 0) with `forward` held.
   Field increment(Field field, Field forward, double omegaH, double omegaDetuning, double seconds);
+  /// The same with the step's factor given (factor(omegaH, omegaDetuning, seconds)).
+  Field increment(Field field, Field forward, double omegaH, double omegaDetuning, double seconds, Factor g);
 
   /// field + increment, where an increment component that is NaN counts as 0 and one beyond
   /// +-1e99 as +-1e99 (the model's guard against parameters that make the step meaningless).
   Field advance(Field field, Field forward, double omegaH, double omegaDetuning, double seconds);
+  /// The same with the step's factor given.
+  Field advance(Field field, Field forward, double omegaH, double omegaDetuning, double seconds, Factor g);
 
 } // namespace CavityStep

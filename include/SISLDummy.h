@@ -10,11 +10,19 @@
 // the board's simulated time (picoseconds).
 //
 // Per pulse: the trigger takes over the tables whose buffer bits changed and latches the
-// vector-sum channel mask; one strobe per sample then writes the two DAQ buffers until the
-// pulse's last sample. DAQ0_BUF0 holds per sample the vector sum (channels 0, 1), the set point
+// vector-sum channel mask; one strobe per sample then records the two DAQ buffers' values until
+// the pulse's last sample. The board keeps them in plain arrays and publishes them to its
+// register space in runs of up to daqRun samples, at the pulse's last sample and at the next
+// trigger, so a client reading a buffer in the middle of a pulse sees it up to the last run
+// published. DAQ0_BUF0 holds per sample the vector sum (channels 0, 1), the set point
 // (2, 3), error (4, 5), gain (6, 7), proportional term (8, 9), feed-forward (10, 11) and drive
 // (12, 13); DAQ1_BUF0 each input's amplitude and phase (2 i, 2 i + 1; 131072 counts per pi).
 // The board's checks for a drive that stays 0 with feed-forward on print once per pulse each.
+//
+// Register values the loop works with (enables, limits, offsets, rotations, detection) are read
+// once and kept; every change of the register space from outside (client writes, setRegister,
+// see DummyBackend::getOutsideWriteGeneration) and every attenuator change has them read again
+// at the next sample, so a write takes effect at the first sample computed after it.
 //
 // Rotations are complex multiplications (re + i im): the output rotation OVC.WORD_ROT_RE/IM
 // turns the drive, the vector-sum rotation CTRL.WORD_VS_ROT_RE/IM the summed inputs. A station
@@ -87,6 +95,8 @@ class SISLDummy : public Corvane::VirtualLab::VirtualLabBackend<SISLDummy> {
 
   static constexpr std::size_t nSamples = RegulationLoop::nSamples;
   static constexpr std::size_t nInputs = 8;
+  /// Longest run of DAQ samples published to the register space at once.
+  static constexpr std::size_t daqRun = 1024;
 
   explicit SISLDummy(const std::string& mapFileName, const std::optional<BoardSetup>& setup = std::nullopt,
       const BoardModelParameters& model = {});
@@ -128,9 +138,22 @@ class SISLDummy : public Corvane::VirtualLab::VirtualLabBackend<SISLDummy> {
   void writeAttenuatorValue();
   void doTrigger();
   void doStrobe();
+  /// The register values the loop works with (see above), as read at one time.
+  struct Readings {
+    RegulationLoop::Settings settings;
+    std::array<double, nInputs> detectionCosine{}, detectionSine{};
+    double vectorSumRotationRe{0.0}, vectorSumRotationIm{0.0};
+  };
+
   StateVariables computeState(Picoseconds t);
+  /// The kept readings, read again first when the register space or an attenuation changed.
+  const Readings& currentReadings();
   RegulationLoop::Settings readSettings();
   RegulationLoop::IQ detectInput(std::size_t input, Picoseconds t);
+  /// Records sample n of the DAQ buffers' channels (publishing first what cannot join the run).
+  void recordDaq(std::size_t n, const StateVariables& state, const std::array<RegulationLoop::IQ, nInputs>& inputs);
+  /// Writes the recorded samples not yet published to the DAQ buffers.
+  void publishDaq();
   void reportZeroDrive(const RegulationLoop::ZeroDriveChecks& checks);
   void setAttenuation(std::size_t index, double db);
   void checkRegisterSizes() const;
@@ -190,6 +213,15 @@ class SISLDummy : public Corvane::VirtualLab::VirtualLabBackend<SISLDummy> {
   std::vector<double> ffRotationTableI, ffRotationTableQ;
   std::vector<std::int32_t> setpointTableI, setpointTableQ;
   std::vector<double> gainTableI, gainTableQ;
+
+  Readings readings;
+  bool readingsStale{true};
+  std::uint64_t readingsGeneration{0};
+
+  /// The DAQ buffers' samples, channel after channel (as in the register space), and the run
+  /// recorded since the last publication.
+  std::vector<double> controllerDaq, inputDaq;
+  std::size_t daqRunFirst{0}, daqRunLength{0};
 
   /// Zero-drive checks already printed in the current pulse (A, B, C).
   std::array<bool, 3> zeroDriveReported{};

@@ -80,7 +80,12 @@ double CavityModel::compute(Picoseconds t, IorQ component, SignalType type) {
   const double seconds = static_cast<double>(t - from) / 1e12;
 
   const CavityStep::Field forwardSignal{_impedance * driveSinkI->getValue(t), _impedance * driveSinkQ->getValue(t)};
-  const CavityStep::Field field = CavityStep::advance(previous, forwardSignal, _omegaH, _omegaDetuning, seconds);
+  // steps come at the sample rate: the step's factor is computed again only when its inputs change
+  if(seconds != _stepFactor.seconds || _omegaH != _stepFactor.omegaH || _omegaDetuning != _stepFactor.omegaDetuning) {
+    _stepFactor = {seconds, _omegaH, _omegaDetuning, CavityStep::factor(_omegaH, _omegaDetuning, seconds)};
+  }
+  const CavityStep::Field field =
+      CavityStep::advance(previous, forwardSignal, _omegaH, _omegaDetuning, seconds, _stepFactor.factor);
   const CavityStep::Field reflectedSignal{forwardSignal.i - field.i, forwardSignal.q - field.q};
 
   cavitySourceI->feedValue(t, field.i);

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <iostream>
 #include <numbers>
+#include <span>
 
 using Corvane::VirtualLab::periodOf;
 using Corvane::VirtualLab::SignalSink;
@@ -51,7 +52,8 @@ SISLDummy::SISLDummy(
 : VirtualLabBackend(mapFileName, "SISLDummy"),
   module(*this, &Corvane::Application::getInstance(), VirtualLabModule::nameInApplication(), "The VirtualLab model"),
   ffTableI(nSamples), ffTableQ(nSamples), ffRotationTableI(nSamples), ffRotationTableQ(nSamples),
-  setpointTableI(nSamples), setpointTableQ(nSamples), gainTableI(nSamples), gainTableQ(nSamples) {
+  setpointTableI(nSamples), setpointTableQ(nSamples), gainTableI(nSamples), gainTableQ(nSamples),
+  controllerDaq(controllerDaqChannels * nSamples), inputDaq(inputDaqChannels * nSamples) {
   if(model.tableLength > 0) tableLength = std::min(model.tableLength, nSamples);
   vmOffsetI = model.vmOffsetI;
   vmOffsetQ = model.vmOffsetQ;
@@ -107,6 +109,7 @@ SISLDummy::SISLDummy(
   for(std::size_t i = 0; i < attenuations.size(); ++i) setAttenuation(i, 0.0);
   checkRegisterSizes();
   if(setup) setup->applyTo(*this);
+  readingsStale = true;
 }
 
 void SISLDummy::checkRegisterSizes() const {
@@ -153,6 +156,7 @@ void SISLDummy::regWriteEvents(std::uint8_t bar, std::uint64_t address, std::siz
 void SISLDummy::setAttenuation(std::size_t index, double db) {
   attenuations[index] = db;
   attenuationFactors[index] = RegulationLoop::attenuationFactor(db);
+  readingsStale = true;
 }
 
 void SISLDummy::writeAttenuatorValue() {
@@ -166,6 +170,7 @@ void SISLDummy::writeAttenuatorValue() {
 }
 
 void SISLDummy::doTrigger() {
+  publishDaq();
   lastTriggerTime = timers().getCurrentTime();
   zeroDriveReported = {};
 
@@ -192,46 +197,81 @@ void SISLDummy::doTrigger() {
 void SISLDummy::doStrobe() {
   const Picoseconds t = timers().getCurrentTime();
   const StateVariables state = stateVariables.getState(t);
-  if(!state.active) return;
+  if(!state.active) {
+    publishDaq();
+    return;
+  }
   const auto n = static_cast<std::size_t>(state.sampleIndex);
 
+  std::array<RegulationLoop::IQ, nInputs> inputs;
   for(std::size_t i = 0; i < nInputs; ++i) {
-    RegulationLoop::IQ detected;
     try {
-      detected = detectInput(i, t);
+      inputs[i] = detectInput(i, t);
     }
     catch(const Corvane::VirtualLab::SignalSourceException& e) {
       std::cout << "SISLDummy::doStrobe: Corvane::VirtualLab::SignalSourceException exception caught: " << e.what()
                 << std::endl;
-      detected = {};
+      inputs[i] = {};
     }
-    regInputDaq.set(2 * i, n, std::sqrt(detected.i * detected.i + detected.q * detected.q));
-    regInputDaq.set(2 * i + 1, n, std::atan2(detected.q, detected.i) / std::numbers::pi * phaseCountsPerPi);
   }
-
-  regControllerDaq.set(10, n, state.feedForwardI);
-  regControllerDaq.set(11, n, state.feedForwardQ);
-  regControllerDaq.set(0, n, state.vectorSumI * vectorSumDaqScale);
-  regControllerDaq.set(1, n, state.vectorSumQ * vectorSumDaqScale);
-  // the set point in force, as the controller firmware records it beside the vector sum
-  regControllerDaq.set(2, n, state.setpointI);
-  regControllerDaq.set(3, n, state.setpointQ);
-  regControllerDaq.set(4, n, state.errorI);
-  regControllerDaq.set(5, n, state.errorQ);
-  regControllerDaq.set(6, n, state.gainI);
-  regControllerDaq.set(7, n, state.gainQ);
-  regControllerDaq.set(8, n, state.proportionalI * proportionalDaqScale);
-  regControllerDaq.set(9, n, state.proportionalQ * proportionalDaqScale);
-  regControllerDaq.set(12, n, state.driveI);
-  regControllerDaq.set(13, n, state.driveQ);
+  recordDaq(n, state, inputs);
 
   if(n < nSamples) timers().setTimer("strobe", periodOf(samplingFrequency));
 }
 
+void SISLDummy::recordDaq(
+    std::size_t n, const StateVariables& state, const std::array<RegulationLoop::IQ, nInputs>& inputs) {
+  if(daqRunLength > 0 && n != daqRunFirst + daqRunLength) publishDaq();
+  if(daqRunLength == 0) daqRunFirst = n;
+
+  for(std::size_t i = 0; i < nInputs; ++i) {
+    const RegulationLoop::IQ& detected = inputs[i];
+    inputDaq[2 * i * nSamples + n] = std::sqrt(detected.i * detected.i + detected.q * detected.q);
+    inputDaq[(2 * i + 1) * nSamples + n] = std::atan2(detected.q, detected.i) / std::numbers::pi * phaseCountsPerPi;
+  }
+
+  const std::array<double, controllerDaqChannels> controller{state.vectorSumI * vectorSumDaqScale,
+      state.vectorSumQ * vectorSumDaqScale,
+      // the set point in force, as the controller firmware records it beside the vector sum
+      state.setpointI, state.setpointQ, state.errorI, state.errorQ, state.gainI, state.gainQ,
+      state.proportionalI * proportionalDaqScale, state.proportionalQ * proportionalDaqScale, state.feedForwardI,
+      state.feedForwardQ, state.driveI, state.driveQ};
+  for(std::size_t c = 0; c < controllerDaqChannels; ++c) controllerDaq[c * nSamples + n] = controller[c];
+
+  ++daqRunLength;
+  if(n == nSamples - 1 || daqRunLength >= daqRun) publishDaq();
+}
+
+void SISLDummy::publishDaq() {
+  if(daqRunLength == 0) return;
+  const std::size_t first = daqRunFirst, length = daqRunLength;
+  daqRunLength = 0;
+  auto run = [&](const std::vector<double>& samples, std::size_t channel) {
+    return std::span<const double>(samples).subspan(channel * nSamples + first, length);
+  };
+  for(std::size_t c = 0; c < controllerDaqChannels; ++c) regControllerDaq.setSamples(c, first, run(controllerDaq, c));
+  for(std::size_t c = 0; c < inputDaqChannels; ++c) regInputDaq.setSamples(c, first, run(inputDaq, c));
+}
+
 RegulationLoop::IQ SISLDummy::detectInput(std::size_t input, Picoseconds t) {
   const RegulationLoop::IQ raw{inputSinksI[input]->getValue(t), inputSinksQ[input]->getValue(t)};
-  return RegulationLoop::detect(raw, attenuationFactors[input], regDetectionCosine.get(detectionPitch * input),
-      regDetectionSine.get(detectionPitch * input));
+  const Readings& r = currentReadings();
+  return RegulationLoop::detect(raw, attenuationFactors[input], r.detectionCosine[input], r.detectionSine[input]);
+}
+
+const SISLDummy::Readings& SISLDummy::currentReadings() {
+  if(readingsStale || readingsGeneration != getOutsideWriteGeneration()) {
+    readingsGeneration = getOutsideWriteGeneration();
+    readingsStale = false;
+    readings.settings = readSettings();
+    for(std::size_t i = 0; i < nInputs; ++i) {
+      readings.detectionCosine[i] = regDetectionCosine.get(detectionPitch * i);
+      readings.detectionSine[i] = regDetectionSine.get(detectionPitch * i);
+    }
+    readings.vectorSumRotationRe = regVectorSumRotationRe;
+    readings.vectorSumRotationIm = regVectorSumRotationIm;
+  }
+  return readings;
 }
 
 RegulationLoop::Settings SISLDummy::readSettings() {
@@ -271,7 +311,7 @@ SISLDummy::StateVariables SISLDummy::computeState(Picoseconds t) {
   state.gainQ = gainTableQ[n];
 
   const double elapsedSamples = static_cast<double>(t - previousTime) / (1e12 / samplingFrequency);
-  reportZeroDrive(RegulationLoop::computeDrive(previous, state, elapsedSamples, readSettings()));
+  reportZeroDrive(RegulationLoop::computeDrive(previous, state, elapsedSamples, currentReadings().settings));
 
   // the drive is recorded before the inputs are read, so a model reading it at t gets this value
   driveSourceI->feedValue(t, state.driveI);
@@ -284,7 +324,7 @@ SISLDummy::StateVariables SISLDummy::computeState(Picoseconds t) {
     sum.i += detected.i;
     sum.q += detected.q;
   }
-  const double r = regVectorSumRotationRe, m = regVectorSumRotationIm;
+  const double r = currentReadings().vectorSumRotationRe, m = currentReadings().vectorSumRotationIm;
   state.vectorSumI = sum.i * r - sum.q * m;
   state.vectorSumQ = sum.i * m + sum.q * r;
   return state;

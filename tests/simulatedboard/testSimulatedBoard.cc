@@ -227,3 +227,37 @@ TEST(SimulatedBoard, ZeroDriveWarningsPrintOncePerPulse) {
   EXPECT_EQ(count("Warning: FF enabled but vmOut=0 at step B\n"), 3U);
   EXPECT_EQ(count("Warning: FF enabled but vmOut=0 at step C\n"), 3U);
 }
+
+TEST(SimulatedBoard, RegisterWrittenInThePulseTakesEffectAtTheNextSample) {
+  BoardTest t;
+  t.set<double>("OVC.WORD_ROT_RE", {1.0});
+  t.set<std::int32_t>("OUTPUT.WORD_DAC_OFFSET", {100, 0});
+  t.trigger();
+  t.trigger(); // the pulse of the second trigger starts at sample 0
+  auto board = t.board();
+  constexpr std::int64_t samplePeriod = 553846;
+  struct Write {
+    std::int64_t sample; // the last sample computed before the write
+    std::int32_t offset;
+  };
+  const std::vector<Write> writes{{99, 200}, {1000, -300}, {5000, 400}};
+  std::int64_t at = 0;
+  for(const auto& write : writes) {
+    {
+      std::lock_guard lock(board->mutex());
+      board->timers().advance((write.sample - at) * samplePeriod);
+    }
+    at = write.sample;
+    t.set<std::int32_t>("OUTPUT.WORD_DAC_OFFSET", {write.offset, 0});
+  }
+  t.trigger(); // the rest of the pulse
+  const auto driveI = t.daq("APP.DAQ0_BUF0", 12);
+  double before = 500.0;
+  for(const auto& write : writes) {
+    const auto n = static_cast<std::size_t>(write.sample);
+    EXPECT_EQ(driveI[n], before) << n;
+    EXPECT_EQ(driveI[n + 1], 5.0 * write.offset) << n;
+    before = 5.0 * write.offset;
+  }
+  EXPECT_EQ(driveI.back(), 2000.0);
+}

@@ -138,6 +138,7 @@ namespace Corvane {
     for(std::size_t i = 0; i < words.size(); ++i) words[i] = merge(words[i], data[i]);
     unlockStorage();
     ++_writeCount;
+    ++_outsideWriteGeneration;
     ++_writesByRange[{bar, address, nBytes}];
     regWriteEvents(bar, address, nBytes);
   }

@@ -69,6 +69,12 @@ namespace Corvane {
 
     /// Client writes since construction or the last reset: in all, and those touching a register.
     std::size_t getWriteCount() const;
+
+    /// Changes of the register space from outside the board's own code since construction:
+    /// client writes (write, writeBits) and setRegister, never reset. A simulated board that keeps
+    /// register values between samples compares it to see whether to read them again. Its own
+    /// accessors' writes do not count. Takes no lock: call under mutex().
+    std::uint64_t getOutsideWriteGeneration() const { return _outsideWriteGeneration; }
     std::size_t getWriteCount(const std::string& registerPath) const;
     void resetWriteCounts();
 
@@ -119,6 +125,7 @@ namespace Corvane {
     bool _readFails{false};
     bool _writeFails{false};
     std::size_t _writeCount{0};
+    std::uint64_t _outsideWriteGeneration{0};
     std::map<std::tuple<std::uint8_t, std::uint64_t, std::size_t>, std::size_t> _writesByRange;
   };
 
@@ -136,6 +143,7 @@ namespace Corvane {
     lockStorage();
     for(std::size_t i = 0; i < raw.size(); ++i) words[i] = info.mergeInto(words[i], raw[i]);
     unlockStorage();
+    ++_outsideWriteGeneration;
   }
 
   template<RawConversion::UserType T>

@@ -4,12 +4,16 @@
 //
 //   DummyMultiplexedRegisterAccessor<double> daq(*this, "APP.DAQ0_BUF0");
 //   daq.set(channel, sample, value);
+//   daq.setSamples(channel, 0, pulse);   // a whole run of samples, converted in one go
 #pragma once
 
 #include "Corvane/DummyBackend.h"
 
+#include <algorithm>
+
 #include <span>
 #include <string>
+#include <vector>
 
 namespace Corvane {
 
@@ -31,6 +35,22 @@ namespace Corvane {
       word = _info.mergeInto(word, _converter.template toRaw<T>(value));
     }
 
+    /// Writes values.size() samples of a channel from `firstSample` on, converted as a whole
+    /// before any is stored (a refused value stores nothing); Corvane::logic_error beyond the area.
+    void setSamples(std::size_t channel, std::size_t firstSample, std::span<const T> values) {
+      if(values.empty()) return;
+      const std::size_t first = index(channel, firstSample);
+      index(channel, firstSample + values.size() - 1);
+      _scratch.resize(values.size());
+      _converter.template toRaw<T>(values, std::span<std::int32_t>(_scratch));
+      if(_info.isBitField) {
+        for(std::size_t i = 0; i < values.size(); ++i) _words[first + i] = _info.mergeInto(_words[first + i], _scratch[i]);
+      }
+      else {
+        std::copy(_scratch.begin(), _scratch.end(), _words.begin() + static_cast<std::ptrdiff_t>(first));
+      }
+    }
+
     const RegisterInfo& getRegisterInfo() const { return _info; }
 
    private:
@@ -46,6 +66,7 @@ namespace Corvane {
     RegisterInfo _info;
     RegisterConverter _converter;
     std::span<std::int32_t> _words;
+    std::vector<std::int32_t> _scratch; ///< raw words of a setSamples before they are stored
   };
 
 } // namespace Corvane

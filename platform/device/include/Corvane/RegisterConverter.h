@@ -8,6 +8,7 @@
 #include "Corvane/IEEE754Converter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -71,6 +72,14 @@ namespace Corvane {
     template<class T>
     static bool fixedPointToCooked(const FixedPointConverter& converter, std::span<const std::int32_t> raw,
         std::span<T> cooked);
+
+    /// Whole-array encoding of floating-point values without the per-element long double path,
+    /// with the same results (rounding, saturation). False when the case is not covered or an
+    /// element is NaN towards fixed point (the element-wise path then refuses it).
+    template<class T>
+    static bool floatingToRaw(const FixedPointConverter& converter, std::span<const T> cooked, std::span<std::int32_t> raw);
+    template<class T>
+    static bool floatingToRaw(const IEEE754Converter& converter, std::span<const T> cooked, std::span<std::int32_t> raw);
 
     [[noreturn]] static void throwNoData(const std::string& registerPath, std::string_view typeName);
 
@@ -143,6 +152,40 @@ namespace Corvane {
     }
   }
 
+  template<class T>
+  bool RegisterConverter::floatingToRaw(
+      const FixedPointConverter& converter, std::span<const T> cooked, std::span<std::int32_t> raw) {
+    // value * 2^frac is exact in double unless it leaves the double range, where the clamp
+    // below gives the same extreme as the exact value would
+    if(converter.fracBits() < -1000 || converter.fracBits() > 1000) return false;
+    const double scale = std::ldexp(1.0, converter.fracBits());
+    const auto lowest = static_cast<double>(converter.minRaw()), highest = static_cast<double>(converter.maxRaw());
+    const unsigned offset = converter.bitOffset();
+    bool refused = false;
+    for(std::size_t i = 0; i < cooked.size(); ++i) {
+      const double rounded = std::round(static_cast<double>(cooked[i]) * scale);
+      refused |= std::isnan(rounded);
+      const double limited = rounded < lowest ? lowest : (rounded > highest ? highest : rounded);
+      const auto integer = static_cast<std::int64_t>(std::isnan(limited) ? 0.0 : limited);
+      raw[i] = std::bit_cast<std::int32_t>(static_cast<std::uint32_t>(integer) << offset);
+    }
+    return !refused;
+  }
+
+  template<class T>
+  bool RegisterConverter::floatingToRaw(const IEEE754Converter&, std::span<const T> cooked, std::span<std::int32_t> raw) {
+    constexpr auto highest = static_cast<double>(std::numeric_limits<float>::max());
+    for(std::size_t i = 0; i < cooked.size(); ++i) {
+      const auto value = static_cast<double>(cooked[i]);
+      // finite values beyond the float range saturate; NaN and infinities are kept
+      const float single = value > highest && value != std::numeric_limits<double>::infinity() ? std::numeric_limits<float>::max()
+          : value < -highest && value != -std::numeric_limits<double>::infinity()             ? std::numeric_limits<float>::lowest()
+                                                                                               : static_cast<float>(value);
+      raw[i] = std::bit_cast<std::int32_t>(single);
+    }
+    return true;
+  }
+
   template<RawConversion::UserType T>
   void RegisterConverter::toRaw(std::span<const T> cooked, std::span<std::int32_t> raw, Saturation* saturation) const {
     if(saturation) *saturation = {};
@@ -154,6 +197,9 @@ namespace Corvane {
             for(auto& word : raw) word = 1;
           }
           else if(!saturation) {
+            if constexpr(std::is_same_v<T, double> || std::is_same_v<T, float>) {
+              if(floatingToRaw(converter, cooked, raw)) return;
+            }
             for(std::size_t i = 0; i < cooked.size(); ++i) raw[i] = converter.template toRaw<T>(cooked[i]);
           }
           else {

@@ -24,12 +24,12 @@
 // Not thread-safe: a simulated board guards its sets with its mutex.
 #pragma once
 
+#include "Corvane/VirtualLab/RingDeque.h"
 #include "Corvane/VirtualLab/SimulatedTime.h"
 
 #include <Corvane/Exception.h>
 
 #include <algorithm>
-#include <deque>
 #include <functional>
 #include <string>
 #include <utility>
@@ -100,15 +100,18 @@ namespace Corvane::VirtualLab {
 
     /// Records `state` at `time`, keeping the states after it (a value found for a past time).
     void insert(Picoseconds time, T state) {
-      // a simulation records forward in time: appending needs no search
+      // a simulation records forward in time: appending or replacing the newest needs no search
       if(_states.empty() || _states.back().time < time) {
         _states.push_back({time, std::move(state)});
         prune();
         return;
       }
-      auto position = std::lower_bound(_states.begin(), _states.end(), time,
-          [](const Record& record, Picoseconds t) { return record.time < t; });
-      if(position != _states.end() && position->time == time) position->state = std::move(state);
+      if(_states.back().time == time) {
+        _states.back().state = std::move(state);
+        return;
+      }
+      const std::size_t position = firstAtOrAfter(time);
+      if(position < _states.size() && _states[position].time == time) _states[position].state = std::move(state);
       else _states.insert(position, {time, std::move(state)});
       prune();
     }
@@ -118,9 +121,8 @@ namespace Corvane::VirtualLab {
     const Record* findAtOrBefore(Picoseconds time) const {
       // most requests are for the present: answered by the newest state without a search
       if(!_states.empty() && _states.back().time <= time) return &_states.back();
-      auto after = std::upper_bound(_states.begin(), _states.end(), time,
-          [](Picoseconds t, const Record& record) { return t < record.time; });
-      return after == _states.begin() ? nullptr : &*std::prev(after);
+      const std::size_t after = firstAfter(time);
+      return after == 0 ? nullptr : &_states[after - 1];
     }
 
     bool empty() const { return _states.empty(); }
@@ -147,7 +149,28 @@ namespace Corvane::VirtualLab {
 
     Picoseconds coveredSpan() const { return std::max<Picoseconds>(_validity, 1); }
 
-    const std::deque<Record>& requireStates(const char* operation) const {
+    /// Index of the first state later than `time` (size() when there is none).
+    std::size_t firstAfter(Picoseconds time) const {
+      std::size_t low = 0, high = _states.size();
+      while(low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        if(_states[middle].time <= time) low = middle + 1;
+        else high = middle;
+      }
+      return low;
+    }
+    /// Index of the first state at or after `time` (size() when there is none).
+    std::size_t firstAtOrAfter(Picoseconds time) const {
+      std::size_t low = 0, high = _states.size();
+      while(low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        if(_states[middle].time < time) low = middle + 1;
+        else high = middle;
+      }
+      return low;
+    }
+
+    const RingDeque<Record>& requireStates(const char* operation) const {
       if(_states.empty()) {
         throw Corvane::logic_error(std::string("StateVariableSet::") + operation + ": the set holds no state (no initial state set)");
       }
@@ -188,7 +211,7 @@ namespace Corvane::VirtualLab {
       while(_states.size() > 1 && _states[1].time <= oldestKept) _states.pop_front();
     }
 
-    std::deque<Record> _states;
+    RingDeque<Record> _states;
     ComputeFunction _compute;
     Picoseconds _coarseStep{0};
     Picoseconds _validity{0};
