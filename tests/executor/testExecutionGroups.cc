@@ -260,4 +260,49 @@ namespace {
     EXPECT_EQ(expected, "ABABABAB");
   }
 
+  /// Answers every value of `in` with the next number on `out` until `last` is reached: two of them
+  /// pass one value back and forth, the one that serves starting with 1.
+  struct Rally : ApplicationModule {
+    Rally(Module* owner, const std::string& name, const std::string& in, const std::string& out, int last_,
+        bool serves_)
+    : ApplicationModule(owner, name, ""), last(last_), serves(serves_), input(this, in, "", ""),
+      output(this, out, "", "") {}
+    int last;
+    bool serves;
+    ScalarPushInput<int> input;
+    ScalarOutput<int> output;
+    void prepare() override { output.write(); } // the other's initial value: 0
+    void mainLoop() override {
+      while(true) {
+        if(input < last && (input > 0 || serves)) output.setAndWrite(input + 1);
+        input.read();
+      }
+    }
+  };
+
+  constexpr int rallyLength = 20000;
+
+  /// The two players in groups of their own on two workers: every value wakes a task on the other
+  /// worker.
+  struct RallyApp : Application {
+    RallyApp() : Application("rally") {
+      setWorkerCount(2);
+      serve.setExecutionGroup("serve");
+      answer.setExecutionGroup("answer");
+    }
+    Rally serve{this, "Serve", "/answered", "/served", rallyLength, true};
+    Rally answer{this, "Answer", "/served", "/answered", rallyLength, false};
+  };
+
+  TEST(ExecutionGroups, wakeUpsAcrossWorkersAreNeverLost) {
+    // a lost wake-up leaves both players waiting and the rally stops short of its end
+    RallyApp app;
+    TestFacility test(app);
+    test.runApplication();
+    test.stepApplication();
+    EXPECT_EQ(app.taskThreadCount(), 2U);
+    EXPECT_EQ(test.readScalar<int>("/answered"), rallyLength);
+    EXPECT_EQ(test.readScalar<int>("/served"), rallyLength - 1);
+  }
+
 } // namespace

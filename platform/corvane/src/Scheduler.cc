@@ -30,7 +30,7 @@ namespace Corvane::detail {
       waitPredicate = &pred;
       state = State::waiting;
       scheduler->touchAndNotify();
-      cv.wait(lock);
+      parking.park(lock);
       waitPredicate = nullptr;
       state = previous;
       scheduler->touch();
@@ -100,7 +100,7 @@ namespace Corvane::detail {
     }
     for(auto& inbox : all) {
       std::lock_guard lock(inbox->mutex);
-      inbox->cv.notify_all();
+      inbox->wake();
     }
   }
 

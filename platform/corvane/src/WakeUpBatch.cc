@@ -25,14 +25,14 @@ namespace Corvane {
         std::lock_guard lock(inbox->mutex);
         wakes = inbox->wakesFor();
       }
-      if(wakes) inbox->cv.notify_all();
+      if(wakes) inbox->wake();
     }
   }
 
   void WakeUpBatch::wake(detail::Inbox& inbox) {
     auto* batch = currentBatch();
     if(!batch) {
-      inbox.cv.notify_all();
+      inbox.wake();
       return;
     }
     if(std::find(batch->_held.begin(), batch->_held.end(), &inbox) == batch->_held.end()) {

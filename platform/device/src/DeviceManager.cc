@@ -108,7 +108,7 @@ namespace Corvane {
       _faultReported = true;
       inbox->scheduler->touch();
     }
-    inbox->cv.notify_all();
+    inbox->wake();
   }
 
   void DeviceManager::write(detail::RegisterEndpointBase& endpoint, const std::function<void()>& store) {
@@ -141,7 +141,7 @@ namespace Corvane {
     if(!inbox) return;
     inbox->scheduler->touch();
     lock.unlock();
-    inbox->cv.notify_all();
+    inbox->wake();
   }
 
   void DeviceManager::setStatus(int status, const std::string& message) {
@@ -208,7 +208,7 @@ namespace Corvane {
     for(auto& inbox : waiters) {
       std::lock_guard lock(inbox->mutex);
       inbox->scheduler->touch();
-      inbox->cv.notify_all();
+      inbox->wake();
     }
     return true;
   }

@@ -104,7 +104,7 @@ namespace Corvane {
       std::lock_guard lock(inbox.mutex);
       inbox.scheduler->touch();
     }
-    inbox.cv.notify_all();
+    inbox.wake();
   }
 
   DaqRecord DaqRecordQueue::spare() {

@@ -6,6 +6,7 @@
 
 #include "Corvane/Time.h"
 #include "Corvane/detail/TaskCondition.h"
+#include "Corvane/detail/TaskParking.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -28,8 +29,9 @@ namespace Corvane::detail {
   /// Deliberately not derived from std::exception, so module code catching those lets it pass.
   struct ThreadInterrupted {};
 
-  /// The receiving side of one module thread: every channel of the module delivers under this
-  /// mutex and wakes the thread through this condition variable.
+  /// The receiving side of one module task: every channel of the module delivers under this
+  /// mutex and then wakes the task (wake()). The task waits for deliveries parked (TaskParking),
+  /// and for time or things outside the framework on the condition variable.
   struct Inbox {
     enum class State { idleNotStarted, running, waiting, released, ended };
 
@@ -57,8 +59,15 @@ namespace Corvane::detail {
 
     void setState(State newState);
 
+    /// Wakes the task wherever it waits on this inbox. Callable with or without the mutex held.
+    void wake() noexcept {
+      parking.wake();
+      cv.notify_all();
+    }
+
     std::mutex mutex;
-    TaskCondition cv;
+    TaskParking parking; // waits for deliveries
+    TaskCondition cv;    // timed waits and waits for things outside the framework
     std::uint64_t sequence{0};
     Scheduler* scheduler;
     std::string name;
