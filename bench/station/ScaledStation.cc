@@ -240,6 +240,9 @@ namespace stationbench {
     if(_shape.boards == 0) configuration.remove_child(firstBoard);
     setKey(root, "Configuration/nAdcBoards", "uint32", std::to_string(_shape.boards));
     setKey(root, "Configuration/pulseLength", "uint32", std::to_string(_shape.pulseLength));
+    for(const char* key : {"enableAdcChannelStatistics", "enableControllerChannelStatistics"}) {
+      setKey(root, std::string("Configuration/") + key, "boolean", _shape.statistics != 0 ? "true" : "false");
+    }
     if(!config.save_file((directory / "tessarel_base_config.xml").c_str())) {
       throw std::runtime_error("cannot write " + (directory / "tessarel_base_config.xml").string());
     }

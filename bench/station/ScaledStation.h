@@ -23,6 +23,9 @@ namespace stationbench {
     std::uint32_t boards{8};
     std::uint32_t channelsPerBoard{10};
     std::uint32_t pulseLength{16384};
+    /// Averages and standard deviations of the ADC and controller channels (on in the simulated
+    /// station). Their float sums run in index order, a chain of dependent additions per sum.
+    std::uint32_t statistics{1};
   };
 
   /// One register of a register map, as read from its line.

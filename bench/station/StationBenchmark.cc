@@ -11,11 +11,13 @@
 // train) and peak memory, and beside them the memory-bandwidth bound: the time to read the
 // pulse's input arrays and write its output arrays once.
 //
-//   bench_station [--boards N] [--channels N] [--pulse-length N] [--cores N] [--seconds S]
-//                 [--rate HZ] [--dir PATH]
+//   bench_station [--boards N] [--channels N] [--pulse-length N] [--statistics 0|1] [--cores N]
+//                 [--seconds S] [--rate HZ] [--dir PATH]
 // --cores restricts the process to the first N processors it may use (default 2); --seconds is
 // the length of each rate step (default 2); --rate runs one step at that rate instead of the
-// search for the highest one (for profiles and for comparing builds at equal load).
+// search for the highest one (for profiles and for comparing builds at equal load); --statistics 0
+// switches the channels' averages and standard deviations off (on by default, as in the simulated
+// station), to show the rest of the cost without their chains of float additions in index order.
 #include "MemoryBound.h"
 #include "OptionList.h"
 #include "PulseDriver.h"
@@ -59,6 +61,7 @@ namespace {
         .add("--boards", options.shape.boards)
         .add("--channels", options.shape.channelsPerBoard)
         .add("--pulse-length", options.shape.pulseLength)
+        .add("--statistics", options.shape.statistics)
         .add("--cores", options.cores)
         .add("--seconds", options.secondsPerStep)
         .add("--rate", options.fixedRate)
