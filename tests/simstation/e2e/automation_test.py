@@ -333,8 +333,12 @@ class VectorModulatorCalibration(StationTest):
         # the offsets that cancel the leakage: the operator's now, and on the board
         offset = (self.station.value(AUTOMATION + "/VectorModulator/DacOffset/I"),
                   self.station.value(AUTOMATION + "/VectorModulator/DacOffset/Q"))
-        self.assertLessEqual(abs(offset[0] + self.leakage[0]), 2, f"offsets found {offset}")
-        self.assertLessEqual(abs(offset[1] + self.leakage[1]), 2, f"offsets found {offset}")
+        # the calibration stops once the vector sum is below max_amplitude, about 2 vector-sum digits per DAC
+        # digit: a measurement that a loaded machine delays into the next pulse leaves a few digits more than an
+        # exact one
+        tolerance = self.max_amplitude / 2
+        self.assertLessEqual(abs(offset[0] + self.leakage[0]), tolerance, f"offsets found {offset}")
+        self.assertLessEqual(abs(offset[1] + self.leakage[1]), tolerance, f"offsets found {offset}")
         wait_until(lambda: (self.station.value(CONTROLLER + "/VectorModulator/DacOffset/I"),
                             self.station.value(CONTROLLER + "/VectorModulator/DacOffset/Q")) == offset, 30,
                    "the offsets passed to the controller")
