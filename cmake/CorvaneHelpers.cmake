@@ -152,11 +152,18 @@ function(corvane_add_test)
 
   # The cases of one program share its working directory (fixtures write device and register
   # maps there), so they never run at the same time; different programs still run in parallel.
-  gtest_discover_tests(${ARG_NAME}
-    TEST_PREFIX "${ARG_NAME}."
-    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 300 RESOURCE_LOCK ${ARG_NAME})
+  if(TESSAREL_TEST_PER_CASE)
+    gtest_discover_tests(${ARG_NAME}
+      TEST_PREFIX "${ARG_NAME}."
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+      DISCOVERY_TIMEOUT 60
+      PROPERTIES TIMEOUT 300 RESOURCE_LOCK ${ARG_NAME})
+  else()
+    # one test "<exe>" that runs all its cases in one process (select cases with
+    # --gtest_filter when running the program by hand)
+    add_test(NAME ${ARG_NAME} COMMAND ${ARG_NAME} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+    set_tests_properties(${ARG_NAME} PROPERTIES TIMEOUT 1200 RESOURCE_LOCK ${ARG_NAME})
+  endif()
 endfunction()
 
 # A benchmark program; all of them land in <build>/bench/. Linked with
