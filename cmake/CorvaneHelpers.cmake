@@ -109,8 +109,9 @@ function(_corvane_test_pch_holder)
 endfunction()
 
 # One GoogleTest executable per unit, linked with gtest_main and gmock. Its
-# tests are registered with ctest under the names "<exe>.<Suite>.<Case>" and
-# run in the executable's binary directory, where DATA files are copied.
+# tests are registered with ctest under the names "<exe>.<Suite>.<Case>" (with
+# TESSAREL_TEST_PER_CASE off: the whole program as one test "<exe>") and run in
+# the executable's binary directory, where DATA files are copied.
 function(corvane_add_test)
   cmake_parse_arguments(PARSE_ARGV 0 ARG "RECURSE" "NAME;COST" "SOURCES_DIR;SOURCES;LIBS;DATA")
   if(NOT ARG_NAME)
