@@ -4,7 +4,7 @@
 #                       SOURCES_DIR <dir>... [SOURCES <file>...]
 #                       INCLUDE_DIR <dir>... [LIBS <lib>...] [PRIVATE_LIBS <lib>...])
 #   corvane_add_test(NAME <exe> SOURCES_DIR <dir>... [SOURCES <file>...]
-#                    [LIBS <lib>...] [DATA <file-or-dir>...])
+#                    [LIBS <lib>...] [DATA <file-or-dir>...] [COST <seconds>])
 #   corvane_install_shared_library(<target>)
 #   corvane_add_benchmark(NAME <exe> SOURCES_DIR <dir>... [SOURCES <file>...]
 #                         [LIBS <lib>...] [NO_BENCHMARK_MAIN])
@@ -109,10 +109,11 @@ function(_corvane_test_pch_holder)
 endfunction()
 
 # One GoogleTest executable per unit, linked with gtest_main and gmock. Its
-# tests are registered with ctest under the names "<exe>.<Suite>.<Case>" and
-# run in the executable's binary directory, where DATA files are copied.
+# tests are registered with ctest under the names "<exe>.<Suite>.<Case>" (with
+# TESSAREL_TEST_PER_CASE off: the whole program as one test "<exe>") and run in
+# the executable's binary directory, where DATA files are copied.
 function(corvane_add_test)
-  cmake_parse_arguments(PARSE_ARGV 0 ARG "RECURSE" "NAME" "SOURCES_DIR;SOURCES;LIBS;DATA")
+  cmake_parse_arguments(PARSE_ARGV 0 ARG "RECURSE" "NAME;COST" "SOURCES_DIR;SOURCES;LIBS;DATA")
   if(NOT ARG_NAME)
     message(FATAL_ERROR "corvane_add_test: NAME is required")
   endif()
@@ -152,11 +153,24 @@ function(corvane_add_test)
 
   # The cases of one program share its working directory (fixtures write device and register
   # maps there), so they never run at the same time; different programs still run in parallel.
-  gtest_discover_tests(${ARG_NAME}
-    TEST_PREFIX "${ARG_NAME}."
-    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 300 RESOURCE_LOCK ${ARG_NAME})
+  if(TESSAREL_TEST_PER_CASE)
+    gtest_discover_tests(${ARG_NAME}
+      TEST_PREFIX "${ARG_NAME}."
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+      DISCOVERY_TIMEOUT 60
+      PROPERTIES TIMEOUT 300 RESOURCE_LOCK ${ARG_NAME})
+  else()
+    # one test "<exe>" that runs all its cases in one process (select cases with
+    # --gtest_filter when running the program by hand)
+    add_test(NAME ${ARG_NAME} COMMAND ${ARG_NAME} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+    set_tests_properties(${ARG_NAME} PROPERTIES TIMEOUT 1200 RESOURCE_LOCK ${ARG_NAME})
+    # COST: about how long the whole program runs under the sanitizers; ctest starts the costliest
+    # tests first, so that a long program does not start last and run alone at the end (ctest
+    # only has its own record of earlier runs once a build tree has run the tests)
+    if(ARG_COST)
+      set_tests_properties(${ARG_NAME} PROPERTIES COST ${ARG_COST})
+    endif()
+  endif()
 endfunction()
 
 # A benchmark program; all of them land in <build>/bench/. Linked with
