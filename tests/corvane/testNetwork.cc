@@ -168,6 +168,57 @@ TEST(Network, NumericConversionRoundsAndClamps) {
 }
 
 namespace {
+  /// Forwards an int32 table; its readers take it as float and as double.
+  struct IntTable : ApplicationModule {
+    using ApplicationModule::ApplicationModule;
+    ArrayPushInput<std::int32_t> source{this, "/counts", "", 6, ""};
+    ArrayOutput<std::int32_t> table{this, "/table", "", 6, ""};
+    void mainLoop() override {
+      while(true) {
+        table = source.value();
+        table.write();
+        source.read();
+      }
+    }
+  };
+  struct FloatTableReader : ApplicationModule {
+    using ApplicationModule::ApplicationModule;
+    ArrayPushInput<float> asFloat{this, "/table", "", 6, ""};
+    ArrayPushInput<double> asDouble{this, "/table", "", 6, ""};
+    ArrayOutput<float> floatCopy{this, "/floatCopy", "", 6, ""};
+    ArrayOutput<double> doubleCopy{this, "/doubleCopy", "", 6, ""};
+    void mainLoop() override {
+      while(true) {
+        floatCopy = asFloat.value();
+        doubleCopy = asDouble.value();
+        writeAll();
+        readAll();
+      }
+    }
+  };
+  struct TableConvertApp : Application {
+    TableConvertApp() : Application("tableconvert") {}
+    IntTable source{this, "IntTable", ""};
+    FloatTableReader reader{this, "Reader", ""};
+  };
+} // namespace
+
+TEST(Network, IntegerTablesReachFloatingPointReadersRoundedToNearest) {
+  TableConvertApp app;
+  TestFacility test(app);
+  test.runApplication();
+  // 2^24 + 1 and 2^24 + 3 have no float: they round to the nearest, ties to even
+  const std::vector<std::int32_t> counts{0, -7, 16777217, 16777219, 2147483647, -2147483647 - 1};
+  test.writeArray<std::int32_t>("/counts", counts);
+  test.stepApplication();
+  EXPECT_EQ(test.readArray<float>("/floatCopy"),
+      (std::vector<float>{0.F, -7.F, 16777216.F, 16777220.F, 2147483648.F, -2147483648.F}));
+  EXPECT_EQ(test.readArray<double>("/doubleCopy"),
+      (std::vector<double>{0., -7., 16777217., 16777219., 2147483647., -2147483648.}));
+  EXPECT_EQ(test.getValidity("/floatCopy"), DataValidity::ok);
+}
+
+namespace {
   struct Late : VariableGroup {
     using VariableGroup::VariableGroup;
     ScalarOutput<int> first{this, "first", "", ""};

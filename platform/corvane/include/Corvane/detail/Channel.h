@@ -94,6 +94,13 @@ namespace Corvane::detail {
           countCopy<T>(in.size());
         }
       }
+      else if constexpr(std::is_arithmetic_v<S> && std::is_floating_point_v<T>) {
+        // every number has a nearest floating-point value: a plain loop that the compiler vectorises
+        buffer.resize(in.size());
+        const S* from = in.data();
+        T* to = buffer.data();
+        for(std::size_t i = 0, n = in.size(); i < n; ++i) to[i] = static_cast<T>(from[i]);
+      }
       else if constexpr(isConvertible<S, T>()) {
         buffer.resize(in.size());
         for(std::size_t i = 0; i < in.size(); ++i) buffer[i] = convertValue<T>(in[i], faulty);
