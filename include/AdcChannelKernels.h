@@ -4,8 +4,9 @@
 //
 // Pure functions on spans, free of the framework; AdcChannel::ChannelComputations wraps them. The results
 // are bit-identical on every code path: amplitude and power are formed in double and rounded to float once,
-// the statistics accumulate in float in index order. The vectorised path (AVX2, chosen at run time when the
-// processor has it) uses the same IEEE operations as the portable one.
+// the statistics accumulate in float in index order. The vectorised paths (AVX-512 with eight samples per
+// step, AVX2 with four; the best one the processor has is chosen at run time) use the same IEEE operations
+// as the portable one.
 #pragma once
 
 #include <cstddef>
@@ -42,12 +43,18 @@ namespace AdcChannelKernels {
     float phaseStandardDeviation{0.F};
   };
 
-  /// avx2 stands for AVX2 with FMA (every AVX2 processor has both).
-  enum class Implementation { portable, avx2 };
+  /// avx2 stands for AVX2 with FMA (every AVX2 processor has both); avx512 for AVX512F besides those. Where
+  /// there is no AVX-512 kernel, avx512 runs the AVX2 one.
+  enum class Implementation { portable, avx2, avx512 };
 
   /// The fastest implementation this processor runs.
   Implementation bestImplementation();
   bool isAvailable(Implementation implementation);
+
+  /// Whether the implementation may run AVX2 and FMA code: true for avx512 as well, whose processors have both.
+  constexpr bool hasAvx2Kernels(Implementation implementation) {
+    return implementation == Implementation::avx2 || implementation == Implementation::avx512;
+  }
 
   /// The power factor 1 / (powerScaling x extraPowerScaling), or nothing unless both are strictly positive
   /// (a NaN scaling gives nothing as well).

@@ -34,11 +34,11 @@ namespace ControllerChannelKernels {
       double zeroPhaseThreshold, std::span<float> amplitude, std::span<float> phase);
 
   /// As above with a chosen implementation (tests and benchmarks); a logic_error if it is not available here.
-  /// The AVX2 one forms four amplitudes per step with the same IEEE operations, so both agree to the bit in
-  /// the amplitude and so in where the phase is 0. Its phase is a vectorised polynomial atan2, eight per step,
-  /// within 2e-5 degrees of the exact value for finite I and Q (closer than atan2f in float, whose conversion
-  /// to degrees alone can add 2e-5), and the same as the portable one for zeros of either sign, infinities
-  /// and NaN.
+  /// The AVX2 one (avx512 runs it too) forms four amplitudes per step with the same IEEE operations, so both
+  /// agree to the bit in the amplitude and so in where the phase is 0. Its phase is a vectorised polynomial
+  /// atan2, eight per step, within 2e-5 degrees of the exact value for finite I and Q (closer than atan2f in
+  /// float, whose conversion to degrees alone can add 2e-5), and the same as the portable one for zeros of
+  /// either sign, infinities and NaN.
   using Implementation = AdcChannelKernels::Implementation;
   void computeAmplitudePhase(Implementation implementation, std::span<const float> i, std::span<const float> q,
       double scale, double zeroPhaseThreshold, std::span<float> amplitude, std::span<float> phase);

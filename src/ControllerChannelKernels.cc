@@ -1,4 +1,5 @@
-// Portable and AVX2 amplitude and phase of the controller DAQ channels.
+// Portable and AVX2 amplitude and phase of the controller DAQ channels; the avx512 implementation runs the
+// AVX2 code, which needs nothing wider.
 //
 // Amplitude: I and Q are floats, so their squares are exact in double and the sum rounds once; sqrt and the
 // division are correctly rounded in both implementations, which therefore agree to the bit.
@@ -179,7 +180,7 @@ namespace ControllerChannelKernels {
     }
     const auto threshold = static_cast<float>(zeroPhaseThreshold);
 #ifdef CONTROLLER_CHANNEL_KERNELS_X86
-    if(implementation == Implementation::avx2) {
+    if(AdcChannelKernels::hasAvx2Kernels(implementation)) {
       amplitudesAvx2(i.data(), q.data(), scale, amplitude.data(), n);
       phasesAboveThresholdAvx2(i.data(), q.data(), amplitude.data(), threshold, phase.data(), n);
       return;

@@ -146,7 +146,10 @@ int main() {
   Channel quiet = channel; // no sample above the threshold: no atan2 at all
   quiet.threshold = 1e30;
   const Implementation best = AdcChannelKernels::bestImplementation();
-  const char* bestName = best == Implementation::avx2 ? "kernels (avx2)" : "kernels (portable)";
+  // avx512 runs the AVX2 code here
+  const char* bestName = best == Implementation::avx512 ? "kernels (avx512: avx2 code)"
+      : best == Implementation::avx2                    ? "kernels (avx2)"
+                                                        : "kernels (portable)";
 
   const bool avx2 = AdcChannelKernels::isAvailable(Implementation::avx2);
   double portableError = 0.0, avx2Error = 0.0;

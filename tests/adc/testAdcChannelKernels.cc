@@ -16,20 +16,28 @@ using namespace AdcChannelKernels;
 
 namespace {
 
+  /// Every implementation this processor runs, the fastest last.
   std::vector<Implementation> availableImplementations() {
     std::vector<Implementation> result;
-    for(auto implementation : {Implementation::portable, Implementation::avx2}) {
+    for(auto implementation : {Implementation::portable, Implementation::avx2, Implementation::avx512}) {
       if(isAvailable(implementation)) result.push_back(implementation);
     }
     return result;
   }
 
   const char* nameOf(Implementation implementation) {
-    return implementation == Implementation::avx2 ? "avx2" : "portable";
+    switch(implementation) {
+      case Implementation::avx2:
+        return "avx2";
+      case Implementation::avx512:
+        return "avx512";
+      default:
+        return "portable";
+    }
   }
 
   bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
   }
 
   struct Pulse {
@@ -158,6 +166,68 @@ TEST(AdcChannelKernels, RandomPulsesAreCorrectlyScaledAndEqualOnEveryPath) {
   }
 }
 
+TEST(AdcChannelKernels, TheFastestAvailableImplementationIsTheBest) {
+  EXPECT_TRUE(isAvailable(Implementation::portable));
+  // AVX-512 is only used together with AVX2 and FMA, whose kernels it shares
+  if(isAvailable(Implementation::avx512)) {
+    EXPECT_TRUE(isAvailable(Implementation::avx2));
+  }
+  EXPECT_EQ(bestImplementation(), availableImplementations().back());
+  EXPECT_FALSE(hasAvx2Kernels(Implementation::portable));
+  EXPECT_TRUE(hasAvx2Kernels(Implementation::avx2));
+  EXPECT_TRUE(hasAvx2Kernels(Implementation::avx512));
+}
+
+TEST(AdcChannelKernels, VectorPathsEqualThePortableOneForEveryTailAndFlattopStart) {
+  // Every pulse length up to a few vectors of either width and every flat-top start, so that each range
+  // ends in a tail of every length after zero, one or more vector steps; with and without power and
+  // statistics. The amplitudes scatter around the zero-phase threshold.
+  const auto implementations = availableImplementations();
+  if(implementations.size() < 2) GTEST_SKIP() << "no vectorised implementation on this processor";
+  std::mt19937 random(17);
+  std::uniform_int_distribution<int32_t> counts(-400, 400);
+  std::uniform_int_distribution<int32_t> phaseCounts(-131072, 131071);
+  for(std::size_t n = 0; n <= 35; ++n) {
+    Pulse reference(n);
+    for(std::size_t i = 0; i < n; ++i) {
+      reference.rawAmplitude[i] = counts(random);
+      reference.rawPhase[i] = phaseCounts(random);
+      reference.power[i] = static_cast<float>(i);
+    }
+    for(std::size_t flattopBegin = 0; flattopBegin <= n + 1; ++flattopBegin) {
+      for(bool withPower : {true, false}) {
+        for(bool withStatistics : {false, true}) {
+          const SignalParameters parameters{1.5, 100.0, withPower ? powerFactor(0.7, 1.0) : std::nullopt,
+              flattopBegin};
+          Pulse expected = reference;
+          const auto expectedResults = computeSignals(Implementation::portable, expected.rawAmplitude,
+              expected.rawPhase, parameters, expected.amplitude, expected.phase, expected.power, withStatistics);
+          for(auto implementation : implementations) {
+            if(implementation == Implementation::portable) continue;
+            SCOPED_TRACE(std::string(nameOf(implementation)) + ", n = " + std::to_string(n) + ", flat-top from " +
+                std::to_string(flattopBegin) + (withPower ? ", power" : "") + (withStatistics ? ", statistics" : ""));
+            Pulse other = reference;
+            const auto results = computeSignals(implementation, other.rawAmplitude, other.rawPhase, parameters,
+                other.amplitude, other.phase, other.power, withStatistics);
+            ASSERT_TRUE(sameBits(other.amplitude, expected.amplitude));
+            ASSERT_TRUE(sameBits(other.phase, expected.phase));
+            ASSERT_TRUE(sameBits(other.power, expected.power));
+            ASSERT_EQ(results.peaks.has_value(), withPower);
+            if(withPower) {
+              EXPECT_EQ(results.peaks->filling, expectedResults.peaks->filling);
+              EXPECT_EQ(results.peaks->flattop, expectedResults.peaks->flattop);
+            }
+            ASSERT_EQ(results.statistics.has_value(), withStatistics);
+            if(withStatistics) {
+              EXPECT_EQ(std::memcmp(&*results.statistics, &*expectedResults.statistics, sizeof(Statistics)), 0);
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST(AdcChannelKernels, PowerFactorNeedsBothScalingsStrictlyPositive) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   EXPECT_EQ(powerFactor(2.0, 4.0), 0.125);
@@ -206,13 +276,14 @@ TEST(AdcChannelKernels, PeakPowersAroundTheFlattopStart) {
 TEST(AdcChannelKernels, NotANumberNeverBecomesThePeak) {
   // An infinite factor (scalings so small that their product is 0) makes 0 counts NaN and others infinite.
   for(auto implementation : availableImplementations()) {
-    Pulse pulse(13);
+    Pulse pulse(21);
     auto peaks = pulse.compute(implementation, {1.0, 0.0, std::numeric_limits<double>::infinity(), 4});
     ASSERT_TRUE(peaks);
     EXPECT_TRUE(std::isnan(pulse.power[0]));
     EXPECT_EQ(peaks->filling, 0.F) << nameOf(implementation);
     EXPECT_EQ(peaks->flattop, 0.F) << nameOf(implementation);
-    // The largest value is followed by NaN samples, also four samples later in the same vector lane.
+    // The largest value is followed by NaN samples, also four and eight samples later in the same lane of a
+    // vector of four or of eight.
     pulse.rawAmplitude[5] = 1;
     peaks = pulse.compute(implementation, {1.0, 0.0, std::numeric_limits<double>::infinity(), 4});
     EXPECT_EQ(peaks->flattop, infinity) << nameOf(implementation);

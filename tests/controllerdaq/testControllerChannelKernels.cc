@@ -1,10 +1,11 @@
 // The controller DAQ channel's numerics without the framework: the scale with the vector-sum bit shift,
-// amplitude and phase (both implementations), the flat-top kept inside the pulse and the flat-top statistics.
+// amplitude and phase (every implementation), the flat-top kept inside the pulse and the flat-top statistics.
 #include "ControllerChannelKernels.h"
 
 #include <Corvane/Exception.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -77,6 +78,17 @@ TEST(ControllerChannelKernels, BothImplementationsAgreeToTheBitInAmplitudeAndClo
       EXPECT_EQ(p1[k] == 0.F, p2[k] == 0.F) << n << " " << k;
       EXPECT_NEAR(p2[k], p1[k], 4e-5) << n << " " << k;
     }
+    // avx512 and the best implementation run the AVX2 code: its phases to the bit, not the portable ones
+    std::vector<Implementation> vectorised{AdcChannelKernels::bestImplementation()};
+    if(AdcChannelKernels::isAvailable(Implementation::avx512)) vectorised.push_back(Implementation::avx512);
+    for(auto implementation : vectorised) {
+      std::vector<float> a3(n), p3(n);
+      computeAmplitudePhase(implementation, i, q, 3.125, 100.0, a3, p3);
+      EXPECT_EQ(a3, a2) << n;
+      EXPECT_TRUE(std::equal(p3.begin(), p3.end(), p2.begin(), [](float a, float b) {
+        return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
+      })) << n;
+    }
   }
 }
 
@@ -100,7 +112,7 @@ namespace {
     SCOPED_TRACE(testing::Message() << c.what << ": I " << c.i << " Q " << c.q << " threshold " << c.threshold);
     std::vector<float> results;
     for(std::size_t n : {1u, 17u}) {
-      for(auto implementation : {Implementation::portable, Implementation::avx2}) {
+      for(auto implementation : {Implementation::portable, Implementation::avx2, Implementation::avx512}) {
         if(!AdcChannelKernels::isAvailable(implementation)) continue;
         std::vector<float> i(n, c.i), q(n, c.q), amplitude(n), phase(n);
         computeAmplitudePhase(implementation, i, q, 1.0, c.threshold, amplitude, phase);
