@@ -8,8 +8,9 @@
 // DataLossCounter unchanged, every output of every pulse arrived), the latency from trigger to
 // the last channel output and to the vector sum (median, 99th percentile), CPU time per pulse,
 // minor page faults per pulse (fresh memory touched on the hot path: none in a steady pulse
-// train) and peak memory, and beside them the memory-bandwidth bound: the time to read the
-// pulse's input arrays and write its output arrays once.
+// train) and peak memory, and beside them the memory-bandwidth bound (the time to read the
+// pulse's input arrays and write its output arrays once) and the arithmetic floor (the pulse's
+// device reads, channel kernels and vector sum on one thread without the framework).
 //
 //   bench_station [--boards N] [--channels N] [--pulse-length N] [--statistics 0|1] [--cores N]
 //                 [--seconds S] [--rate HZ] [--dir PATH]
@@ -18,6 +19,7 @@
 // search for the highest one (for profiles and for comparing builds at equal load); --statistics 0
 // switches the channels' averages and standard deviations off (on by default, as in the simulated
 // station), to show the rest of the cost without their chains of float additions in index order.
+#include "ArithmeticFloor.h"
 #include "MemoryBound.h"
 #include "OptionList.h"
 #include "PulseDriver.h"
@@ -314,6 +316,10 @@ int main(int argc, char** argv) {
     const std::uint64_t bytesRead = station.bytesReadPerPulse();
     const std::uint64_t bytesWritten = bytesPerPulse > bytesRead ? bytesPerPulse - bytesRead : bytesPerPulse;
     auto bound = measureMemoryBound(bytesRead, bytesWritten, shape.pulseLength);
+    std::size_t controllerChannels = 0;
+    for(auto& reg : station.controllerDaqRegisters()) controllerChannels += reg.name.ends_with(".I") ? 1 : 0;
+    const auto floor = measureArithmeticFloor({std::size_t(shape.boards) * shape.channelsPerBoard, controllerChannels,
+        shape.pulseLength, shape.statistics != 0});
 
     if(options.fixedRate > 0.) {
       std::printf("\nOne run at %.0f Hz: %s\n", options.fixedRate, good > 0. ? "no data lost" : "data lost");
@@ -339,6 +345,12 @@ int main(int argc, char** argv) {
                 "(%.1f GB/s, one thread); CPU time per pulse is %.1fx that\n",
         double(bound.bytesRead) / 1e6, double(bound.bytesWritten) / 1e6, 1e3 * bound.seconds,
         bound.gigabytesPerSecond(), best.cpuSecondsPerPulse / bound.seconds);
+    std::printf("Arithmetic floor: the device reads, %zu ADC and %zu controller channel kernels and the vector sum of one "
+                "pulse on one thread, without the framework: %.2f ms (the statistics' float sums in index order %.2f ms "
+                "of it); CPU time per pulse is %.1fx that; %d cores could not run more than %.0f pulses per second\n",
+        std::size_t(shape.boards) * shape.channelsPerBoard, controllerChannels, 1e3 * floor.seconds,
+        1e3 * floor.statisticsSeconds, best.cpuSecondsPerPulse / floor.seconds, options.cores,
+        double(options.cores) / floor.seconds);
     // the goals for the full station (8 boards x 10 channels x 16384 samples on 2 cores)
     auto goal = [](const char* what, double measured, const char* unit, bool met, const char* target) {
       std::printf("  %-34s %9.2f %-3s %-10s %s\n", what, measured, unit, target, met ? "met" : "not met");
