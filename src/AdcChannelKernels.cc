@@ -77,6 +77,27 @@ namespace AdcChannelKernels {
     }
 
 #ifdef ADC_CHANNEL_KERNELS_X86
+    /// Adds samples [begin, end) to the sums in index order (each addition rounds, so the order is part of
+    /// the result).
+    inline void addInIndexOrder(Sums& sums, const float* amplitude, const float* phase, const float* power,
+        std::size_t begin, std::size_t end) {
+      for(std::size_t k = begin; k < end; ++k) {
+        sums.amplitude += amplitude[k];
+        sums.phase += phase[k];
+        sums.power += power[k];
+      }
+    }
+
+    /// The largest of the vector lanes' peaks, 0 if none is larger (a NaN lane never wins).
+    template<std::size_t lanes>
+    float largestAboveZero(const float (&values)[lanes]) {
+      float peak = 0.F;
+      for(float value : values) {
+        if(value > peak) peak = value;
+      }
+      return peak;
+    }
+
     // maxps(v, m) is "v > m ? v : m", so NaN never wins: the same rule as the portable peak search. The sums
     // read back the four floats just stored, in index order.
     template<bool withPower, bool withSums>
@@ -109,21 +130,13 @@ namespace AdcChannelKernels {
           _mm_storeu_ps(power + i, powers);
           peaks = _mm_max_ps(powers, peaks);
         }
-        if constexpr(withSums) {
-          for(std::size_t k = i; k < i + 4; ++k) {
-            local.amplitude += amplitude[k];
-            local.phase += phase[k];
-            local.power += power[k];
-          }
-        }
+        if constexpr(withSums) addInIndexOrder(local, amplitude, phase, power, i, i + 4);
       }
       float peak = 0.F;
       if constexpr(withPower) {
         alignas(16) float lanes[4];
         _mm_store_ps(lanes, peaks);
-        for(float lane : lanes) {
-          if(lane > peak) peak = lane;
-        }
+        peak = largestAboveZero(lanes);
       }
       for(; i < end; ++i) computeSample<withPower, withSums>(pass, i, peak, local);
       sums = local;
@@ -166,21 +179,13 @@ namespace AdcChannelKernels {
           _mm256_storeu_ps(power + i, powers);
           peaks = _mm256_max_ps(powers, peaks);
         }
-        if constexpr(withSums) {
-          for(std::size_t k = i; k < i + 8; ++k) {
-            local.amplitude += amplitude[k];
-            local.phase += phase[k];
-            local.power += power[k];
-          }
-        }
+        if constexpr(withSums) addInIndexOrder(local, amplitude, phase, power, i, i + 8);
       }
       float peak = 0.F;
       if constexpr(withPower) {
         alignas(32) float lanes[8];
         _mm256_store_ps(lanes, peaks);
-        for(float lane : lanes) {
-          if(lane > peak) peak = lane;
-        }
+        peak = largestAboveZero(lanes);
       }
       for(; i < end; ++i) computeSample<withPower, withSums>(pass, i, peak, local);
       sums = local;
