@@ -81,13 +81,14 @@ namespace stationbench {
         if(results.statistics) sink = sink + results.statistics->amplitudeStandardDeviation;
         VectorSumKernels::accumulate(a.amplitude, a.phase, sumI, sumQ);
       }
-      const ControllerChannelKernels::Flattop flattop{n / 4, 3 * n / 4 - 1, false};
+      // the middle half of the pulse, as the station benchmark sets it (none in an empty pulse)
+      const auto flattop = ControllerChannelKernels::flattop(std::uint32_t(n / 4), std::uint32_t(3 * n / 4), n);
       for(auto& c : controller) {
         toFloat(c.deviceI, c.i);
         toFloat(c.deviceQ, c.q);
         ControllerChannelKernels::computeAmplitudePhase(c.i, c.q, 3.125, 1.0, c.amplitude, c.phase);
-        if(statistics) {
-          sink = sink + ControllerChannelKernels::computeStatistics(c.i, c.q, c.amplitude, c.phase, flattop)
+        if(statistics && flattop) {
+          sink = sink + ControllerChannelKernels::computeStatistics(c.i, c.q, c.amplitude, c.phase, *flattop)
                             .phaseStandardDeviation;
         }
       }

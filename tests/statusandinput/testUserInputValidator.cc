@@ -345,3 +345,80 @@ TEST(UserInputValidator, RulesWatchInputsOnly) {
     EXPECT_NE(std::string(e.what()).find("/result is an output"), std::string::npos) << e.what();
   }
 }
+
+namespace {
+  /// Guards "/length" against its own limit, falling back to its own value; counts its passes.
+  struct LengthGuard : ApplicationModule {
+    LengthGuard(ModuleGroup* owner, const std::string& name, double fallback)
+    : ApplicationModule(owner, name, "guards the length"), _fallback(fallback) {}
+    ScalarPushInputWB<double> length{this, "/length", "us", "a duration both modules guard"};
+    ScalarPushInput<double> limit{this, "limit", "us", "longest length this module takes"};
+    ScalarOutput<double> used{this, "used", "us", "the length the module works with"};
+    ScalarOutput<int> passes{this, "passes", "", "passes of the loop"};
+    UserInputValidator validator;
+    double _fallback;
+
+    void prepare() override {
+      validator.setFallback(length, _fallback);
+      validator.add("Length too long.", [this] { return length <= limit; }, length, limit);
+    }
+    void mainLoop() override {
+      auto group = readAnyGroup();
+      TransferElementID change;
+      while(true) {
+        validator.validate(change);
+        used = length;
+        passes = passes + 1;
+        writeAll(false);
+        change = group.readAny();
+      }
+    }
+  };
+
+  struct TwoGuardsApp : Application {
+    TwoGuardsApp() : Application("twoguards") {}
+    LengthGuard first{this, "First", 1.0};
+    LengthGuard second{this, "Second", 2.0};
+  };
+} // namespace
+
+// Where no value satisfies the rules of two modules that guard one setting with different fallbacks,
+// each answers a write once: the other's answer carries the version of the same write and is restored
+// locally, not sent back again (they would otherwise send each other their fallbacks for ever, and the
+// step would never come to rest).
+TEST(UserInputValidator, AnAnswerToTheSameWriteIsNotAnsweredAgain) {
+  TwoGuardsApp app;
+  TestFacility test(app);
+  test.setScalarDefault<double>("/length", 5.0);
+  test.setScalarDefault<double>("/First/limit", 0.5);
+  test.setScalarDefault<double>("/Second/limit", 0.5);
+  test.runApplication();
+  EXPECT_DOUBLE_EQ(test.readScalar<double>("/First/used"), 1.0);
+  EXPECT_DOUBLE_EQ(test.readScalar<double>("/Second/used"), 2.0);
+  const auto shown = [&] { return test.readScalar<double>("/length"); };
+  EXPECT_TRUE(shown() == 1.0 || shown() == 2.0) << shown();
+  // an operator value that breaks the rules again: each module checks it and at most the other's answer
+  // (an answer is not sent while the other's already waits)
+  const int firstPasses = test.readScalar<int>("/First/passes");
+  const int secondPasses = test.readScalar<int>("/Second/passes");
+  test.writeScalar<double>("/length", 7.0);
+  test.stepApplication();
+  for(auto [path, before] : {std::pair{"/First/passes", firstPasses}, std::pair{"/Second/passes", secondPasses}}) {
+    EXPECT_GE(test.readScalar<int>(path), before + 1) << path;
+    EXPECT_LE(test.readScalar<int>(path), before + 2) << path;
+  }
+  EXPECT_DOUBLE_EQ(test.readScalar<double>("/First/used"), 1.0);
+  EXPECT_DOUBLE_EQ(test.readScalar<double>("/Second/used"), 2.0);
+  EXPECT_TRUE(shown() == 1.0 || shown() == 2.0) << shown();
+  // once the limits allow a value, a rejected change returns to it everywhere
+  test.writeScalar<double>("/First/limit", 10.0);
+  test.writeScalar<double>("/Second/limit", 10.0);
+  test.stepApplication();
+  test.writeScalar<double>("/length", 3.0);
+  test.stepApplication();
+  test.writeScalar<double>("/length", 20.0);
+  test.stepApplication();
+  EXPECT_DOUBLE_EQ(shown(), 3.0);
+  EXPECT_DOUBLE_EQ(test.readScalar<double>("/First/used"), 3.0);
+  EXPECT_DOUBLE_EQ(test.readScalar<double>("/Second/used"), 3.0);
+}

@@ -24,8 +24,17 @@ namespace Corvane {
 
     // Sweep until no restore changes a value any more: a restored value may break a rule that
     // was checked before it. Each input changes at most once (to its fixed target), so this ends.
+    // a value no newer than one checked or sent back before is another module's answer to that write
+    bool answersAWrite = false;
+    if(changed.isValid()) {
+      auto& input = *_variables[changedIndex];
+      answersAWrite = !input.checkedVersion.isNull() && input.node->version <= input.checkedVersion;
+      if(!answersAWrite) input.checkedVersion = input.node->version;
+    }
+
     bool replaced = false;
     std::vector<bool> reported(_rules.size(), false);
+    std::vector<bool> restored(_variables.size(), false);
     std::vector<std::size_t> failed;
     while(true) {
       failed.clear();
@@ -39,7 +48,7 @@ namespace Corvane {
           report(rule.message);
         }
         for(auto v : rule.variables) {
-          if(_variables[v]->restore()) changedInSweep = replaced = true;
+          if(_variables[v]->restore()) changedInSweep = replaced = restored[v] = true;
         }
       }
       if(!changedInSweep) break;
@@ -52,6 +61,11 @@ namespace Corvane {
         return std::find(vars.begin(), vars.end(), v) != vars.end();
       });
     };
+    for(std::size_t v = 0; v < _variables.size() && !answersAWrite; ++v) {
+      if(!restored[v]) continue;
+      sendBack(*_variables[v]->node);
+      _variables[v]->checkedVersion = _variables[v]->node->version;
+    }
     if(changed.isValid()) {
       if(!inFailedRule(changedIndex)) _variables[changedIndex]->accept();
     }

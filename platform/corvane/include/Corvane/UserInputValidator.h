@@ -10,6 +10,11 @@
 // and only reported. A restored value may break a rule checked before it; the rules are checked
 // again until nothing changes (each message is reported once per call). A restore is not sent
 // back while a newer value of the input already waits for the module: that value supersedes it.
+// Nor is it sent back when the rejected value is no newer than one the validator has checked or
+// sent before: a write-back carries the version of the write it answers, so this is another
+// module's answer to the same write. Where no value satisfies the rules of two modules that guard
+// one setting with different fallbacks (a pulse too short for any flat-top), they would otherwise
+// send each other their values for ever; so every write gets one answer from each module.
 // Afterwards the changed input (at the first check: every input of a rule that holds) is
 // accepted unless a rule on it still fails; the validator keeps a short history per input.
 //
@@ -24,6 +29,7 @@
 #include "Corvane/Exception.h"
 #include "Corvane/ScalarAccessor.h"
 #include "Corvane/TransferElementID.h"
+#include "Corvane/VersionNumber.h"
 
 #include <cmath>
 #include <deque>
@@ -95,6 +101,8 @@ namespace Corvane {
       virtual ~Variable() = default;
       /// Puts the input back to its last accepted value or fallback; true when the value changed.
       virtual bool restore() = 0;
+      /// Version of the input's value when the validator last checked or sent it back.
+      VersionNumber checkedVersion;
       /// Records the current value as accepted.
       virtual void accept() = 0;
       detail::AccessorNode* node{nullptr};
@@ -114,7 +122,6 @@ namespace Corvane {
         const T* target = !history.empty() ? &history.back() : (fallback ? &*fallback : nullptr);
         if(!target || same(value(), *target)) return false;
         value() = *target;
-        sendBack(*node);
         return true;
       }
 
