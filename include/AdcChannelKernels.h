@@ -47,6 +47,9 @@ namespace AdcChannelKernels {
   /// there is no AVX-512 kernel, avx512 runs the AVX2 one.
   enum class Implementation { portable, avx2, avx512 };
 
+  /// "portable", "avx2" or "avx512", for reports.
+  const char* nameOf(Implementation implementation);
+
   /// The fastest implementation this processor runs.
   Implementation bestImplementation();
   bool isAvailable(Implementation implementation);

@@ -329,6 +329,18 @@ namespace AdcChannelKernels {
     return false;
   }
 
+  const char* nameOf(Implementation implementation) {
+    switch(implementation) {
+      case Implementation::avx512:
+        return "avx512";
+      case Implementation::avx2:
+        return "avx2";
+      case Implementation::portable:
+        break;
+    }
+    return "portable";
+  }
+
   Implementation bestImplementation() {
     static const Implementation best = [] {
       if(isAvailable(Implementation::avx512)) return Implementation::avx512;

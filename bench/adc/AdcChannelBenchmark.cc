@@ -150,17 +150,6 @@ namespace {
     return result;
   }
 
-  const char* nameOf(Implementation implementation) {
-    switch(implementation) {
-      case Implementation::avx512:
-        return "avx512";
-      case Implementation::avx2:
-        return "avx2";
-      default:
-        return "portable";
-    }
-  }
-
   /// Every implementation this processor runs, the fastest first.
   std::vector<Implementation> availableImplementations() {
     std::vector<Implementation> result;

@@ -25,17 +25,6 @@ namespace {
     return result;
   }
 
-  const char* nameOf(Implementation implementation) {
-    switch(implementation) {
-      case Implementation::avx2:
-        return "avx2";
-      case Implementation::avx512:
-        return "avx512";
-      default:
-        return "portable";
-    }
-  }
-
   bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
     return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
   }
