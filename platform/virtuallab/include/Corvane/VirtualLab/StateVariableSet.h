@@ -149,25 +149,25 @@ namespace Corvane::VirtualLab {
 
     Picoseconds coveredSpan() const { return std::max<Picoseconds>(_validity, 1); }
 
-    /// Index of the first state later than `time` (size() when there is none).
-    std::size_t firstAfter(Picoseconds time) const {
+    /// Index of the first state for which `before` is false (size() when there is none); the
+    /// states for which it holds come first, as the times grow.
+    template<class Before>
+    std::size_t partitionPoint(Before before) const {
       std::size_t low = 0, high = _states.size();
       while(low < high) {
         const std::size_t middle = low + (high - low) / 2;
-        if(_states[middle].time <= time) low = middle + 1;
+        if(before(_states[middle].time)) low = middle + 1;
         else high = middle;
       }
       return low;
     }
+    /// Index of the first state later than `time` (size() when there is none).
+    std::size_t firstAfter(Picoseconds time) const {
+      return partitionPoint([time](Picoseconds t) { return t <= time; });
+    }
     /// Index of the first state at or after `time` (size() when there is none).
     std::size_t firstAtOrAfter(Picoseconds time) const {
-      std::size_t low = 0, high = _states.size();
-      while(low < high) {
-        const std::size_t middle = low + (high - low) / 2;
-        if(_states[middle].time < time) low = middle + 1;
-        else high = middle;
-      }
-      return low;
+      return partitionPoint([time](Picoseconds t) { return t < time; });
     }
 
     const RingDeque<Record>& requireStates(const char* operation) const {
