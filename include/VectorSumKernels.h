@@ -26,6 +26,9 @@ namespace VectorSumKernels {
 
   enum class Implementation { portable, avx2, avx512 };
 
+  /// "portable", "avx2" or "avx512", for reports.
+  const char* nameOf(Implementation implementation);
+
   /// The fastest implementation this processor runs (AVX-512 needs AVX512F, DQ and VL besides AVX2 and FMA).
   Implementation bestImplementation();
   bool isAvailable(Implementation implementation);

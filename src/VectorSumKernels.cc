@@ -161,6 +161,18 @@ namespace VectorSumKernels {
 
   } // namespace
 
+  const char* nameOf(Implementation implementation) {
+    switch(implementation) {
+      case Implementation::avx512:
+        return "avx512";
+      case Implementation::avx2:
+        return "avx2";
+      case Implementation::portable:
+        break;
+    }
+    return "portable";
+  }
+
   Implementation bestImplementation() {
     if(hasAvx512()) return Implementation::avx512;
     return hasAvx2() ? Implementation::avx2 : Implementation::portable;

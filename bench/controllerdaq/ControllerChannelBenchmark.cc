@@ -20,6 +20,7 @@
 #include <functional>
 #include <numbers>
 #include <random>
+#include <string>
 #include <vector>
 
 using namespace ControllerChannelKernels;
@@ -147,9 +148,8 @@ int main() {
   quiet.threshold = 1e30;
   const Implementation best = AdcChannelKernels::bestImplementation();
   // avx512 runs the AVX2 code here
-  const char* bestName = best == Implementation::avx512 ? "kernels (avx512: avx2 code)"
-      : best == Implementation::avx2                    ? "kernels (avx2)"
-                                                        : "kernels (portable)";
+  const std::string bestName = std::string("kernels (") + AdcChannelKernels::nameOf(best) +
+      (best == Implementation::avx512 ? ": avx2 code)" : ")");
 
   const bool avx2 = AdcChannelKernels::isAvailable(Implementation::avx2);
   double portableError = 0.0, avx2Error = 0.0;
@@ -180,7 +180,7 @@ int main() {
   std::vector<Variant> variants;
   variants.push_back({"copy of the same bytes", [](Channel& c) { copyBound(c); }});
   variants.push_back({"plain loop", [](Channel& c) { plainLoop(c); }});
-  variants.push_back({bestName, [best](Channel& c) { kernels(c, best); }});
+  variants.push_back({bestName.c_str(), [best](Channel& c) { kernels(c, best); }});
   variants.push_back({"kernels (portable)", [](Channel& c) { kernels(c, Implementation::portable); }});
   variants.push_back({"plain loop, no phase", [](Channel& c) { plainLoop(c); }, true});
   variants.push_back({"kernels, no phase", [best](Channel& c) { kernels(c, best); }, true});

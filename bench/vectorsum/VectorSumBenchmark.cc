@@ -54,18 +54,6 @@ namespace {
     return channels;
   }
 
-  const char* nameOf(Implementation implementation) {
-    switch(implementation) {
-      case Implementation::portable:
-        return "portable";
-      case Implementation::avx2:
-        return "avx2";
-      case Implementation::avx512:
-        return "avx512";
-    }
-    return "?";
-  }
-
   std::vector<Implementation> implementations() {
     std::vector<Implementation> result;
     for(auto implementation : {Implementation::avx512, Implementation::avx2, Implementation::portable}) {

@@ -26,17 +26,6 @@ namespace {
     return result;
   }
 
-  const char* nameOf(Implementation implementation) {
-    switch(implementation) {
-      case Implementation::avx2:
-        return "avx2";
-      case Implementation::avx512:
-        return "avx512";
-      default:
-        return "portable";
-    }
-  }
-
   struct CosSin {
     std::vector<float> cos, sin;
   };
