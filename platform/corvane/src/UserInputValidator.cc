@@ -22,8 +22,6 @@ namespace Corvane {
     }
     if(selected.empty()) return false;
 
-    // Sweep until no restore changes a value any more: a restored value may break a rule that
-    // was checked before it. Each input changes at most once (to its fixed target), so this ends.
     // a value no newer than one checked or sent back before is another module's answer to that write
     bool answersAWrite = false;
     if(changed.isValid()) {
@@ -36,6 +34,8 @@ namespace Corvane {
     std::vector<bool> reported(_rules.size(), false);
     std::vector<bool> restored(_variables.size(), false);
     std::vector<std::size_t> failed;
+    // Sweep until no restore changes a value any more: a restored value may break a rule that
+    // was checked before it. Each input changes at most once (to its fixed target), so this ends.
     while(true) {
       failed.clear();
       bool changedInSweep = false;
@@ -54,6 +54,13 @@ namespace Corvane {
       if(!changedInSweep) break;
     }
 
+    // Send the restored values back, unless this answers another module's answer.
+    for(std::size_t v = 0; v < _variables.size() && !answersAWrite; ++v) {
+      if(!restored[v]) continue;
+      sendBack(*_variables[v]->node);
+      _variables[v]->checkedVersion = _variables[v]->node->version;
+    }
+
     // Accept what passed: the changed input, or at the first check every watched input.
     auto inFailedRule = [&](std::size_t v) {
       return std::any_of(failed.begin(), failed.end(), [&](std::size_t r) {
@@ -61,11 +68,6 @@ namespace Corvane {
         return std::find(vars.begin(), vars.end(), v) != vars.end();
       });
     };
-    for(std::size_t v = 0; v < _variables.size() && !answersAWrite; ++v) {
-      if(!restored[v]) continue;
-      sendBack(*_variables[v]->node);
-      _variables[v]->checkedVersion = _variables[v]->node->version;
-    }
     if(changed.isValid()) {
       if(!inFailedRule(changedIndex)) _variables[changedIndex]->accept();
     }
